@@ -1,0 +1,62 @@
+// Decimal: an exact decimal number — sign, up to 38 significant digits and a
+// power-of-ten exponent in −128..127 — the platform's decimal number type.
+// value = (negative ? −1 : 1) × mantissa × 10^exponent. Value type, thread-safe
+// to copy. A not-a-number value exists for conversions that fail.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace murmelo {
+
+class Decimal {
+public:
+    static constexpr int kMaxDigits = 38;
+    static constexpr int kMinExponent = -128;
+    static constexpr int kMaxExponent = 127;
+
+    // GCC and Clang both provide a 128-bit integer; 10^38 − 1 fits in it,
+    // which keeps the mantissa arithmetic exact without a bignum.
+    using Mantissa = unsigned __int128;
+
+    Decimal() = default; // zero
+
+    // Builds mantissa × 10^exponent. A mantissa of more than 38 digits is
+    // rounded half-up to 38 and the exponent adjusted. Gives nothing when the
+    // exponent ends up outside −128..127 (a zero mantissa always succeeds).
+    static std::optional<Decimal> make(Mantissa mantissa, int exponent, bool negative);
+
+    // Parses "-12.5e3"-style text: optional sign, digits with an optional
+    // fraction, optional exponent. Digits past 38 are rounded half-up (and a
+    // huge exponent fails). Gives nothing for anything else.
+    static std::optional<Decimal> fromString(std::string_view text);
+    static Decimal fromInteger(long long value);
+    static Decimal notANumber();
+
+    bool isNaN() const { return m_nan; }
+    bool isZero() const { return !m_nan && m_mantissa == 0; }
+    bool isNegative() const { return m_negative && !isZero(); }
+    Mantissa mantissa() const { return m_mantissa; }
+    int exponent() const { return m_exponent; }
+
+    double doubleValue() const;
+    // Truncates toward zero; saturates at the limits of long long.
+    long long longLongValue() const;
+    // Plain decimal notation without exponent, like the platform's
+    // description: "12.5", "-0.001", "100000"; "NaN" for not-a-number.
+    std::string stringValue() const;
+
+    // Numeric comparison (NaN compares equal only to NaN).
+    int compare(const Decimal& other) const;
+    bool operator==(const Decimal& other) const { return compare(other) == 0; }
+
+private:
+    Mantissa m_mantissa = 0;
+    int m_exponent = 0;
+    bool m_negative = false;
+    bool m_nan = false;
+};
+
+} // namespace murmelo

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include "platform/core/Decimal.h"
+
+using namespace murmelo;
+
+TEST(Decimal, ParsesAndPrintsExactly) {
+    struct Case {
+        const char* text;
+        const char* printed; // nullptr: rejected
+    } cases[] = {
+        {"0", "0"},
+        {"-0", "0"},
+        {"12.5", "12.5"},
+        {"-0.001", "-0.001"},
+        {"1e3", "1000"},
+        {"1.5E-2", "0.015"},
+        {"123456789012345678901234567890.12345678", "123456789012345678901234567890.12345678"},
+        // 40 digits: rounded half-up to 38 significant digits
+        {"1234567890123456789012345678901234567895", "1234567890123456789012345678901234567900"},
+        {"0.000000000000000000000000000000000000000000001", "0.000000000000000000000000000000000000000000001"},
+        {"1e127", nullptr},  // exponent beyond range is still representable by shifting digits
+        {"1e200", nullptr},
+        {"", nullptr},
+        {"-", nullptr},
+        {"1.2.3", nullptr},
+        {"1e", nullptr},
+        {"abc", nullptr},
+        {".5", "0.5"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto d = Decimal::fromString(c.text);
+        if (std::string(c.text) == "1e127") {
+            ASSERT_TRUE(d.has_value());
+            EXPECT_EQ(d->stringValue(), "1" + std::string(127, '0'));
+            continue;
+        }
+        if (!c.printed) {
+            EXPECT_FALSE(d.has_value());
+            continue;
+        }
+        ASSERT_TRUE(d.has_value());
+        EXPECT_EQ(d->stringValue(), c.printed);
+    }
+}
+
+TEST(Decimal, ConvertsAndCompares) {
+    auto d = [](const char* t) { return *Decimal::fromString(t); };
+    EXPECT_DOUBLE_EQ(d("0.1").doubleValue(), 0.1);
+    EXPECT_DOUBLE_EQ(d("-2.5e10").doubleValue(), -2.5e10);
+    EXPECT_EQ(d("99.99").longLongValue(), 99);
+    EXPECT_EQ(d("-99.99").longLongValue(), -99);
+    EXPECT_EQ(d("1e30").longLongValue(), 9223372036854775807LL);
+    EXPECT_EQ(Decimal::fromInteger(-9223372036854775807LL - 1).longLongValue(), -9223372036854775807LL - 1);
+    EXPECT_EQ(d("1.50").compare(d("1.5")), 0);
+    EXPECT_LT(d("1.4999").compare(d("1.5")), 0);
+    EXPECT_GT(d("-1").compare(d("-2")), 0);
+    EXPECT_LT(d("-0.5").compare(d("0")), 0);
+    EXPECT_GT(d("100").compare(d("99.9999")), 0);
+    EXPECT_TRUE(Decimal::notANumber().isNaN());
+    EXPECT_EQ(Decimal::notANumber().stringValue(), "NaN");
+}
