@@ -169,11 +169,9 @@ struct URLBuilder {
 
         size_t hash = rest.find('#');
         if (hash != std::string_view::npos) {
-            std::string_view fragment = rest.substr(hash + 1);
-            if (fragment.find('#') != std::string_view::npos) {
-                return std::nullopt;
-            }
-            url.m_fragment = std::string(fragment);
+            // A later '#' belongs to the fragment: legacy escaping leaves '#'
+            // alone, so escaped values may carry more than one.
+            url.m_fragment = std::string(rest.substr(hash + 1));
             rest = rest.substr(0, hash);
         }
         size_t question = rest.find('?');

@@ -9,7 +9,8 @@
 // non-ASCII characters, '%' not followed by two hex digits) or that breaks the
 // generic syntax (bad scheme, bad port, bad IP literal, '@' or '[' in the
 // user info). '[' and ']' are tolerated outside the authority because pages
-// write them in queries ("a[]=1"). Relative references are accepted.
+// write them in queries ("a[]=1"), and a second '#' is part of the fragment.
+// Relative references are accepted.
 //
 // Components keep their escaped form; `path()` is the unescaped path.
 // nil and empty differ: "http://a/?" has an empty query, "http://a/" none.
