@@ -44,10 +44,11 @@ void CookieStore::setPersistentFile(const std::string& path) {
                 }
             }
         }
-        // Persistent cookies made before the file was known, or a damaged file
-        // to be replaced by a sound one.
-        mustSave = !loaded || std::any_of(m_cookies.begin(), m_cookies.end(),
-                                          [](const Cookie& c) { return !c.isSessionCookie(); });
+        // Persistent cookies made before the file was known must reach it. A
+        // damaged file is left as it is until the next change replaces it.
+        mustSave = loaded && std::any_of(m_cookies.begin(), m_cookies.end(), [&](const Cookie& c) {
+                       return !c.isSessionCookie() && !c.isExpired(now);
+                   });
     }
     saveIfNeeded(mustSave);
 }

@@ -400,6 +400,7 @@ TEST(CookiePersistence, DamagedFilesGiveAnEmptyStoreAndALogLine) {
         LogCapture log;
         store.setPersistentFile(file);
         EXPECT_TRUE(store.allCookies().empty());
+        EXPECT_EQ(test::readFile(file), contents); // left alone until something changes
         EXPECT_TRUE(log.contains("Cookie store: ignoring"))
             << (log.messages().empty() ? "" : log.messages()[0]);
         // The store carries on and replaces the damaged file with a sound one.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/net/ConnectToMap.h"
@@ -293,4 +294,20 @@ TEST(ConnectTo, ConcurrentLookupsWhileRulesArrive) {
     }
     EXPECT_EQ(wrong.load(), 0);
     EXPECT_EQ(map.rules().size(), 201u);
+}
+
+TEST(ProcessEnvironment, ProxyAndConnectToReadTheVariables) {
+    ::setenv("http_proxy", "envproxy:3128", 1);
+    ::setenv("MURMELO_CONNECT_TO", "env.example:80:127.0.0.1:9999", 1);
+    auto settings = ProxySettings::fromProcessEnvironment();
+    ConnectToMap map;
+    auto added = map.addRulesFromProcessEnvironment();
+    ::unsetenv("http_proxy");
+    ::unsetenv("MURMELO_CONNECT_TO");
+    ASSERT_TRUE(added.ok());
+    auto chosen = settings.proxyForURL(url("http://h/"));
+    ASSERT_TRUE(chosen.ok());
+    EXPECT_EQ(*chosen, proxy(Type::HTTP, "envproxy", 3128));
+    EXPECT_EQ(map.lookup("env.example", 80), (ConnectToMap::Target{"127.0.0.1", 9999}));
+    EXPECT_TRUE(ConnectToMap().addRulesFromProcessEnvironment().ok()); // unset: nothing to add
 }
