@@ -300,6 +300,7 @@ bool UserDefaults::save(std::unique_lock<std::mutex>& lock) {
     }
     m_savedChanges = generation;
     ++m_saveCount;
+    m_savedSignal.notify_all();
     return true;
 }
 
@@ -330,6 +331,11 @@ void UserDefaults::stopFlusher() {
         m_flusher.join();
     }
     synchronize();
+}
+
+bool UserDefaults::waitUntilSaved(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_mutex);
+    return m_savedSignal.wait_for(lock, timeout, [&] { return m_savedChanges == m_changes; });
 }
 
 size_t UserDefaults::saveCount() const {

@@ -87,6 +87,9 @@ public:
     const std::string& path() const { return m_path; }
     // Completed writes of the file; lets tests observe coalescing.
     size_t saveCount() const;
+    // Waits until every change so far is on disk, or the time-out passes
+    // (then false). Does not write by itself: the scheduled save does.
+    bool waitUntilSaved(std::chrono::milliseconds timeout) const;
 
 private:
     UserDefaults(std::string path, Options options);
@@ -102,6 +105,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
+    mutable std::condition_variable m_savedSignal;
     Dictionary m_values;
     Dictionary m_device;
     Dictionary m_registration;
