@@ -110,12 +110,16 @@ Result<void> AppHome::replaceCurrentForTesting(const std::string& path) {
     return Result<void>::success();
 }
 
-std::string homeDirectory() { return AppHome::current()->path(); }
+std::string homeDirectory() {
+    return AppHome::current()->path();
+}
 
-std::string temporaryDirectory() { return AppHome::current()->temporaryDirectory() + "/"; }
+std::string temporaryDirectory() {
+    return AppHome::current()->temporaryDirectory() + "/";
+}
 
-std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory directory, SearchPathDomain domains,
-                                                           ExpandTilde expand) {
+std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory directory,
+                                                           SearchPathDomain domains, ExpandTilde expand) {
     if (domains != SearchPathDomain::User && domains != SearchPathDomain::All) {
         return {};
     }

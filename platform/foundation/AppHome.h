@@ -54,8 +54,8 @@ std::string homeDirectory();
 std::string temporaryDirectory();
 // Like the phone: only the user domain has folders; others give an empty
 // list. Without tilde expansion the paths start with "~" (the home).
-std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory directory, SearchPathDomain domains,
-                                                           ExpandTilde expand);
+std::vector<std::string> searchPathForDirectoriesInDomains(SearchPathDirectory directory,
+                                                           SearchPathDomain domains, ExpandTilde expand);
 // A leading "~" or "~/" stands for the current home.
 std::string stringByExpandingTildeInPath(const std::string& path);
 

@@ -38,7 +38,7 @@ std::string defaultMainBundlePath() {
 // Old English folder names the platform still accepts for a language code.
 const char* legacyName(const std::string& code) {
     static const std::pair<const char*, const char*> kNames[] = {
-        {"en", "English"}, {"de", "German"},   {"fr", "French"}, {"ja", "Japanese"},
+        {"en", "English"}, {"de", "German"},  {"fr", "French"}, {"ja", "Japanese"},
         {"es", "Spanish"}, {"it", "Italian"}, {"nl", "Dutch"},
     };
     for (const auto& [iso, name] : kNames) {
@@ -185,7 +185,8 @@ std::vector<std::string> Bundle::userLanguages() const {
     return languages;
 }
 
-std::shared_ptr<const StringsTable> Bundle::table(const std::string& localization, const std::string& name) const {
+std::shared_ptr<const StringsTable> Bundle::table(const std::string& localization,
+                                                  const std::string& name) const {
     std::string relative = (localization.empty() ? "" : localization + ".lproj/") + name + ".strings";
     {
         std::lock_guard lock(m_mutex);

@@ -7,7 +7,9 @@ namespace murmelo {
 
 namespace {
 
-Error cryptoError(std::string description) { return Error("MurmeloCryptoErrorDomain", 1, std::move(description)); }
+Error cryptoError(std::string description) {
+    return Error("MurmeloCryptoErrorDomain", 1, std::move(description));
+}
 
 Md5Digest md5Bytes(const void* bytes, size_t length) {
     Md5Digest digest{};
@@ -44,7 +46,8 @@ Result<Data> aes256(const Data& input, std::string_view key, AesMode mode, bool 
     if (input.size() > static_cast<size_t>(INT32_MAX - 32)) {
         return cryptoError("AES-256 input too large");
     }
-    if (EVP_CipherUpdate(ctx.get(), output.data(), &written, input.data(), static_cast<int>(input.size())) != 1) {
+    if (EVP_CipherUpdate(ctx.get(), output.data(), &written, input.data(), static_cast<int>(input.size())) !=
+        1) {
         return cryptoError("AES-256 failed");
     }
     int tail = 0;
@@ -82,8 +85,12 @@ Error base64Error(std::string description) {
 
 } // namespace
 
-Md5Digest md5(std::string_view bytes) { return md5Bytes(bytes.data(), bytes.size()); }
-Md5Digest md5(const Data& bytes) { return md5Bytes(bytes.data(), bytes.size()); }
+Md5Digest md5(std::string_view bytes) {
+    return md5Bytes(bytes.data(), bytes.size());
+}
+Md5Digest md5(const Data& bytes) {
+    return md5Bytes(bytes.data(), bytes.size());
+}
 
 std::string hexString(const std::uint8_t* bytes, size_t length) {
     static constexpr char kHex[] = "0123456789abcdef";
@@ -110,7 +117,9 @@ Result<Data> aes256Encrypt(const Data& plainText, std::string_view key, AesMode 
 }
 
 std::string base64Encode(std::string_view bytes, Base64LineBreaks breaks) {
-    size_t lineLength = breaks == Base64LineBreaks::Every64 ? 64 : breaks == Base64LineBreaks::Every76 ? 76 : 0;
+    size_t lineLength = breaks == Base64LineBreaks::Every64   ? 64
+                        : breaks == Base64LineBreaks::Every76 ? 76
+                                                              : 0;
     std::string out;
     out.reserve((bytes.size() + 2) / 3 * 4 + (lineLength ? bytes.size() / lineLength * 2 : 0));
     size_t column = 0;

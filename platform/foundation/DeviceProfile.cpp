@@ -38,7 +38,8 @@ Error profileError(std::string description) {
 
 std::optional<bool> parseFlag(const std::string& text) {
     std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     if (lower == "yes" || lower == "true" || lower == "1") {
         return true;
     }
@@ -114,7 +115,9 @@ const char* networkStateName(NetworkState state) {
     return "none";
 }
 
-const char* idiomName(UserInterfaceIdiom idiom) { return idiom == UserInterfaceIdiom::Pad ? "pad" : "phone"; }
+const char* idiomName(UserInterfaceIdiom idiom) {
+    return idiom == UserInterfaceIdiom::Pad ? "pad" : "phone";
+}
 
 DeviceProfile::DeviceProfile()
     : m_uniqueIdentifier(newUniqueIdentifier()), m_preferredLanguages(languagesFromEnvironment()) {}
@@ -134,7 +137,8 @@ std::string DeviceProfile::newUniqueIdentifier() {
     }
     if (filled < sizeof bytes) {
         // No kernel randomness: still unique per machine and moment, if guessable.
-        std::string seed = std::to_string(::time(nullptr)) + "/" + std::to_string(::getpid()) + "/" + unameMachine();
+        std::string seed =
+            std::to_string(::time(nullptr)) + "/" + std::to_string(::getpid()) + "/" + unameMachine();
         Md5Digest a = md5(seed);
         Md5Digest b = md5(seed + "#");
         std::copy(a.begin(), a.end(), bytes);
@@ -144,8 +148,9 @@ std::string DeviceProfile::newUniqueIdentifier() {
 }
 
 bool DeviceProfile::isValidUniqueIdentifier(const std::string& text) {
-    return text.size() == 40 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    return text.size() == 40 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
 }
 
 std::string DeviceProfile::unameMachine() {
@@ -166,7 +171,9 @@ std::vector<std::string> DeviceProfile::languagesFromEnvironment() {
     return languages;
 }
 
-std::string DeviceProfile::machine() const { return m_machineOverride.empty() ? unameMachine() : m_machineOverride; }
+std::string DeviceProfile::machine() const {
+    return m_machineOverride.empty() ? unameMachine() : m_machineOverride;
+}
 
 Dictionary DeviceProfile::toDictionary() const {
     Array languages;
@@ -273,8 +280,8 @@ Result<void> DeviceProfile::save(const std::string& path) const {
     if (auto r = fs::createDirectories(fs::parentPath(path)); !r) {
         return r.error();
     }
-    return PropertyListSerialization::writePropertyListToFile(Value(toDictionary()), path, PropertyListFormat::Xml,
-                                                              0600);
+    return PropertyListSerialization::writePropertyListToFile(Value(toDictionary()), path,
+                                                              PropertyListFormat::Xml, 0600);
 }
 
 Result<DeviceProfile> DeviceProfile::loadOrCreate(const std::string& path) {
@@ -337,7 +344,8 @@ Result<void> DeviceProfile::applyOne(const std::string& key, const std::string& 
     auto bad = [&](const char* expected) {
         return profileError("device option " + key + "=" + value + ": expected " + expected);
     };
-    if (key == "name" || key == "model" || key == "systemName" || key == "systemVersion" || key == "machine") {
+    if (key == "name" || key == "model" || key == "systemName" || key == "systemVersion" ||
+        key == "machine") {
         if (value.empty()) {
             return bad("a non-empty text");
         }

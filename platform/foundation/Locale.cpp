@@ -22,7 +22,9 @@ Locale Locale::currentLocale() {
     return Locale("en_US");
 }
 
-std::string Locale::languageCode() const { return m_identifier.substr(0, m_identifier.find_first_of("_-")); }
+std::string Locale::languageCode() const {
+    return m_identifier.substr(0, m_identifier.find_first_of("_-"));
+}
 
 std::string Locale::countryCode() const {
     size_t underscore = m_identifier.find('_');

@@ -80,9 +80,13 @@ ObserverToken& ObserverToken::operator=(ObserverToken&& other) noexcept {
     return *this;
 }
 
-ObserverToken::~ObserverToken() { remove(); }
+ObserverToken::~ObserverToken() {
+    remove();
+}
 
-void ObserverToken::remove() { unregister(m_registry, m_entry); }
+void ObserverToken::remove() {
+    unregister(m_registry, m_entry);
+}
 
 bool ObserverToken::isRegistered() const {
     if (!m_entry || m_registry.expired()) {
@@ -102,7 +106,8 @@ NotificationCenter::NotificationCenter() : m_registry(std::make_shared<internal:
 
 NotificationCenter::~NotificationCenter() = default;
 
-ObserverToken NotificationCenter::addObserver(std::optional<std::string> name, const void* object, Callback callback) {
+ObserverToken NotificationCenter::addObserver(std::optional<std::string> name, const void* object,
+                                              Callback callback) {
     auto entry = std::make_shared<internal::ObserverEntry>();
     entry->name = std::move(name);
     entry->object = object;
@@ -142,7 +147,8 @@ void NotificationCenter::postNotification(const Notification& notification) {
     }
 }
 
-void NotificationCenter::postNotificationName(std::string_view name, const void* object, Dictionary userInfo) {
+void NotificationCenter::postNotificationName(std::string_view name, const void* object,
+                                              Dictionary userInfo) {
     postNotification(Notification{std::string(name), object, std::move(userInfo)});
 }
 

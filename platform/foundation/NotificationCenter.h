@@ -74,7 +74,8 @@ public:
     NotificationCenter& operator=(const NotificationCenter&) = delete;
 
     // `name` nullopt observes every name; `object` nullptr every sender.
-    [[nodiscard]] ObserverToken addObserver(std::optional<std::string> name, const void* object, Callback callback);
+    [[nodiscard]] ObserverToken addObserver(std::optional<std::string> name, const void* object,
+                                            Callback callback);
     void removeObserver(ObserverToken& token) { token.remove(); }
 
     void postNotification(const Notification& notification);

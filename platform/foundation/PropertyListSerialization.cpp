@@ -21,7 +21,8 @@ Error readError(std::string description) {
     return Error("NSCocoaErrorDomain", kErrorRead, "The data couldn't be read: " + std::move(description));
 }
 Error writeError(std::string description) {
-    return Error("NSCocoaErrorDomain", kErrorWrite, "The property list couldn't be written: " + std::move(description));
+    return Error("NSCocoaErrorDomain", kErrorWrite,
+                 "The property list couldn't be written: " + std::move(description));
 }
 
 struct PlistDeleter {
@@ -70,10 +71,12 @@ public:
 
 private:
     struct Object {
-        unsigned char kind = 0;    // marker's high nibble
-        size_t refsStart = 0;      // containers: first reference
-        size_t childCount = 0;     // containers: references to follow
+        unsigned char kind = 0; // marker's high nibble
+        size_t refsStart = 0;   // containers: first reference
+        size_t childCount = 0;  // containers: references to follow
         bool isString = false;
+        size_t payload = 0; // first byte after the marker and length
+        uint64_t size = 0;  // payload bytes
     };
     struct Frame {
         size_t index;
@@ -197,7 +200,27 @@ private:
         if (!fits(payload, size)) {
             return readError("binary property list object runs past its data");
         }
+        object.payload = payload;
+        object.size = size;
         return object;
+    }
+
+    // A key must be a string without NUL characters (libplist asserts on one).
+    Result<void> checkKey(size_t index) const {
+        auto key = inspect(index);
+        if (!key) {
+            return key.error();
+        }
+        if (!key->isString) {
+            return readError("binary property list dictionary key is not a string");
+        }
+        const size_t unit = key->kind == 0x6 ? 2 : 1;
+        for (size_t at = key->payload; at + unit <= key->payload + key->size; at += unit) {
+            if (byteAt(at) == 0 && (unit == 1 || byteAt(at + 1) == 0)) {
+                return readError("binary property list dictionary key holds a NUL character");
+            }
+        }
+        return Result<void>::success();
     }
 
     Result<size_t> childAt(const Frame& frame, size_t k) const {
@@ -260,27 +283,18 @@ private:
             if (state[*child] == kOnPath) {
                 return readError("binary property list contains a cycle");
             }
-            if (state[*child] == kUnseen) {
-                if (isKey) {
-                    auto keyObject = inspect(*child);
-                    if (!keyObject) {
-                        return keyObject.error();
-                    }
-                    if (!keyObject->isString) {
-                        return readError("binary property list dictionary key is not a string");
-                    }
+            if (isKey) {
+                if (auto r = checkKey(*child); !r) {
+                    return r.error();
                 }
+            }
+            if (state[*child] == kUnseen) {
                 // `frame` may dangle after enter() grows the stack.
                 if (auto r = enter(*child); !r) {
                     return r.error();
                 }
                 if (state[*child] == kOnPath) {
                     continue;
-                }
-            } else if (isKey) {
-                auto keyObject = inspect(*child);
-                if (!keyObject || !keyObject->isString) {
-                    return readError("binary property list dictionary key is not a string");
                 }
             }
             stack.back().expanded += expanded[*child];
@@ -328,8 +342,8 @@ Result<void> checkXmlNesting(std::string_view xml) {
             nameLength = 5;
         }
         size_t after = nameStart + nameLength;
-        bool isContainer = nameLength > 0 && after < xml.size() &&
-                           std::strchr(" \t\r\n/>", xml[after]) != nullptr;
+        bool isContainer =
+            nameLength > 0 && after < xml.size() && std::strchr(" \t\r\n/>", xml[after]) != nullptr;
         size_t tagEnd = xml.find('>', i);
         if (isContainer) {
             if (closing) {
@@ -530,6 +544,9 @@ Result<Value> PropertyListSerialization::propertyListWithData(std::string_view b
         }
         plist_from_bin(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     } else {
+        if (bytes.find('\0') != std::string_view::npos) {
+            return readError("XML property list holds a NUL byte");
+        }
         if (auto r = checkXmlNesting(bytes); !r) {
             return r.error();
         }
@@ -545,13 +562,15 @@ Result<Value> PropertyListSerialization::propertyListWithData(std::string_view b
     return toValue(root, 0);
 }
 
-Result<Value> PropertyListSerialization::propertyListWithData(const Data& bytes, PropertyListMutability options,
+Result<Value> PropertyListSerialization::propertyListWithData(const Data& bytes,
+                                                              PropertyListMutability options,
                                                               PropertyListFormat* format) {
     return propertyListWithData(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                                 options, format);
 }
 
-Result<std::string> PropertyListSerialization::dataWithPropertyList(const Value& value, PropertyListFormat format) {
+Result<std::string> PropertyListSerialization::dataWithPropertyList(const Value& value,
+                                                                    PropertyListFormat format) {
     auto node = toNode(value, 0);
     if (!node) {
         return node.error();

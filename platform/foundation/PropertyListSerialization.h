@@ -44,12 +44,14 @@ public:
 
     // Detects the format from the bytes ("bplist00" is binary, anything else
     // is read as XML). `format`, when given, receives the detected one.
-    static Result<Value> propertyListWithData(std::string_view bytes,
-                                              PropertyListMutability options = PropertyListMutability::Immutable,
-                                              PropertyListFormat* format = nullptr);
-    static Result<Value> propertyListWithData(const Data& bytes,
-                                              PropertyListMutability options = PropertyListMutability::Immutable,
-                                              PropertyListFormat* format = nullptr);
+    static Result<Value>
+    propertyListWithData(std::string_view bytes,
+                         PropertyListMutability options = PropertyListMutability::Immutable,
+                         PropertyListFormat* format = nullptr);
+    static Result<Value>
+    propertyListWithData(const Data& bytes,
+                         PropertyListMutability options = PropertyListMutability::Immutable,
+                         PropertyListFormat* format = nullptr);
 
     static Result<std::string> dataWithPropertyList(const Value& value, PropertyListFormat format);
 

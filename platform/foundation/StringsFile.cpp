@@ -206,14 +206,30 @@ private:
                 continue;
             }
             switch (e) {
-            case 'n': out.push_back('\n'); break;
-            case 't': out.push_back('\t'); break;
-            case 'r': out.push_back('\r'); break;
-            case 'a': out.push_back('\a'); break;
-            case 'b': out.push_back('\b'); break;
-            case 'f': out.push_back('\f'); break;
-            case 'v': out.push_back('\v'); break;
-            default: out.push_back(e); break; // \" \\ \' and any other character stand for themselves
+            case 'n':
+                out.push_back('\n');
+                break;
+            case 't':
+                out.push_back('\t');
+                break;
+            case 'r':
+                out.push_back('\r');
+                break;
+            case 'a':
+                out.push_back('\a');
+                break;
+            case 'b':
+                out.push_back('\b');
+                break;
+            case 'f':
+                out.push_back('\f');
+                break;
+            case 'v':
+                out.push_back('\v');
+                break;
+            default:
+                out.push_back(e);
+                break; // \" \\ \' and any other character stand for themselves
             }
         }
         return fail("unterminated string");
@@ -269,7 +285,8 @@ Result<StringsTable> parseStringsFile(std::string_view bytes) {
         }
     }
     size_t first = text.find_first_not_of(" \t\r\n");
-    if (first != std::string_view::npos && (text.substr(first, 5) == "<?xml" || text.substr(first, 6) == "<plist")) {
+    if (first != std::string_view::npos &&
+        (text.substr(first, 5) == "<?xml" || text.substr(first, 6) == "<plist")) {
         return fromPropertyList(text.substr(first));
     }
     return Parser(text).parse();

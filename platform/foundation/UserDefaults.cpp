@@ -99,7 +99,9 @@ UserDefaults::UserDefaults(std::string path, Options options)
     m_flusher = std::thread([this] { flusherLoop(); });
 }
 
-UserDefaults::~UserDefaults() { stopFlusher(); }
+UserDefaults::~UserDefaults() {
+    stopFlusher();
+}
 
 void UserDefaults::load() {
     if (!fs::fileExists(m_path)) {
@@ -127,8 +129,8 @@ void UserDefaults::load() {
         aside = m_path + ".damaged-" + std::to_string(attempt);
     }
     if (::rename(m_path.c_str(), aside.c_str()) == 0) {
-        logLine("User defaults %s are damaged (%s); kept as %s, starting empty", m_path.c_str(), reason.c_str(),
-                aside.c_str());
+        logLine("User defaults %s are damaged (%s); kept as %s, starting empty", m_path.c_str(),
+                reason.c_str(), aside.c_str());
     } else {
         logLine("User defaults %s are damaged (%s) and cannot be moved aside; changes will not be saved",
                 m_path.c_str(), reason.c_str());
@@ -212,8 +214,8 @@ bool UserDefaults::setObject(const Value& value, const std::string& key) {
     if (auto check = PropertyListSerialization::dataWithPropertyList(Value(Dictionary{{key, value}}),
                                                                      PropertyListFormat::Binary);
         !check) {
-        logLine("Attempt to set a non-property-list object %s for key %s: %s", value.debugDescription().c_str(),
-                key.c_str(), check.error().localizedDescription().c_str());
+        logLine("Attempt to set a non-property-list object %s for key %s: %s",
+                value.debugDescription().c_str(), key.c_str(), check.error().localizedDescription().c_str());
         return false;
     }
     std::unique_lock lock(m_mutex);
@@ -283,7 +285,8 @@ bool UserDefaults::save(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
 
     Result<void> written = [&]() -> Result<void> {
-        auto bytes = PropertyListSerialization::dataWithPropertyList(Value(std::move(snapshot)), PropertyListFormat::Xml);
+        auto bytes = PropertyListSerialization::dataWithPropertyList(Value(std::move(snapshot)),
+                                                                     PropertyListFormat::Xml);
         if (!bytes) {
             return bytes.error();
         }
@@ -295,7 +298,8 @@ bool UserDefaults::save(std::unique_lock<std::mutex>& lock) {
 
     lock.lock();
     if (!written) {
-        logLine("Cannot save user defaults %s: %s", m_path.c_str(), written.error().localizedDescription().c_str());
+        logLine("Cannot save user defaults %s: %s", m_path.c_str(),
+                written.error().localizedDescription().c_str());
         return false;
     }
     m_savedChanges = generation;

@@ -49,7 +49,9 @@ public:
     static void resetStandardUserDefaults();
     // A store over any file (created on the first save, folders included).
     static std::shared_ptr<UserDefaults> openAtPath(const std::string& path, Options options);
-    static std::shared_ptr<UserDefaults> openAtPath(const std::string& path) { return openAtPath(path, Options{}); }
+    static std::shared_ptr<UserDefaults> openAtPath(const std::string& path) {
+        return openAtPath(path, Options{});
+    }
 
     ~UserDefaults();
     UserDefaults(const UserDefaults&) = delete;
@@ -109,8 +111,8 @@ private:
     Dictionary m_values;
     Dictionary m_device;
     Dictionary m_registration;
-    unsigned long long m_changes = 0;       // bumped by every change
-    unsigned long long m_savedChanges = 0;  // m_changes at the last good write
+    unsigned long long m_changes = 0;      // bumped by every change
+    unsigned long long m_savedChanges = 0; // m_changes at the last good write
     std::optional<std::chrono::steady_clock::time_point> m_deadline;
     bool m_stopping = false;
     bool m_writeBlocked = false; // a damaged file could not be moved aside

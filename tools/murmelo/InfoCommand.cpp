@@ -71,8 +71,8 @@ int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
 
     if (!homePath.empty()) {
         if (auto r = AppHome::setCurrent(homePath); !r) {
-            err << "murmelo info: cannot use the home " << homePath << ": " << r.error().localizedDescription()
-                << "\n";
+            err << "murmelo info: cannot use the home " << homePath << ": "
+                << r.error().localizedDescription() << "\n";
             return 1;
         }
     }

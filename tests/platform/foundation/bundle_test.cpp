@@ -39,8 +39,11 @@ TEST(StringsFile, ParsesThePlatformTextForm) {
         StringsTable expected;
     } cases[] = {
         {"plain pair", R"("Send" = "Senden";)", {{"Send", "Senden"}}},
-        {"comments", "/* title */\n\"a\" = \"b\"; // trailing\n// whole line\n\"c\"=\"d\";", {{"a", "b"}, {"c", "d"}}},
-        {"escapes", R"("k" = "quote \" backslash \\ line\nTab\t apos \' end";)",
+        {"comments",
+         "/* title */\n\"a\" = \"b\"; // trailing\n// whole line\n\"c\"=\"d\";",
+         {{"a", "b"}, {"c", "d"}}},
+        {"escapes",
+         R"("k" = "quote \" backslash \\ line\nTab\t apos \' end";)",
          {{"k", "quote \" backslash \\ line\nTab\t apos ' end"}}},
         {"unicode escapes", R"("k" = "\U00e4\U20AC \UD83D\UDE00 \101";)", {{"k", "ä€ 😀 A"}}},
         {"lone surrogate", R"("k" = "\UD83Dx";)", {{"k", "\xEF\xBF\xBDx"}}},
@@ -161,11 +164,20 @@ TEST_F(BundleTest, LocalizedStringFallbacks) {
         {"legacy folder name", "Send", std::nullopt, std::nullopt, {"de-CH"}, "Senden"},
         {"script subtag, UTF-16 table", "Send", std::nullopt, std::nullopt, {"zh-Hans"}, "Fasong"},
         {"underscore form", "Send", std::nullopt, std::nullopt, {"zh_Hans"}, "Fasong"},
-        {"unknown language falls to the development region", "Send", std::nullopt, std::nullopt, {"ko"}, "Send"},
+        {"unknown language falls to the development region",
+         "Send",
+         std::nullopt,
+         std::nullopt,
+         {"ko"},
+         "Send"},
         {"missing key gives the key", "Nope", std::nullopt, std::nullopt, {"de"}, "Nope"},
         {"missing key gives the value", "Nope", "Fallback", std::nullopt, {"de"}, "Fallback"},
         {"empty value counts as none", "Nope", "", std::nullopt, {"de"}, "Nope"},
-        {"table chosen, key missing there: no other language", "Cancel", std::nullopt, std::nullopt, {"de"},
+        {"table chosen, key missing there: no other language",
+         "Cancel",
+         std::nullopt,
+         std::nullopt,
+         {"de"},
          "Cancel"},
         {"empty table name is Localizable", "Send", std::nullopt, "", {"de"}, "Senden"},
         {"named table", "Send", std::nullopt, "Other", {"fr"}, "Envoyer"},
@@ -209,12 +221,9 @@ TEST_F(BundleTest, ResourcePaths) {
         double scale;
         std::optional<std::string> expected;
     } images[] = {
-        {"icon", 1.0, b + "/icon.png"},
-        {"icon", 2.0, b + "/icon@2x.png"},
-        {"icon.png", 2.0, b + "/icon@2x.png"},
-        {"logo", 1.0, b + "/logo@2x.png"},
-        {"logo", 2.0, b + "/logo@2x.png"},
-        {"none", 2.0, std::nullopt},
+        {"icon", 1.0, b + "/icon.png"},        {"icon", 2.0, b + "/icon@2x.png"},
+        {"icon.png", 2.0, b + "/icon@2x.png"}, {"logo", 1.0, b + "/logo@2x.png"},
+        {"logo", 2.0, b + "/logo@2x.png"},     {"none", 2.0, std::nullopt},
     };
     for (const auto& c : images) {
         SCOPED_TRACE(std::string(c.name) + " @" + std::to_string(c.scale));

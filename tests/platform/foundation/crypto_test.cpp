@@ -14,7 +14,9 @@ Data bytesFromHex(std::string_view hex) {
     return out;
 }
 
-std::string hexOf(const Data& data) { return hexString(data.data(), data.size()); }
+std::string hexOf(const Data& data) {
+    return hexString(data.data(), data.size());
+}
 
 } // namespace
 
@@ -28,7 +30,8 @@ TEST(Md5, Rfc1321TestSuite) {
         {"abc", "900150983cd24fb0d6963f7d28e17f72"},
         {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
         {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
+        {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+         "d174ab98d277d9f5a5611c2c9f419d9f"},
         {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
          "57edf4a22be3c955ac49da2e2107b67a"},
     };
@@ -121,8 +124,13 @@ TEST(Base64, Rfc4648Vectors) {
         const char* plain;
         const char* encoded;
     } cases[] = {
-        {"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plain);
@@ -154,17 +162,17 @@ TEST(Base64, Rfc4648Vectors) {
 
 TEST(Base64, InvalidInputIsRefused) {
     const char* cases[] = {
-        "Zg",        // missing padding
-        "Zg=",       // half the padding
-        "Z===",      // too much padding
-        "=Zg=",      // padding first
-        "Zm9v!",     // stray character
-        "Zm9-",      // URL-safe alphabet is not this one
-        "Zh==",      // bits set under the padding
-        "Zm9=",      // bits set under the padding
-        "Zg==Zg==",  // data after the end
-        "Zm9vY",     // length not a multiple of four
-        "Zg=a",      // digit after padding inside a quantum
+        "Zg",       // missing padding
+        "Zg=",      // half the padding
+        "Z===",     // too much padding
+        "=Zg=",     // padding first
+        "Zm9v!",    // stray character
+        "Zm9-",     // URL-safe alphabet is not this one
+        "Zh==",     // bits set under the padding
+        "Zm9=",     // bits set under the padding
+        "Zg==Zg==", // data after the end
+        "Zm9vY",    // length not a multiple of four
+        "Zg=a",     // digit after padding inside a quantum
     };
     for (const char* text : cases) {
         SCOPED_TRACE(text);

@@ -73,8 +73,17 @@ TEST(DeviceProfile, OverridesAreCheckedAndAllOrNothing) {
     EXPECT_EQ(profile.uniqueIdentifier(), "00112233445566778899aabbccddeeff00112233");
 
     const char* bad[] = {
-        "network=lte", "idiom=watch", "screenScale=-2", "screenScale=2x", "screenReportsScale=maybe",
-        "uniqueIdentifier=short", "preferredLanguages=de,,en", "model=", "colour=red", "novalue", "=x",
+        "network=lte",
+        "idiom=watch",
+        "screenScale=-2",
+        "screenScale=2x",
+        "screenReportsScale=maybe",
+        "uniqueIdentifier=short",
+        "preferredLanguages=de,,en",
+        "model=",
+        "colour=red",
+        "novalue",
+        "=x",
     };
     for (const char* option : bad) {
         SCOPED_TRACE(option);
@@ -104,7 +113,8 @@ TEST(DeviceProfile, SavedOverridesSurviveAndDamageIsKeptAside) {
 
     // Missing entries are filled in and the identifier is kept.
     ASSERT_TRUE(PropertyListSerialization::writePropertyListToFile(
-        Value(Dictionary{{"uniqueIdentifier", Value(loaded->uniqueIdentifier())}, {"network", Value("carrier")}}),
+        Value(Dictionary{{"uniqueIdentifier", Value(loaded->uniqueIdentifier())},
+                         {"network", Value("carrier")}}),
         path));
     auto partial = DeviceProfile::loadOrCreate(path);
     ASSERT_TRUE(partial);

@@ -134,10 +134,19 @@ TEST(AppHome, CurrentHomeIsChosenOnceAndAnswersPathQueries) {
         ExpandTilde expand;
         std::vector<std::string> expected;
     } cases[] = {
-        {SearchPathDirectory::Document, SearchPathDomain::User, ExpandTilde::Yes, {testHome.home() + "/Documents"}},
+        {SearchPathDirectory::Document,
+         SearchPathDomain::User,
+         ExpandTilde::Yes,
+         {testHome.home() + "/Documents"}},
         {SearchPathDirectory::Document, SearchPathDomain::User, ExpandTilde::No, {"~/Documents"}},
-        {SearchPathDirectory::Caches, SearchPathDomain::All, ExpandTilde::Yes, {testHome.home() + "/Library/Caches"}},
-        {SearchPathDirectory::Library, SearchPathDomain::User, ExpandTilde::Yes, {testHome.home() + "/Library"}},
+        {SearchPathDirectory::Caches,
+         SearchPathDomain::All,
+         ExpandTilde::Yes,
+         {testHome.home() + "/Library/Caches"}},
+        {SearchPathDirectory::Library,
+         SearchPathDomain::User,
+         ExpandTilde::Yes,
+         {testHome.home() + "/Library"}},
         {SearchPathDirectory::Document, SearchPathDomain::System, ExpandTilde::Yes, {}},
         {SearchPathDirectory::Caches, SearchPathDomain::Local, ExpandTilde::Yes, {}},
     };

@@ -26,9 +26,11 @@ TEST(NotificationCenter, FiltersByNameAndObject) {
         std::vector<std::string> expected;
     } cases[] = {
         {"SwithToSecretTab", nullptr, {"named:SwithToSecretTab", "all:SwithToSecretTab"}},
-        {"SwithToSecretTab", &senderA,
+        {"SwithToSecretTab",
+         &senderA,
          {"named:SwithToSecretTab", "namedA:SwithToSecretTab", "all:SwithToSecretTab"}},
-        {"SwithToSecretTab", &senderB,
+        {"SwithToSecretTab",
+         &senderB,
          {"named:SwithToSecretTab", "anyB:SwithToSecretTab", "all:SwithToSecretTab"}},
         {"Other", &senderA, {"all:Other"}},
         {"Other", &senderB, {"anyB:Other", "all:Other"}},
@@ -137,13 +139,14 @@ TEST(NotificationCenter, RemovalWaitsForACallRunningOnAnotherThread) {
     std::atomic<bool> inside{false};
     std::atomic<bool> release{false};
     std::atomic<bool> finished{false};
-    auto token = std::make_unique<ObserverToken>(center.addObserver("slow", nullptr, [&](const Notification&) {
-        inside = true;
-        while (!release) {
-            std::this_thread::yield();
-        }
-        finished = true;
-    }));
+    auto token =
+        std::make_unique<ObserverToken>(center.addObserver("slow", nullptr, [&](const Notification&) {
+            inside = true;
+            while (!release) {
+                std::this_thread::yield();
+            }
+            finished = true;
+        }));
     std::thread poster([&] { center.postNotificationName("slow"); });
     while (!inside) {
         std::this_thread::yield();

@@ -11,7 +11,8 @@ using namespace murmelo;
 namespace {
 
 Value everyType() {
-    Dictionary nested{{"inner", Value(Array{Value(1), Value("two"), Value(Dictionary{{"deep", Value(true)}})})}};
+    Dictionary nested{
+        {"inner", Value(Array{Value(1), Value("two"), Value(Dictionary{{"deep", Value(true)}})})}};
     return Value(Dictionary{
         {"string", Value("plain & <escaped> \"text\"")},
         {"unicode", Value("Grüße, 世界 🎉")},
@@ -51,7 +52,8 @@ TEST(PropertyList, RoundTripsEveryTypeInBothFormats) {
         auto bytes = PropertyListSerialization::dataWithPropertyList(original, format);
         ASSERT_TRUE(bytes) << bytes.error().localizedDescription();
         PropertyListFormat detected{};
-        auto back = PropertyListSerialization::propertyListWithData(*bytes, PropertyListMutability::Immutable, &detected);
+        auto back = PropertyListSerialization::propertyListWithData(*bytes, PropertyListMutability::Immutable,
+                                                                    &detected);
         ASSERT_TRUE(back) << back.error().localizedDescription();
         EXPECT_EQ(detected, format);
         EXPECT_EQ(*back, original) << back->debugDescription();
@@ -222,6 +224,12 @@ TEST(PropertyList, HostileBinaryStructuresAreRefused) {
     std::string expansion = makeBinary(doubling, 0);
     // A dictionary whose key is an integer.
     std::string intKey = makeBinary({std::string("\xD1\x01\x01", 3), std::string("\x10\x05", 2)}, 0);
+    // Keys with a NUL character (libplist 2.2 asserts on them).
+    std::string nulKey = makeBinary(
+        {std::string("\xD1\x01\x02", 3), std::string("\x52\x61\x00", 3), std::string("\x10\x05", 2)}, 0);
+    std::string nulUtf16Key = makeBinary(
+        {std::string("\xD1\x01\x02", 3), std::string("\x62\x00\x61\x00\x00", 5), std::string("\x10\x05", 2)},
+        0);
     // A reference to an object that does not exist.
     std::string danglingRef = makeBinary({std::string("\xA1\x07", 2)}, 0);
     // A string claiming more bytes than there are.
@@ -244,6 +252,10 @@ TEST(PropertyList, HostileBinaryStructuresAreRefused) {
         {"mutual cycle", mutual, "cycle"},
         {"exponential expansion", expansion, "too many objects"},
         {"integer key", intKey, "key is not a string"},
+        {"NUL in a key", nulKey, "NUL"},
+        {"NUL in a UTF-16 key", nulUtf16Key, "NUL"},
+        {"NUL byte in XML", std::string("<plist><dict><key>a\0b</key><string>x</string></dict></plist>", 60),
+         "NUL"},
         {"dangling reference", danglingRef, "reference out of range"},
         {"string past the end", longString, "past its data"},
         {"too deep", tooDeep, "too deeply"},
@@ -262,6 +274,12 @@ TEST(PropertyList, HostileBinaryStructuresAreRefused) {
     auto ok = PropertyListSerialization::propertyListWithData(fine);
     ASSERT_TRUE(ok) << ok.error().localizedDescription();
     EXPECT_EQ(*ok, Value(Array{Value(5), Value(5)}));
+    std::string utf16Key = makeBinary(
+        {std::string("\xD1\x01\x02", 3), std::string("\x62\x00\x61\x00\xe4", 5), std::string("\x10\x05", 2)},
+        0);
+    auto keyed = PropertyListSerialization::propertyListWithData(utf16Key);
+    ASSERT_TRUE(keyed) << keyed.error().localizedDescription();
+    EXPECT_EQ(*keyed, Value(Dictionary{{"a\xc3\xa4", Value(5)}}));
 }
 
 TEST(PropertyList, DeepXmlNestingIsRefusedAndModerateNestingReads) {
@@ -293,8 +311,8 @@ TEST(PropertyList, FileHelpersGiveNothingOnAnyError) {
     test::TemporaryDirectory dir;
     ASSERT_TRUE(PropertyListSerialization::writePropertyListToFile(Value(Dictionary{{"a", Value(1)}}),
                                                                    dir.file("dict.plist")));
-    ASSERT_TRUE(PropertyListSerialization::writePropertyListToFile(Value(Array{Value("x")}), dir.file("array.plist"),
-                                                                   PropertyListFormat::Binary, 0600));
+    ASSERT_TRUE(PropertyListSerialization::writePropertyListToFile(
+        Value(Array{Value("x")}), dir.file("array.plist"), PropertyListFormat::Binary, 0600));
     test::writeFile(dir.file("garbage.plist"), "<plist><dict><key>");
     struct stat st {};
     ASSERT_EQ(stat(dir.file("array.plist").c_str(), &st), 0);

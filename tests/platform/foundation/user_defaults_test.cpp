@@ -174,7 +174,8 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing) {
         for (int t = 0; t < kThreads; ++t) {
             writers.emplace_back([&, t] {
                 for (int k = 0; k < kKeys; ++k) {
-                    defaults->setObject(Value(t * 1000 + k), "t" + std::to_string(t) + "k" + std::to_string(k));
+                    defaults->setObject(Value(t * 1000 + k),
+                                        "t" + std::to_string(t) + "k" + std::to_string(k));
                     if (k % 25 == 0) {
                         defaults->synchronize();
                     }
@@ -250,7 +251,8 @@ TEST(UserDefaults, StandardInstanceLivesInTheHomeAndKnowsTheLanguages) {
     test::TestHome home;
     ASSERT_TRUE(fs::createDirectories(home.bundle()));
     ASSERT_TRUE(PropertyListSerialization::writePropertyListToFile(
-        Value(Dictionary{{"CFBundleIdentifier", Value("org.example.Secrets")}}), home.bundle() + "/Info.plist"));
+        Value(Dictionary{{"CFBundleIdentifier", Value("org.example.Secrets")}}),
+        home.bundle() + "/Info.plist"));
     Bundle::setMainBundlePath(home.bundle());
     DeviceProfile profile;
     ASSERT_TRUE(profile.applyOverrides({"preferredLanguages=ja,en"}));
