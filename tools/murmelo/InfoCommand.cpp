@@ -69,6 +69,11 @@ int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
         }
     }
 
+    // Check the overrides before anything touches a home.
+    if (auto r = DeviceProfile().applyOverrides(deviceOptions); !r) {
+        err << "murmelo info: " << r.error().localizedDescription() << "\n";
+        return 2;
+    }
     if (!homePath.empty()) {
         if (auto r = AppHome::setCurrent(homePath); !r) {
             err << "murmelo info: cannot use the home " << homePath << ": "
