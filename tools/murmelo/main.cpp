@@ -1,12 +1,15 @@
 // murmelo: runs the application on the device and serves its servers.
-#include <cstdio>
-#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/murmelo/InfoCommand.h"
 
 int main(int argc, char** argv) {
-    if (argc >= 2 && std::strcmp(argv[1], "info") == 0) {
-        std::printf("Murmelo %s\n", MURMELO_VERSION);
-        return 0;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args[0] == "info") {
+        return murmelo::tool::runInfoCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
     }
-    std::fprintf(stderr, "usage: murmelo info\n");
+    std::cerr << "usage: murmelo info [--home DIR] [--device KEY=VALUE]...\n";
     return 2;
 }
