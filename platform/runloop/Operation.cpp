@@ -2,10 +2,25 @@
 
 #include <chrono>
 
+#include "platform/runloop/OperationQueue.h"
+
 namespace murmelo {
 
 void Operation::cancel() {
-    m_cancelled.store(true);
+    // Lock order: operation, then queue. The queue never takes an
+    // operation's lock while holding its own.
+    std::lock_guard lock(m_mutex);
+    if (m_cancelled.exchange(true)) {
+        return;
+    }
+    if (m_queue && m_state.load() == State::Ready) {
+        m_queue->operationCancelled(); // it may start now, even on a suspended queue
+    }
+}
+
+void Operation::attachToQueue(OperationQueue* queue) {
+    std::lock_guard lock(m_mutex);
+    m_queue = queue;
 }
 
 void Operation::setQueuePriority(QueuePriority priority) {
@@ -51,6 +66,7 @@ void Operation::run() {
     {
         std::lock_guard lock(m_mutex);
         m_state.store(State::Finished);
+        m_queue = nullptr;
     }
     m_finished.notify_all();
 }

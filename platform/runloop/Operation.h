@@ -24,6 +24,8 @@
 
 namespace murmelo {
 
+class OperationQueue;
+
 enum class QueuePriority : int { VeryLow = -8, Low = -4, Normal = 0, High = 4, VeryHigh = 8 };
 
 class Operation : public std::enable_shared_from_this<Operation> {
@@ -60,6 +62,10 @@ private:
     // Queue side: claims the operation for one queue; false when it was
     // enqueued before.
     bool markEnqueued();
+    // The queue to tell about a cancellation, until the operation finished.
+    void attachToQueue(OperationQueue* queue);
+    // For the queue, which holds its own lock: the flag without telling it.
+    void setCancelledFlag() { m_cancelled.store(true); }
     void run();
 
     std::atomic<State> m_state{State::Ready};
@@ -69,6 +75,7 @@ private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_finished;
     UniqueFunction<void()> m_completion;
+    OperationQueue* m_queue = nullptr; // guarded by m_mutex; alive while set (it waits for us)
 };
 
 // An operation that runs a closure — NSBlockOperation with one block.

@@ -21,7 +21,7 @@ OperationQueue::~OperationQueue() {
         std::lock_guard lock(m_mutex);
         m_shuttingDown = true;
         for (auto& entry : m_entries) {
-            entry.operation->cancel();
+            entry.operation->setCancelledFlag();
         }
         spawnWorkersLocked();
     }
@@ -45,9 +45,11 @@ Result<void> OperationQueue::addOperation(std::shared_ptr<Operation> operation) 
     if (!operation->markEnqueued()) {
         return Error(kDomain, 2, "The operation was added to a queue before");
     }
+    operation->attachToQueue(this);
     {
         std::lock_guard lock(m_mutex);
         if (m_shuttingDown) {
+            operation->attachToQueue(nullptr);
             return Error(kDomain, 3, "The queue is being destroyed");
         }
         m_entries.push_back(Entry{std::move(operation), false});
@@ -83,9 +85,17 @@ void OperationQueue::cancelAllOperations() {
     {
         std::lock_guard lock(m_mutex);
         for (auto& entry : m_entries) {
-            entry.operation->cancel();
+            entry.operation->setCancelledFlag();
         }
         spawnWorkersLocked(); // cancelled operations start even on a suspended queue
+    }
+    m_workAvailable.notify_all();
+}
+
+void OperationQueue::operationCancelled() {
+    {
+        std::lock_guard lock(m_mutex);
+        spawnWorkersLocked();
     }
     m_workAvailable.notify_all();
 }

@@ -66,12 +66,14 @@ public:
     const std::string& name() const { return m_name; }
 
 private:
+    friend class Operation;
     struct Entry {
         std::shared_ptr<Operation> operation;
         bool started = false;
     };
 
     void workerBody();
+    void operationCancelled();
     int effectiveLimitLocked() const;
     // Index into m_entries of the operation to start next, or -1.
     int pickNextLocked() const;
