@@ -108,7 +108,7 @@ bool OperationQueue::waitUntilAllOperationsAreFinished(double timeoutSeconds) {
     RunLoop* loop = RunLoop::currentIfAny();
     if (!loop) {
         std::unique_lock lock(m_mutex);
-        auto done = [&] { return m_entries.empty(); };
+        auto done = [&] { return m_entries.empty() && m_running == 0; };
         if (!(timeoutSeconds < 1e9)) { // forever, and no overflow of the clock
             m_changed.wait(lock, done);
             return true;
@@ -127,7 +127,7 @@ bool OperationQueue::waitUntilAllOperationsAreFinished(double timeoutSeconds) {
         RunLoop::kWaitedPerformMode,
         [&] {
             std::lock_guard lock(m_mutex);
-            return m_entries.empty();
+            return m_entries.empty() && m_running == 0;
         },
         deadline);
     {
@@ -257,20 +257,22 @@ void OperationQueue::workerBody() {
         RunLoop::endCurrentThreadLoop(); // the next operation gets a fresh loop
 
         lock.lock();
-        --m_running;
         auto it = std::find_if(m_entries.begin(), m_entries.end(),
                                [&](const Entry& e) { return e.operation == operation; });
         if (it != m_entries.end()) {
             m_entries.erase(it);
         }
+        // Let go of our reference before telling anyone the operation is
+        // done: its destructor must not run under our lock, and a waiter
+        // that sees the queue empty may rely on the queue holding nothing.
+        lock.unlock();
+        operation.reset();
+        lock.lock();
+        --m_running;
         notifyLoopWaitersLocked();
         m_changed.notify_all();
         // Another operation may have been held back by the limit only.
         m_workAvailable.notify_all();
-        // The last reference may go here; its destructor must not run under our lock.
-        lock.unlock();
-        operation.reset();
-        lock.lock();
     }
 }
 
