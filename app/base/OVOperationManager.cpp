@@ -1,7 +1,5 @@
 #include "app/base/OVOperationManager.h"
 
-#include <thread>
-
 #include "platform/core/Log.h"
 
 namespace murmelo {

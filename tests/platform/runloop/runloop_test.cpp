@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -524,4 +526,53 @@ TEST(RunLoopThread, RunsPostedWorkOnItsOwnLoopUntilStopped) {
     ASSERT_TRUE(thread.stopAndJoin(kBound).ok());
     EXPECT_FALSE(thread.isRunning());
     EXPECT_FALSE(thread.post([] {}));
+}
+
+namespace {
+double threadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+} // namespace
+
+TEST(RunLoopModes, AReadyDescriptorOfAnotherModeNeitherFiresNorSpins) {
+    Pipe p;
+    ASSERT_EQ(::write(p.write, "q", 1), 1);
+    const std::string privateMode = "ASIHTTPRequest";
+    int calls = 0;
+    std::optional<std::string> modeSeen;
+    FdSource source(
+        p.read, FdEvents::Readable,
+        [&](FdEvents) {
+            ++calls;
+            modeSeen = RunLoop::current().currentMode();
+            char c;
+            (void)!read(p.read, &c, 1);
+        },
+        privateMode);
+    // Running the default mode for a while: the readable pipe belongs to
+    // another mode, so this must sleep, not busy-wait.
+    double cpuBefore = threadCpuSeconds();
+    double wallBefore = Clock::monotonic();
+    EXPECT_FALSE(RunLoop::main().runModeUntil(
+        RunLoop::kDefaultMode, [&] { return calls > 0; }, RunLoop::dateAfter(0.1)));
+    EXPECT_GE(Clock::monotonic() - wallBefore, 0.1);
+    EXPECT_LT(threadCpuSeconds() - cpuBefore, 0.02) << "the loop spun while waiting";
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(RunLoop::main().runMode(privateMode, RunLoop::dateAfter(kBound)), RunStatus::HandledSource);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(modeSeen, privateMode);
+    EXPECT_FALSE(RunLoop::main().currentMode().has_value());
+}
+
+TEST(RunLoopModes, AWaitingTimedLoopDoesNotSpin) {
+    // A far timer and nothing else: the wait is one long sleep.
+    onFreshThread([] {
+        Timer far(10, Timer::Repeats::No, [] {});
+        double cpuBefore = threadCpuSeconds();
+        EXPECT_EQ(RunLoop::current().runMode(RunLoop::kDefaultMode, RunLoop::dateAfter(0.1)),
+                  RunStatus::TimedOut);
+        EXPECT_LT(threadCpuSeconds() - cpuBefore, 0.02);
+    });
 }
