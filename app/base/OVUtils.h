@@ -1,0 +1,77 @@
+// OVUtils: the app's class of static operations (never instantiated) — who
+// is asking (user agent, parameter block, device facts), the URL helpers,
+// and the blocking fetch and post helpers.
+//
+// Threading: every operation may be called from any thread. The user agent,
+// the parameter block and the network type are computed at their first
+// request and then kept for the life of the process; concurrent first
+// requests all get the same complete value. The fetch and post helpers block
+// the calling thread for the whole exchange.
+//
+// nil and empty differ: operations that can give "nothing" return
+// std::optional.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/foundation/Locale.h"
+#include "platform/net/URL.h"
+
+namespace murmelo {
+
+class OVUtils {
+public:
+    OVUtils() = delete;
+
+    // ---- Request identity (computed once per process) ----
+
+    // "<CFBundleName>/<CFBundleVersion> (<model>; <system> <version>;
+    // <locale>; <machine>; <unique id>; <network>; JB_<0|1>)".
+    static std::string defaultUserAgent();
+    // "app=…&v=…&lang=…&jb=…&deviceid=…&phonetype=iphone", no leading "?".
+    static std::string customHTTPGETParams();
+    // "WIFI", "Carrier" or "None": the connection status at the first call.
+    static std::string networkType();
+    // Forgets the three cached values so the next request computes them
+    // again. Tests only: production computes each once per process.
+    static void resetCachedIdentityForTesting();
+
+    // ---- Device facts ----
+
+    // Whether "/Applications/Cydia.app" or "/private/var/lib/apt" exists.
+    static bool isJailBroken();
+    // The same check below another root folder (tests).
+    static bool jailbreakMarkersExistBelow(const std::string& root);
+    // iPhone1,1 or iPod1,1 in any letter case; logs "isFirstGenerationModel:<id>".
+    static bool isFirstGenerationModel();
+    // Nothing for nothing; else 32 lower-case hex digits of the UTF-8 bytes' MD5.
+    static std::optional<std::string> md5HexHashOfString(std::optional<std::string_view> text);
+    // The documents folder of the app home with `component` appended.
+    static std::string fullPathInDocumentDirectory(std::string_view component);
+
+    // ---- URL helpers ----
+
+    // `url`, then "&" when it holds a "?" anywhere, else "?", then `params`.
+    static std::string urlByAddingParamsForURL(std::string_view url, std::string_view params);
+    // The same with customHTTPGETParams().
+    static std::string urlByAddingParamsForURL(std::string_view url);
+    // The URL with its host replaced by `ipAddress` (scheme, port and path
+    // kept); nothing when it has no "://".
+    static std::optional<std::string> replaceHostOfStrURL(std::string_view url, std::string_view ipAddress);
+    // The fixed address of the image-serving domain's hosts; nothing for others.
+    static std::optional<std::string> ipAddressOfDomain(std::string_view host);
+    // "http://<host>/" after the photo host table's rules; nothing for a URL
+    // without a host (rather than a referer naming no host).
+    static std::optional<std::string> guessRefererForURL(const URL& url);
+    static std::optional<std::string> guessRefererForStrURL(std::string_view url);
+};
+
+// The user's first preferred language ("AppleLanguages") as a locale, or the
+// platform's current locale when the list is missing or empty.
+Locale OVgetCurrentLocale();
+// The hardware identifier ("iPhone1,2"): the device's uname machine.
+std::string specificMachineModel();
+
+} // namespace murmelo
