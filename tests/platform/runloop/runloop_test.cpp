@@ -69,16 +69,20 @@ struct Pipe {
 
 TEST(RunLoopTimer, FiresInDateOrderAndEqualDatesInSchedulingOrder) {
     std::vector<int> order;
-    Timer late(0.03, Timer::Repeats::No, [&] { order.push_back(3); });
-    Timer early(0.01, Timer::Repeats::No, [&] { order.push_back(1); });
-    Timer middle(0.02, Timer::Repeats::No, [&] { order.push_back(2); });
-    double same = RunLoop::dateAfter(0.04);
-    Timer tieFirst(1.0, Timer::Repeats::No, [&] { order.push_back(4); });
-    Timer tieSecond(1.0, Timer::Repeats::No, [&] { order.push_back(5); });
-    tieSecond.setFireDate(same);
-    tieFirst.setFireDate(same);
+    // Dates from one base, so slow scheduling cannot reorder them.
+    double base = Clock::monotonic();
+    struct Planned {
+        int id;
+        double at;
+    };
+    const Planned plan[] = {{3, 0.03}, {1, 0.01}, {2, 0.02}, {4, 0.04}, {5, 0.04}};
+    std::vector<Timer> timers;
+    for (const auto& p : plan) {
+        timers.emplace_back(10.0, Timer::Repeats::No, [&order, id = p.id] { order.push_back(id); });
+        timers.back().setFireDate(base + p.at);
+    }
     ASSERT_TRUE(runMainUntil([&] { return order.size() == 5; }));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5})) << "4 and 5 share a date: scheduling order";
 }
 
 TEST(RunLoopTimer, OneShotAndRepeatingLifecycles) {
