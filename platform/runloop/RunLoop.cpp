@@ -386,8 +386,9 @@ void RunLoop::syncFdWatches(std::string_view mode) {
         }
     }
     std::vector<int> unwatch;
-    for (const auto& [fd, events] : m_watched) {
-        if (std::none_of(desired.begin(), desired.end(), [&](const auto& d) { return d.first == fd; })) {
+    for (const auto& watched : m_watched) {
+        int fd = watched.first;
+        if (std::none_of(desired.begin(), desired.end(), [fd](const auto& d) { return d.first == fd; })) {
             unwatch.push_back(fd);
         }
     }

@@ -30,10 +30,9 @@ constexpr double kBound = 5.0;
 class Probe {
 public:
     void note(std::string event) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_events.push_back(std::move(event));
-        }
+        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(std::move(event));
         m_changed.notify_all();
     }
     bool waitFor(const std::function<bool(const std::vector<std::string>&)>& condition,
@@ -61,10 +60,9 @@ private:
 class Gate {
 public:
     void open() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
+        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
+        std::lock_guard lock(m_mutex);
+        m_open = true;
         m_changed.notify_all();
     }
     bool pass() {
@@ -94,8 +92,8 @@ public:
         {
             std::lock_guard lock(m_mutex);
             m_disarmed = true;
+            m_changed.notify_all();
         }
-        m_changed.notify_all();
         m_thread.join();
     }
 
@@ -457,6 +455,9 @@ TEST_F(OVOperationTest, KeyedOperationsLiveOnlyWhileUnfinished) {
     ASSERT_TRUE(done->waitUntilFinished(kBound));
     EXPECT_EQ(manager().operationWithKey("done"), nullptr) << "finished";
     manager().addOperation(nullptr); // ignored
+    // `first` still runs; it must end before the worker and probe go.
+    ASSERT_TRUE(manager().operationQueue()->waitUntilAllOperationsAreFinished(kBound));
+    EXPECT_EQ(probe.count("work"), 2u);
 }
 
 TEST_F(OVOperationTest, KeyedPriorityChangesDecideTheStartOrder) {

@@ -26,10 +26,9 @@ constexpr double kBound = 5.0;
 class Gate {
 public:
     void open() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_open = true;
-        }
+        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
+        std::lock_guard lock(m_mutex);
+        m_open = true;
         m_changed.notify_all();
     }
     bool waitOpen() {
@@ -47,10 +46,9 @@ private:
 class Events {
 public:
     void add(std::string event) {
-        {
-            std::lock_guard lock(m_mutex);
-            m_events.push_back(std::move(event));
-        }
+        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(std::move(event));
         m_changed.notify_all();
     }
     bool waitFor(const std::function<bool(const std::vector<std::string>&)>& condition) {

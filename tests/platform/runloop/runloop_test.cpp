@@ -69,16 +69,20 @@ struct Pipe {
 
 TEST(RunLoopTimer, FiresInDateOrderAndEqualDatesInSchedulingOrder) {
     std::vector<int> order;
-    Timer late(0.03, Timer::Repeats::No, [&] { order.push_back(3); });
-    Timer early(0.01, Timer::Repeats::No, [&] { order.push_back(1); });
-    Timer middle(0.02, Timer::Repeats::No, [&] { order.push_back(2); });
-    double same = RunLoop::dateAfter(0.04);
-    Timer tieFirst(1.0, Timer::Repeats::No, [&] { order.push_back(4); });
-    Timer tieSecond(1.0, Timer::Repeats::No, [&] { order.push_back(5); });
-    tieSecond.setFireDate(same);
-    tieFirst.setFireDate(same);
+    // Dates from one base, so slow scheduling cannot reorder them.
+    double base = Clock::monotonic();
+    struct Planned {
+        int id;
+        double at;
+    };
+    const Planned plan[] = {{3, 0.03}, {1, 0.01}, {2, 0.02}, {4, 0.04}, {5, 0.04}};
+    std::vector<Timer> timers;
+    for (const auto& p : plan) {
+        timers.emplace_back(10.0, Timer::Repeats::No, [&order, id = p.id] { order.push_back(id); });
+        timers.back().setFireDate(base + p.at);
+    }
     ASSERT_TRUE(runMainUntil([&] { return order.size() == 5; }));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5})) << "4 and 5 share a date: scheduling order";
 }
 
 TEST(RunLoopTimer, OneShotAndRepeatingLifecycles) {
@@ -95,9 +99,9 @@ TEST(RunLoopTimer, OneShotAndRepeatingLifecycles) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         int fires = 0;
+        double start = Clock::monotonic();
         Timer timer(0.01, c.repeats, [&] { ++fires; });
         EXPECT_TRUE(timer.isValid());
-        double start = Clock::monotonic();
         ASSERT_TRUE(runMainUntil([&] { return fires >= c.awaitFires; }));
         EXPECT_GE(Clock::monotonic() - start, 0.01 * c.awaitFires - 0.001);
         EXPECT_EQ(timer.isValid(), c.validAfter);
@@ -149,14 +153,14 @@ TEST(RunLoopTimer, InvalidationInEveryForm) {
 
 TEST(RunLoopTimer, ALateRepeatingTimerFiresOnceAndReschedulesFromNow) {
     int fires = 0;
-    Timer timer(0.01, Timer::Repeats::Yes, [&] { ++fires; });
-    timer.setFireDate(Clock::monotonic() - 0.1); // ten periods behind
+    Timer timer(1.0, Timer::Repeats::Yes, [&] { ++fires; });
+    timer.setFireDate(Clock::monotonic() - 10.0); // ten periods behind
     double before = Clock::monotonic();
     EXPECT_EQ(RunLoop::main().runMode(RunLoop::kDefaultMode, RunLoop::dateAfter(kBound)),
               RunStatus::HandledSource);
     EXPECT_EQ(fires, 1);
-    EXPECT_GE(timer.fireDate(), before + 0.01) << "continues one interval from now";
-    EXPECT_EQ(RunLoop::main().runMode(RunLoop::kDefaultMode, before + 0.005), RunStatus::TimedOut)
+    EXPECT_GE(timer.fireDate(), before + 1.0) << "continues one interval from now";
+    EXPECT_EQ(RunLoop::main().runMode(RunLoop::kDefaultMode, RunLoop::dateAfter(0.05)), RunStatus::TimedOut)
         << "no burst of missed ticks";
     EXPECT_EQ(fires, 1);
 }
