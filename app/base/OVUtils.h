@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/Value.h"
 #include "platform/foundation/Locale.h"
 #include "platform/net/URL.h"
 
@@ -50,6 +51,13 @@ public:
     static std::optional<std::string> md5HexHashOfString(std::optional<std::string_view> text);
     // The documents folder of the app home with `component` appended.
     static std::string fullPathInDocumentDirectory(std::string_view component);
+    // AES-256 (CBC, zero vector, PKCS#7) decryption under the per-device key
+    // below. The input is the encrypted bytes themselves, not Base64 text.
+    // Nothing when they do not decrypt.
+    static std::optional<Data> dataByDecryptingBase64Data(const Data& encrypted);
+    // The per-device key: the first 32 characters of the Base64 text of the
+    // identifier's MD5 hex digits 16..32, "_", and digits 0..16.
+    static std::string deviceDecryptionKey(std::string_view uniqueIdentifier);
 
     // ---- URL helpers ----
 

@@ -66,6 +66,21 @@ std::string OVUtils::fullPathInDocumentDirectory(std::string_view component) {
     return path;
 }
 
+std::string OVUtils::deviceDecryptionKey(std::string_view uniqueIdentifier) {
+    std::string digest = md5Hex(uniqueIdentifier);
+    std::string text = digest.substr(16) + "_" + digest.substr(0, 16);
+    return base64Encode(text).substr(0, 32);
+}
+
+std::optional<Data> OVUtils::dataByDecryptingBase64Data(const Data& encrypted) {
+    Result<Data> plain = aes256Decrypt(
+        encrypted, deviceDecryptionKey(DeviceProfile::current()->uniqueIdentifier()), AesMode::Cbc);
+    if (!plain) {
+        return std::nullopt;
+    }
+    return std::move(*plain);
+}
+
 Locale OVgetCurrentLocale() {
     std::optional<Array> languages = UserDefaults::standardUserDefaults()->arrayForKey("AppleLanguages");
     if (languages && !languages->empty() && languages->front().isString()) {

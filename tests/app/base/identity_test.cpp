@@ -10,6 +10,7 @@
 #include "app/base/OVUtils.h"
 #include "app/base/RequestIdentity.h"
 #include "platform/core/Log.h"
+#include "platform/foundation/Crypto.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "tests/platform/foundation/TestHome.h"
@@ -203,6 +204,28 @@ TEST(DeviceFactsTest, Md5HexHash) {
         ASSERT_TRUE(digest);
         EXPECT_TRUE(std::regex_match(*digest, hex)) << text;
     }
+}
+
+TEST_F(DeviceInputsTest, DecryptsWithThePerDeviceKey) {
+    const std::string id = "0123456789abcdef0123456789abcdef01234567";
+    useDevice({"uniqueIdentifier=" + id});
+    // md5(id) = 16 hex digits A, 16 hex digits B; key text B + "_" + A in Base64.
+    const std::string digest = md5Hex(id);
+    const std::string key = base64Encode(digest.substr(16) + "_" + digest.substr(0, 16)).substr(0, 32);
+    EXPECT_EQ(OVUtils::deviceDecryptionKey(id), key);
+    EXPECT_EQ(key.size(), 32u);
+
+    for (const std::string& plain : {std::string(), std::string("secret"), std::string(100, 'x')}) {
+        auto encrypted = aes256Encrypt(Data(plain.begin(), plain.end()), key, AesMode::Cbc);
+        ASSERT_TRUE(encrypted);
+        EXPECT_EQ(OVUtils::dataByDecryptingBase64Data(*encrypted), Data(plain.begin(), plain.end())) << plain;
+    }
+    // Another device's data, or bytes that are not a cipher text at all.
+    auto foreign = aes256Encrypt(Data{1, 2, 3}, OVUtils::deviceDecryptionKey("other"), AesMode::Cbc);
+    ASSERT_TRUE(foreign);
+    auto wrong = OVUtils::dataByDecryptingBase64Data(*foreign);
+    EXPECT_NE(wrong, std::optional<Data>(Data{1, 2, 3}));
+    EXPECT_EQ(OVUtils::dataByDecryptingBase64Data(Data{1, 2, 3}), std::nullopt);
 }
 
 TEST(DeviceFactsTest, JailbreakMarkers) {
