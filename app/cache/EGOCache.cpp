@@ -379,10 +379,11 @@ void EGOCache::clearCache() {
         m_state->index.clear();
     }
     std::shared_ptr<State> state = m_state;
-    for (auto& [key, operationSequence] : removals) {
-        m_diskOperationQueue->addOperationWithBlock([state, key = std::move(key), operationSequence] {
-            state->performFileOperation(key, operationSequence);
-        });
+    for (auto& removal : removals) {
+        m_diskOperationQueue->addOperationWithBlock(
+            [state, key = std::move(removal.first), operationSequence = removal.second] {
+                state->performFileOperation(key, operationSequence);
+            });
     }
     m_state->saveIndex();
 }
