@@ -1,7 +1,9 @@
 #include "app/json/KQJsonParser.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "app/json/internal/TextScan.h"
 
@@ -13,8 +15,6 @@ using json_internal::appendUtf8;
 using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
-constexpr size_t kArrayCapacity = 8;
-constexpr size_t kObjectCapacity = 7;
 // Significant digits that fit an unsigned 64-bit accumulator whatever they are.
 constexpr int kFastDigits = 19;
 // Exponents the fast number path hands straight to Decimal::make; anything
@@ -89,7 +89,34 @@ Result<Value> KQJsonParser::read(std::optional<std::string_view> text) {
 Error KQJsonParser::failure() {
     m_position = m_p ? static_cast<size_t>(m_p - m_begin) : 0;
     m_stack.clear();
+    m_elements.clear();
+    m_members.clear();
     return lastError();
+}
+
+Value KQJsonParser::closeArray() {
+    size_t base = m_stack.back().base;
+    m_stack.pop_back();
+    Array array;
+    array.reserve(m_elements.size() - base);
+    std::move(m_elements.begin() + static_cast<std::ptrdiff_t>(base), m_elements.end(),
+              std::back_inserter(array));
+    m_elements.resize(base);
+    return Value(std::move(array));
+}
+
+// A repeated key keeps its first position and takes the last value: the
+// platform dictionary's set does exactly that.
+Value KQJsonParser::closeObject() {
+    size_t base = m_stack.back().base;
+    m_stack.pop_back();
+    Dictionary dictionary;
+    dictionary.reserve(m_members.size() - base);
+    for (size_t i = base; i < m_members.size(); ++i) {
+        dictionary.set(std::move(m_members[i].first), std::move(m_members[i].second));
+    }
+    m_members.resize(base);
+    return Value(std::move(dictionary));
 }
 
 void KQJsonParser::skipWhitespace() {
@@ -152,13 +179,7 @@ bool KQJsonParser::readValue(Value& result) {
                     break;
                 }
                 bool isObject = lead == '{';
-                Frame frame{isObject ? Value(Dictionary()) : Value(Array()), {}, isObject};
-                if (isObject) {
-                    frame.container.asDictionary()->reserve(kObjectCapacity);
-                } else {
-                    frame.container.asArray()->reserve(kArrayCapacity);
-                }
-                m_stack.push_back(std::move(frame));
+                m_stack.push_back(Frame{isObject ? m_members.size() : m_elements.size(), {}, isObject});
                 step = isObject ? Step::ObjectNext : Step::ArrayNext;
                 break;
             }
@@ -224,8 +245,7 @@ bool KQJsonParser::readValue(Value& result) {
             if (peek() == ']') {
                 ++m_p;
                 leaveContainer();
-                current = std::move(m_stack.back().container);
-                m_stack.pop_back();
+                current = closeArray();
                 step = Step::Completed;
             } else {
                 step = Step::Value;
@@ -243,8 +263,7 @@ bool KQJsonParser::readValue(Value& result) {
             if (next == '}') {
                 ++m_p;
                 leaveContainer();
-                current = std::move(m_stack.back().container);
-                m_stack.pop_back();
+                current = closeObject();
                 step = Step::Completed;
                 break;
             }
@@ -277,7 +296,7 @@ bool KQJsonParser::readValue(Value& result) {
             }
             Frame& top = m_stack.back();
             if (!top.isObject) {
-                top.container.asArray()->push_back(std::move(current));
+                m_elements.push_back(std::move(current));
                 skipWhitespace();
                 unsigned char next = peek();
                 if (next == ',') {
@@ -296,7 +315,7 @@ bool KQJsonParser::readValue(Value& result) {
                 }
                 step = Step::ArrayNext;
             } else {
-                top.container.asDictionary()->set(std::move(top.key), std::move(current));
+                m_members.emplace_back(std::move(top.key), std::move(current));
                 top.key.clear();
                 skipWhitespace();
                 unsigned char next = peek();
@@ -473,7 +492,10 @@ bool KQJsonParser::readUnicodeEscape(std::string& out) {
     return true;
 }
 
-// The read position is on the number's first byte ("-" or a digit).
+// The read position is on the number's first byte ("-" or a digit). The
+// syntax is checked byte by byte; the value comes from Decimal::make when the
+// significant digits fit 64 bits (the same mantissa and exponent that
+// Decimal::fromString would build), and from Decimal::fromString otherwise.
 bool KQJsonParser::readNumber(Value& out) {
     const char* start = m_p;
     bool negative = false;
@@ -481,25 +503,7 @@ bool KQJsonParser::readNumber(Value& out) {
         negative = true;
         ++m_p;
     }
-    std::uint64_t mantissa = 0;
-    int kept = 0;      // significant digits in the mantissa
-    long exponent = 0; // power of ten applied to the mantissa
-    bool exact = true; // false once the fast path cannot represent the text
-    auto take = [&](unsigned char c, bool fractional) {
-        unsigned digit = c - '0';
-        if (kept == 0 && digit == 0) {
-            exponent -= fractional ? 1 : 0; // leading zeros only shift a fraction
-            return;
-        }
-        if (kept == kFastDigits) {
-            exact = false;
-            return;
-        }
-        mantissa = mantissa * 10 + digit;
-        ++kept;
-        exponent -= fractional ? 1 : 0;
-    };
-
+    const char* integer = m_p;
     if (peek() == '0') {
         ++m_p;
         if (isDigit(peek())) {
@@ -512,19 +516,25 @@ bool KQJsonParser::readNumber(Value& out) {
             return false;
         }
         while (isDigit(peek())) {
-            take(static_cast<unsigned char>(*m_p++), false);
+            ++m_p;
         }
     }
+    const char* integerEnd = m_p;
+    const char* fraction = m_p;
+    const char* fractionEnd = m_p;
     if (peek() == '.') {
         ++m_p;
+        fraction = m_p;
         if (!isDigit(peek())) {
             addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after decimal point");
             return false;
         }
         while (isDigit(peek())) {
-            take(static_cast<unsigned char>(*m_p++), true);
+            ++m_p;
         }
+        fractionEnd = m_p;
     }
+    long exponent = 0;
     unsigned char marker = peek();
     if (marker == 'e' || marker == 'E') {
         ++m_p;
@@ -537,18 +547,36 @@ bool KQJsonParser::readNumber(Value& out) {
             addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after exponent");
             return false;
         }
-        long written = 0;
         while (isDigit(peek())) {
-            if (written <= kFastExponent) {
-                written = written * 10 + (*m_p - '0');
+            if (exponent <= kFastExponent) {
+                exponent = exponent * 10 + (*m_p - '0');
             }
             ++m_p;
         }
-        exponent += exponentNegative ? -written : written;
+        exponent = exponentNegative ? -exponent : exponent;
     }
 
+    // Leading zeros ("0.000123") carry no significant digit.
+    const char* significant = integer;
+    if (integerEnd - integer == 1 && *integer == '0') {
+        significant = fraction;
+        while (significant < fractionEnd && *significant == '0') {
+            ++significant;
+        }
+    }
+    long digits = significant < integerEnd ? (integerEnd - significant) + (fractionEnd - fraction)
+                                           : fractionEnd - significant;
+    exponent -= fractionEnd - fraction;
+
     std::optional<Decimal> decimal;
-    if (exact && exponent >= -kFastExponent && exponent <= kFastExponent) {
+    if (digits <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent) {
+        std::uint64_t mantissa = 0;
+        for (const char* d = significant; d < integerEnd; ++d) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*d - '0');
+        }
+        for (const char* d = std::max(significant, fraction); d < fractionEnd; ++d) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*d - '0');
+        }
         decimal = Decimal::make(mantissa, static_cast<int>(exponent), negative);
     } else {
         decimal = Decimal::fromString(std::string_view(start, static_cast<size_t>(m_p - start)));

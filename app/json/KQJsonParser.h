@@ -10,7 +10,7 @@
 // Value. The input is UTF-8 and ends at its first zero byte.
 //
 // Threading: one call at a time per instance; separate instances may run on
-// separate threads. The parser owns its trace and a scratch stack it reuses
+// separate threads. The parser owns its trace and scratch stacks it reuses
 // between calls; results are the caller's.
 //
 // Nesting is handled without recursion, so deep input cannot exhaust the
@@ -44,8 +44,11 @@ public:
     size_t c() const { return m_position; }
 
 private:
+    // An open container. Its finished elements (members) wait on m_elements
+    // (m_members) from `base` up, and become one exactly sized container when
+    // it closes.
     struct Frame {
-        Value container;
+        size_t base;
         std::string key; // object frames: the key whose value is being read
         bool isObject;
     };
@@ -63,12 +66,16 @@ private:
     unsigned char peek() const { return m_p < m_end ? static_cast<unsigned char>(*m_p) : 0; }
     bool atEnd() const { return m_p >= m_end; }
     Error failure();
+    Value closeArray();
+    Value closeObject();
 
     const char* m_begin = nullptr;
     const char* m_p = nullptr;
     const char* m_end = nullptr;
     size_t m_position = 0;
     std::vector<Frame> m_stack;
+    std::vector<Value> m_elements;
+    std::vector<Dictionary::Entry> m_members;
 };
 
 } // namespace murmelo

@@ -15,6 +15,8 @@ using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
 constexpr size_t kOutputCapacity = 128;
+// Beyond this the scratch buffer is released after the call.
+constexpr size_t kRetainedCapacity = 64 * 1024 * 1024;
 
 // The same text as Decimal::stringValue() (plain notation, no exponent), with
 // the common case of a mantissa that fits 64 bits done without 128-bit
@@ -92,7 +94,10 @@ Result<std::string> KQJsonWriter::stringWithFragment(const KQJsonProxy& proxy) {
 Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* proxy) {
     clearErrorTrace();
     resetDepth();
-    std::string out;
+    // The text is built in a buffer kept between calls, so a large document
+    // does not regrow (and re-fault) its output every time.
+    std::string& out = m_buffer;
+    out.clear();
     out.reserve(kOutputCapacity);
     std::optional<Value> substitute;
     if (proxy) {
@@ -107,7 +112,11 @@ Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* p
     if (!writeValue(*value, out)) {
         return failure();
     }
-    return out;
+    std::string text(out);
+    if (out.capacity() > kRetainedCapacity) {
+        std::string().swap(out);
+    }
+    return text;
 }
 
 Error KQJsonWriter::failure() {

@@ -67,6 +67,7 @@ private:
     bool m_sortKeys = false;
     bool m_humanReadable = false;
     std::vector<Frame> m_stack;
+    std::string m_buffer;
 };
 
 } // namespace murmelo
