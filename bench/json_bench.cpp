@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
+#include <malloc.h>
 #include <cstdio>
 #include <string>
 
@@ -306,4 +307,18 @@ BENCHMARK(WriteNlohmann)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    // Keep freed memory in the process for every library alike. Otherwise
+    // glibc hands large freed blocks back to the kernel and each iteration
+    // pays for faulting them in again — on a virtual machine that cost swamps
+    // the parsing and depends on which benchmark happened to run before.
+    mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 1024 * 1024 * 1024);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -16,7 +16,7 @@ using json_internal::utf8SequenceLength;
 
 constexpr size_t kOutputCapacity = 128;
 // Beyond this the scratch buffer is released after the call.
-constexpr size_t kRetainedCapacity = 64 * 1024 * 1024;
+constexpr size_t kRetainedCapacity = 8 * 1024 * 1024;
 
 // The same text as Decimal::stringValue() (plain notation, no exponent), with
 // the common case of a mantissa that fits 64 bits done without 128-bit
@@ -135,37 +135,37 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
     m_stack.clear();
     const Value* value = &root;
     for (;;) {
-        bool written = true;
-        if (value->isDictionary() || value->isArray()) {
+        ValueType type = value->type();
+        if (type == ValueType::Dictionary) {
+            const Dictionary* dictionary = value->asDictionary();
             if (!enterContainer()) {
-                written = false;
-            } else {
-                bool isObject = value->isDictionary();
-                out += isObject ? '{' : '[';
-                Frame frame{value, 0, {}, nullptr, isObject};
-                if (isObject && m_sortKeys) {
-                    const auto& entries = value->asDictionary()->entries();
-                    frame.sorted.reserve(entries.size());
-                    for (const auto& entry : entries) {
-                        frame.sorted.push_back(&entry);
-                    }
-                    std::sort(frame.sorted.begin(), frame.sorted.end(),
-                              [](const Dictionary::Entry* a, const Dictionary::Entry* b) {
-                                  return a->first < b->first;
-                              });
-                }
-                m_stack.push_back(std::move(frame));
+                addEnclosingErrors();
+                return false;
             }
-        } else {
-            written = writeScalar(*value, out);
-        }
-        if (!written) {
-            for (size_t i = m_stack.size(); i-- > 0;) {
-                if (m_stack[i].isObject) {
-                    addErrorWithCode(KQJsonErrorCode::Unsupported,
-                                     "Unsupported value for key " + *m_stack[i].key + " in object");
+            out += '{';
+            const auto& entries = dictionary->entries();
+            Frame frame{entries.data(), nullptr, entries.size(), 0, {}, nullptr, true};
+            if (m_sortKeys) {
+                frame.sorted.reserve(entries.size());
+                for (const auto& entry : entries) {
+                    frame.sorted.push_back(&entry);
                 }
+                std::sort(frame.sorted.begin(), frame.sorted.end(),
+                          [](const Dictionary::Entry* a, const Dictionary::Entry* b) {
+                              return a->first < b->first;
+                          });
             }
+            m_stack.push_back(std::move(frame));
+        } else if (type == ValueType::Array) {
+            const Array* array = value->asArray();
+            if (!enterContainer()) {
+                addEnclosingErrors();
+                return false;
+            }
+            out += '[';
+            m_stack.push_back(Frame{nullptr, array->data(), array->size(), 0, {}, nullptr, false});
+        } else if (!writeScalar(*value, out)) {
+            addEnclosingErrors();
             return false;
         }
 
@@ -176,14 +176,13 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                 return true;
             }
             Frame& top = m_stack.back();
-            size_t size =
-                top.isObject ? top.container->asDictionary()->size() : top.container->asArray()->size();
-            if (top.next == size) {
+            bool isObject = top.isObject;
+            if (top.next == top.size) {
                 leaveContainer();
-                if (m_humanReadable && size > 0) {
+                if (m_humanReadable && top.size > 0) {
                     appendIndent(out);
                 }
-                out += top.isObject ? '}' : ']';
+                out += isObject ? '}' : ']';
                 m_stack.pop_back();
                 continue;
             }
@@ -193,26 +192,57 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
             if (m_humanReadable) {
                 appendIndent(out);
             }
-            if (top.isObject) {
-                const Dictionary::Entry& entry =
-                    m_sortKeys ? *top.sorted[top.next] : top.container->asDictionary()->entries()[top.next];
+            if (!m_sortKeys) {
+                // Start the loads of the next members' containers early: each
+                // is two dependent pointer hops away (box, then buffer).
+                auto member = [&](size_t i) -> const Value& {
+                    return isObject ? top.entries[i].second : top.elements[i];
+                };
+                if (top.next + 2 < top.size) {
+                    const Value& ahead = member(top.next + 2);
+                    if (ahead.type() == ValueType::Dictionary) {
+                        __builtin_prefetch(ahead.asDictionary());
+                    } else if (ahead.type() == ValueType::Array) {
+                        __builtin_prefetch(ahead.asArray());
+                    }
+                }
+                if (top.next + 1 < top.size) {
+                    const Value& ahead = member(top.next + 1);
+                    if (ahead.type() == ValueType::Dictionary) {
+                        __builtin_prefetch(ahead.asDictionary()->entries().data());
+                    } else if (ahead.type() == ValueType::Array) {
+                        __builtin_prefetch(ahead.asArray()->data());
+                    } else if (ahead.type() == ValueType::String) {
+                        __builtin_prefetch(ahead.asString()->data());
+                    }
+                    if (isObject) {
+                        __builtin_prefetch(top.entries[top.next + 1].first.data());
+                    }
+                }
+            }
+            if (isObject) {
+                const Dictionary::Entry& entry = m_sortKeys ? *top.sorted[top.next] : top.entries[top.next];
                 top.key = &entry.first;
                 if (!writeString(entry.first, out)) {
-                    m_stack.pop_back();
-                    for (size_t i = m_stack.size(); i-- > 0;) {
-                        if (m_stack[i].isObject) {
-                            addErrorWithCode(KQJsonErrorCode::Unsupported,
-                                             "Unsupported value for key " + *m_stack[i].key + " in object");
-                        }
-                    }
+                    m_stack.pop_back(); // the object fails at its own level
+                    addEnclosingErrors();
                     return false;
                 }
                 out += m_humanReadable ? " : " : ":";
                 value = &entry.second;
             } else {
-                value = &(*top.container->asArray())[top.next];
+                value = &top.elements[top.next];
             }
             ++top.next;
+        }
+    }
+}
+
+void KQJsonWriter::addEnclosingErrors() {
+    for (size_t i = m_stack.size(); i-- > 0;) {
+        if (m_stack[i].isObject) {
+            addErrorWithCode(KQJsonErrorCode::Unsupported,
+                             "Unsupported value for key " + *m_stack[i].key + " in object");
         }
     }
 }

@@ -49,8 +49,11 @@ public:
     [[nodiscard]] Result<std::string> stringWithFragment(const KQJsonProxy& proxy);
 
 private:
+    // An open container: an object (entries) or an array (elements).
     struct Frame {
-        const Value* container;
+        const Dictionary::Entry* entries;
+        const Value* elements;
+        size_t size;
         size_t next;                                  // index of the next member or element
         std::vector<const Dictionary::Entry*> sorted; // object members in writing order with sortKeys
         const std::string* key;                       // key of the member being written
@@ -62,6 +65,8 @@ private:
     bool writeScalar(const Value& value, std::string& out);
     bool writeString(std::string_view text, std::string& out);
     void appendIndent(std::string& out) const;
+    // Each open object adds "Unsupported value for key %@ in object".
+    void addEnclosingErrors();
     Error failure();
 
     bool m_sortKeys = false;

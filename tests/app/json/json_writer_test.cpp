@@ -53,6 +53,7 @@ TEST(KQJsonWriterTest, WritesEveryLayout) {
          R"({"a":[],"b":{"x":2,"y":1}})"},
         {Dictionary{{"e", Dictionary{}}, {"l", Array{}}}, Human, "{\n  \"e\" : {},\n  \"l\" : []\n}"},
         {Array{Dictionary{{"x", 1}}}, Human, "[\n  {\n    \"x\" : 1\n  }\n]"},
+        {Dictionary{{"l", Array{}}, {"e", Dictionary{}}}, Compact, R"({"l":[],"e":{}})"},
         {Array{Value(true), Value(false), Value(1), Value(0), dec("1"), Value()}, Compact,
          "[true,false,1,0,1,null]"},
         {Array{Value("a"), Array{Value()}}, Human, "[\n  \"a\",\n  [\n    null\n  ]\n]"},
