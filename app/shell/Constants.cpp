@@ -128,7 +128,8 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -137,7 +138,9 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
 
 } // namespace
 
-std::span<const HostEntry> hostTable() { return kHostTable; }
+std::span<const HostEntry> hostTable() {
+    return kHostTable;
+}
 
 std::string_view hostFor(HostRole role) {
     for (const HostEntry& entry : kHostTable) {
@@ -150,7 +153,8 @@ std::string_view hostFor(HostRole role) {
 
 std::optional<HostRole> roleForHost(std::string_view host) {
     // "[::1]:80" never names one of our hosts, so a plain last-colon cut is enough.
-    if (auto colon = host.rfind(':'); colon != std::string_view::npos && host.find(']') == std::string_view::npos) {
+    if (auto colon = host.rfind(':');
+        colon != std::string_view::npos && host.find(']') == std::string_view::npos) {
         host = host.substr(0, colon);
     }
     if (!host.empty() && host.back() == '.') {

@@ -55,7 +55,7 @@ extern const std::string_view kMediationConfigHost;   // "getInfo.php"
 extern const std::string_view kMediationHouseAdsHost; // "custom.php" and its images
 extern const std::string_view kMediationMetricsHost;  // "exmet.php", "exclick.php"
 extern const std::string_view kImageHost;             // the icon and cover images the shares link to
-extern const std::string_view kAdminHost;             // the reference servers' event log (not used by the app)
+extern const std::string_view kAdminHost; // the reference servers' event log (not used by the app)
 
 // Third parties.
 extern const std::string_view kAppStoreWebHost;  // its links are rewritten to the link host
@@ -77,7 +77,7 @@ extern const std::string_view kSupportEmail;
 extern const std::string_view kFacebookApiKey;    // 32 lower-case hex digits
 extern const std::string_view kFacebookApiSecret; // 32 lower-case hex digits
 extern const std::string_view kAppStoreAppUrl;    // the application's page on the App Store web host
-extern const std::string_view kPostingAppName;    // "Secret[appName]" / "Comment[appName]" of the native forms
+extern const std::string_view kPostingAppName; // "Secret[appName]" / "Comment[appName]" of the native forms
 
 // Referer guessing for photo hosts: a host containing `fragment` is fetched
 // with the root of `refererHost` as referer. Applied in this order.
