@@ -1,0 +1,24 @@
+// Unicode: UTF-8 checks and UTF-16 → UTF-8 conversion shared by the property
+// list and strings-table readers. Stateless; thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace murmelo::unicode {
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view text);
+
+// Appends the UTF-8 form of a code point; surrogates and values above
+// U+10FFFF become U+FFFD.
+void appendUtf8(std::string& out, char32_t codePoint);
+
+enum class ByteOrder { BigEndian, LittleEndian };
+
+// Converts UTF-16 code units (an odd trailing byte is ignored); an unpaired
+// surrogate becomes U+FFFD, as the platform's lossy conversion does.
+std::string utf16ToUtf8(std::string_view bytes, ByteOrder order);
+
+} // namespace murmelo::unicode
