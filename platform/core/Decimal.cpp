@@ -56,10 +56,20 @@ std::optional<Decimal> Decimal::make(Mantissa mantissa, int exponent, bool negat
         }
     }
     // Strip trailing zeros while the exponent is too small; a canonical form
-    // keeps comparisons simple.
-    while (mantissa % 10 == 0 && exponent < kMaxExponent) {
-        mantissa /= 10;
-        ++exponent;
+    // keeps comparisons simple. Most mantissas fit 64 bits, where this needs no
+    // 128-bit division (a library call).
+    if (mantissa <= UINT64_MAX) {
+        auto small = static_cast<std::uint64_t>(mantissa);
+        while (small % 10 == 0 && exponent < kMaxExponent) {
+            small /= 10;
+            ++exponent;
+        }
+        mantissa = small;
+    } else {
+        while (mantissa % 10 == 0 && exponent < kMaxExponent) {
+            mantissa /= 10;
+            ++exponent;
+        }
     }
     while (exponent < kMinExponent && mantissa != 0) {
         // Below the smallest exponent the value underflows digit by digit.

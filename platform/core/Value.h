@@ -178,7 +178,10 @@ public:
 
 private:
     static constexpr size_t npos = static_cast<size_t>(-1);
-    static constexpr size_t kIndexThreshold = 12;
+    // A hashed lookup builds a std::string key and each indexed entry costs a
+    // node allocation, so scanning (size check, then memcmp) stays cheaper up
+    // to a few dozen keys — the size of most objects read from the network.
+    static constexpr size_t kIndexThreshold = 32;
     size_t indexOf(std::string_view key) const;
     void rebuildIndex();
 

@@ -61,3 +61,30 @@ TEST(Decimal, ConvertsAndCompares) {
     EXPECT_TRUE(Decimal::notANumber().isNaN());
     EXPECT_EQ(Decimal::notANumber().stringValue(), "NaN");
 }
+
+// make() strips trailing zeros into the exponent the same way whether the
+// mantissa fits 64 bits or needs all 128.
+TEST(Decimal, MakeCanonicalisesOnBothSidesOfSixtyFourBits) {
+    constexpr Decimal::Mantissa kTen19 = 10000000000000000000ULL;
+    struct Case {
+        Decimal::Mantissa mantissa;
+        int exponent;
+        Decimal::Mantissa wantMantissa;
+        int wantExponent;
+    } cases[] = {
+        {1500, 0, 15, 2},
+        {UINT64_MAX, 0, UINT64_MAX, 0},
+        {kTen19, 0, 1, 19},
+        {kTen19 * 10, -3, 1, 17},
+        {kTen19 * 123, 0, 123, 19},
+        {1000, 125, 10, 127},
+        {kTen19 * 1000, 100, 1, 122},
+        {kTen19 * 1000, 110, 100000, 127},
+    };
+    for (const auto& c : cases) {
+        auto d = Decimal::make(c.mantissa, c.exponent, false);
+        ASSERT_TRUE(d.has_value());
+        EXPECT_TRUE(d->mantissa() == c.wantMantissa) << static_cast<unsigned long long>(c.mantissa);
+        EXPECT_EQ(d->exponent(), c.wantExponent);
+    }
+}

@@ -1,0 +1,592 @@
+#include "app/json/KQJsonParser.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "app/json/internal/TextScan.h"
+
+namespace murmelo {
+
+namespace {
+
+using json_internal::appendUtf8;
+using json_internal::findRunStop;
+using json_internal::utf8SequenceLength;
+
+// Significant digits that fit an unsigned 64-bit accumulator whatever they are.
+constexpr int kFastDigits = 19;
+// Exponents the fast number path hands straight to Decimal::make; anything
+// wider goes through Decimal::fromString, which owns the clamping rules.
+constexpr long kFastExponent = 1000;
+
+bool isDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+
+std::string withByte(const char* format, unsigned byte) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, byte);
+    return buffer;
+}
+
+int hexValue(unsigned char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+} // namespace
+
+Result<Value> KQJsonParser::objectWithString(std::optional<std::string_view> text) {
+    Result<Value> result = read(text);
+    if (result && !result->isDictionary() && !result->isArray()) {
+        addErrorWithCode(KQJsonErrorCode::NotContainer, "Valid fragment, but not JSON");
+        return lastError();
+    }
+    return result;
+}
+
+Result<Value> KQJsonParser::fragmentWithString(std::optional<std::string_view> text) {
+    return read(text);
+}
+
+Result<Value> KQJsonParser::read(std::optional<std::string_view> text) {
+    clearErrorTrace();
+    resetDepth();
+    m_position = 0;
+    if (!text) {
+        addErrorWithCode(KQJsonErrorCode::NoInput, "Input was 'nil'");
+        return failure();
+    }
+    static const char kEmpty[] = "";
+    m_begin = text->empty() ? kEmpty : text->data();
+    const void* zero = text->empty() ? nullptr : std::memchr(m_begin, 0, text->size());
+    m_end = zero ? static_cast<const char*>(zero) : m_begin + text->size();
+    m_p = m_begin;
+
+    Value value;
+    if (!readValue(value)) {
+        return failure();
+    }
+    skipWhitespace();
+    if (!atEnd()) {
+        addErrorWithCode(KQJsonErrorCode::TrailingGarbage, "Garbage after JSON");
+        return failure();
+    }
+    m_position = static_cast<size_t>(m_p - m_begin);
+    return value;
+}
+
+Error KQJsonParser::failure() {
+    m_position = m_p ? static_cast<size_t>(m_p - m_begin) : 0;
+    m_stack.clear();
+    m_elements.clear();
+    m_members.clear();
+    return lastError();
+}
+
+Value KQJsonParser::closeArray() {
+    size_t base = m_stack.back().base;
+    m_stack.pop_back();
+    Array array;
+    array.reserve(m_elements.size() - base);
+    std::move(m_elements.begin() + static_cast<std::ptrdiff_t>(base), m_elements.end(),
+              std::back_inserter(array));
+    m_elements.resize(base);
+    return Value(std::move(array));
+}
+
+// A repeated key keeps its first position and takes the last value: the
+// platform dictionary's set does exactly that.
+Value KQJsonParser::closeObject() {
+    size_t base = m_stack.back().base;
+    m_stack.pop_back();
+    Dictionary dictionary;
+    dictionary.reserve(m_members.size() - base);
+    for (size_t i = base; i < m_members.size(); ++i) {
+        dictionary.set(std::move(m_members[i].first), std::move(m_members[i].second));
+    }
+    m_members.resize(base);
+    return Value(std::move(dictionary));
+}
+
+void KQJsonParser::skipWhitespace() {
+    while (m_p < m_end) {
+        switch (*m_p) {
+        case ' ':
+        case '\t':
+        case '\n':
+        case '\v':
+        case '\f':
+        case '\r':
+            ++m_p;
+            break;
+        default:
+            return;
+        }
+    }
+}
+
+// One value, containers included, without recursion: open containers live on
+// m_stack. The steps mirror a recursive reader exactly, including the error
+// each enclosing level adds when something inside it fails.
+bool KQJsonParser::readValue(Value& result) {
+    enum class Step {
+        Value,           // read a value at the read position
+        ArrayNext,       // inside an array, after "[" or ","
+        ObjectNext,      // inside an object, after "{" or ","
+        Completed,       // `current` holds a finished value
+        ValueFailed,     // reading a value failed; every open level adds its error
+        ContainerFailed, // the innermost open container failed at its own level
+    };
+    m_stack.clear();
+    Value current;
+    Step step = Step::Value;
+    for (;;) {
+        switch (step) {
+        case Step::Value: {
+            skipWhitespace();
+            if (atEnd()) {
+                addErrorWithCode(KQJsonErrorCode::EndOfInput, "Unexpected end of string");
+                step = Step::ValueFailed;
+                break;
+            }
+            char lead = *m_p++;
+            step = Step::Completed;
+            switch (lead) {
+            case '"': {
+                std::string text;
+                if (!readString(text)) {
+                    step = Step::ValueFailed;
+                } else {
+                    current = Value(std::move(text));
+                }
+                break;
+            }
+            case '[':
+            case '{': {
+                if (!enterContainer()) {
+                    step = Step::ValueFailed;
+                    break;
+                }
+                bool isObject = lead == '{';
+                m_stack.push_back(Frame{isObject ? m_members.size() : m_elements.size(), {}, isObject});
+                step = isObject ? Step::ObjectNext : Step::ArrayNext;
+                break;
+            }
+            case 'n':
+                if (!readLiteral("ull")) {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected 'null'");
+                    step = Step::ValueFailed;
+                } else {
+                    current = Value();
+                }
+                break;
+            case 't':
+                if (!readLiteral("rue")) {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected 'true'");
+                    step = Step::ValueFailed;
+                } else {
+                    current = Value(true);
+                }
+                break;
+            case 'f':
+                if (!readLiteral("alse")) {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected 'false'");
+                    step = Step::ValueFailed;
+                } else {
+                    current = Value(false);
+                }
+                break;
+            case '-':
+            case '0':
+            case '1':
+            case '2':
+            case '3':
+            case '4':
+            case '5':
+            case '6':
+            case '7':
+            case '8':
+            case '9':
+                --m_p;
+                if (!readNumber(current)) {
+                    step = Step::ValueFailed;
+                }
+                break;
+            case '+':
+                addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading + disallowed in number");
+                step = Step::ValueFailed;
+                break;
+            default:
+                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Unrecognised leading character");
+                step = Step::ValueFailed;
+                break;
+            }
+            break;
+        }
+
+        case Step::ArrayNext:
+            if (atEnd()) {
+                addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing array");
+                step = Step::ContainerFailed;
+                break;
+            }
+            skipWhitespace();
+            if (peek() == ']') {
+                ++m_p;
+                leaveContainer();
+                current = closeArray();
+                step = Step::Completed;
+            } else {
+                step = Step::Value;
+            }
+            break;
+
+        case Step::ObjectNext: {
+            if (atEnd()) {
+                addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing object");
+                step = Step::ContainerFailed;
+                break;
+            }
+            skipWhitespace();
+            unsigned char next = peek();
+            if (next == '}') {
+                ++m_p;
+                leaveContainer();
+                current = closeObject();
+                step = Step::Completed;
+                break;
+            }
+            if (next != '"') {
+                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
+                step = Step::ContainerFailed;
+                break;
+            }
+            ++m_p;
+            if (!readString(m_stack.back().key)) {
+                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
+                step = Step::ContainerFailed;
+                break;
+            }
+            skipWhitespace();
+            if (peek() != ':') {
+                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ':' separating key and value");
+                step = Step::ContainerFailed;
+                break;
+            }
+            ++m_p;
+            step = Step::Value;
+            break;
+        }
+
+        case Step::Completed: {
+            if (m_stack.empty()) {
+                result = std::move(current);
+                return true;
+            }
+            Frame& top = m_stack.back();
+            if (!top.isObject) {
+                m_elements.push_back(std::move(current));
+                skipWhitespace();
+                unsigned char next = peek();
+                if (next == ',') {
+                    ++m_p;
+                    skipWhitespace();
+                    if (peek() == ']') {
+                        addErrorWithCode(KQJsonErrorCode::TrailingComma,
+                                         "Trailing comma disallowed in array");
+                        step = Step::ContainerFailed;
+                        break;
+                    }
+                } else if (next != ']' && next != 0) {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ',' or ']' after array element");
+                    step = Step::ContainerFailed;
+                    break;
+                }
+                step = Step::ArrayNext;
+            } else {
+                m_members.emplace_back(std::move(top.key), std::move(current));
+                top.key.clear();
+                skipWhitespace();
+                unsigned char next = peek();
+                if (next == ',') {
+                    ++m_p;
+                    skipWhitespace();
+                    if (peek() == '}') {
+                        addErrorWithCode(KQJsonErrorCode::TrailingComma,
+                                         "Trailing comma disallowed in object");
+                        step = Step::ContainerFailed;
+                        break;
+                    }
+                } else if (next != '}' && next != 0) {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ',' or '}' after object member");
+                    step = Step::ContainerFailed;
+                    break;
+                }
+                step = Step::ObjectNext;
+            }
+            break;
+        }
+
+        case Step::ContainerFailed:
+            m_stack.pop_back();
+            [[fallthrough]];
+        case Step::ValueFailed:
+            for (size_t i = m_stack.size(); i-- > 0;) {
+                if (m_stack[i].isObject) {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax,
+                                     "Object value expected for key: " + m_stack[i].key);
+                } else {
+                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected value while parsing array");
+                }
+            }
+            return false;
+        }
+    }
+}
+
+bool KQJsonParser::readLiteral(std::string_view rest) {
+    if (static_cast<size_t>(m_end - m_p) < rest.size() || std::memcmp(m_p, rest.data(), rest.size()) != 0) {
+        return false;
+    }
+    m_p += rest.size();
+    return true;
+}
+
+// The opening quote is consumed. Plain bytes are appended a whole run at a
+// time; a run ends only at a quote, a backslash, a control byte or the end.
+bool KQJsonParser::readString(std::string& out) {
+    out.clear();
+    for (;;) {
+        const char* run = m_p;
+        for (;;) {
+            m_p = findRunStop(m_p, m_end);
+            if (m_p == m_end || static_cast<unsigned char>(*m_p) < 0x80) {
+                break;
+            }
+            size_t length = utf8SequenceLength(m_p, m_end);
+            if (length == 0) {
+                addErrorWithCode(KQJsonErrorCode::InvalidUtf8, withByte("Invalid UTF-8 byte '0x%x' in string",
+                                                                        static_cast<unsigned char>(*m_p)));
+                return false;
+            }
+            m_p += length;
+        }
+        out.append(run, static_cast<size_t>(m_p - run));
+        unsigned char stop = peek();
+        if (stop == '"') {
+            ++m_p;
+            return true;
+        }
+        if (stop != '\\') {
+            addErrorWithCode(KQJsonErrorCode::ControlCharacter,
+                             withByte("Unescaped control character '0x%x'", stop));
+            return false;
+        }
+        ++m_p;
+        if (!readEscape(out)) {
+            return false;
+        }
+        if (atEnd()) {
+            addErrorWithCode(KQJsonErrorCode::EndOfInput, "Unexpected EOF while parsing string");
+            return false;
+        }
+    }
+}
+
+// The backslash is consumed; on success the read position is past the escape.
+bool KQJsonParser::readEscape(std::string& out) {
+    unsigned char escape = peek();
+    char plain;
+    switch (escape) {
+    case '"':
+    case '/':
+    case '\\':
+        plain = static_cast<char>(escape);
+        break;
+    case 'b':
+        plain = '\b';
+        break;
+    case 'f':
+        plain = '\f';
+        break;
+    case 'n':
+        plain = '\n';
+        break;
+    case 'r':
+        plain = '\r';
+        break;
+    case 't':
+        plain = '\t';
+        break;
+    case 'u':
+        ++m_p;
+        if (!readUnicodeEscape(out)) {
+            addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Broken unicode character");
+            return false;
+        }
+        return true;
+    default:
+        addErrorWithCode(KQJsonErrorCode::BadEscape, withByte("Illegal escape sequence '0x%x'", escape));
+        return false;
+    }
+    out.push_back(plain);
+    ++m_p;
+    return true;
+}
+
+bool KQJsonParser::readHexQuad(std::uint32_t& out) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+        int digit = hexValue(peek());
+        if (digit < 0) {
+            addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Missing hex digit in quad");
+            return false;
+        }
+        value = value * 16 + static_cast<std::uint32_t>(digit);
+        ++m_p;
+    }
+    out = value;
+    return true;
+}
+
+// The "\u" is consumed.
+bool KQJsonParser::readUnicodeEscape(std::string& out) {
+    std::uint32_t high;
+    if (!readHexQuad(high)) {
+        addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Missing hex quad");
+        return false;
+    }
+    std::uint32_t codePoint = high;
+    if (high >= 0xDC00 && high <= 0xDFFF) {
+        addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Invalid high character in surrogate pair");
+        return false;
+    }
+    if (high >= 0xD800 && high <= 0xDBFF) {
+        std::uint32_t low;
+        bool escaped = m_end - m_p >= 2 && m_p[0] == '\\' && m_p[1] == 'u';
+        if (escaped) {
+            m_p += 2;
+        }
+        if (!escaped || !readHexQuad(low)) {
+            addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Missing low character in surrogate pair");
+            return false;
+        }
+        if (low < 0xDC00 || low > 0xDFFF) {
+            addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Invalid low surrogate char");
+            return false;
+        }
+        codePoint = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+    }
+    appendUtf8(out, codePoint);
+    return true;
+}
+
+// The read position is on the number's first byte ("-" or a digit). The
+// syntax is checked byte by byte; the value comes from Decimal::make when the
+// significant digits fit 64 bits (the same mantissa and exponent that
+// Decimal::fromString would build), and from Decimal::fromString otherwise.
+bool KQJsonParser::readNumber(Value& out) {
+    const char* start = m_p;
+    bool negative = false;
+    if (peek() == '-') {
+        negative = true;
+        ++m_p;
+    }
+    const char* integer = m_p;
+    if (peek() == '0') {
+        ++m_p;
+        if (isDigit(peek())) {
+            addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading 0 disallowed in number");
+            return false;
+        }
+    } else {
+        if (!isDigit(peek())) {
+            addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after initial minus");
+            return false;
+        }
+        while (isDigit(peek())) {
+            ++m_p;
+        }
+    }
+    const char* integerEnd = m_p;
+    const char* fraction = m_p;
+    const char* fractionEnd = m_p;
+    if (peek() == '.') {
+        ++m_p;
+        fraction = m_p;
+        if (!isDigit(peek())) {
+            addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after decimal point");
+            return false;
+        }
+        while (isDigit(peek())) {
+            ++m_p;
+        }
+        fractionEnd = m_p;
+    }
+    long exponent = 0;
+    unsigned char marker = peek();
+    if (marker == 'e' || marker == 'E') {
+        ++m_p;
+        bool exponentNegative = false;
+        if (peek() == '+' || peek() == '-') {
+            exponentNegative = *m_p == '-';
+            ++m_p;
+        }
+        if (!isDigit(peek())) {
+            addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after exponent");
+            return false;
+        }
+        while (isDigit(peek())) {
+            if (exponent <= kFastExponent) {
+                exponent = exponent * 10 + (*m_p - '0');
+            }
+            ++m_p;
+        }
+        exponent = exponentNegative ? -exponent : exponent;
+    }
+
+    // Leading zeros ("0.000123") carry no significant digit.
+    const char* significant = integer;
+    if (integerEnd - integer == 1 && *integer == '0') {
+        significant = fraction;
+        while (significant < fractionEnd && *significant == '0') {
+            ++significant;
+        }
+    }
+    long digits = significant < integerEnd ? (integerEnd - significant) + (fractionEnd - fraction)
+                                           : fractionEnd - significant;
+    exponent -= fractionEnd - fraction;
+
+    std::optional<Decimal> decimal;
+    if (digits <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent) {
+        std::uint64_t mantissa = 0;
+        for (const char* d = significant; d < integerEnd; ++d) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*d - '0');
+        }
+        for (const char* d = std::max(significant, fraction); d < fractionEnd; ++d) {
+            mantissa = mantissa * 10 + static_cast<unsigned>(*d - '0');
+        }
+        decimal = Decimal::make(mantissa, static_cast<int>(exponent), negative);
+    } else {
+        decimal = Decimal::fromString(std::string_view(start, static_cast<size_t>(m_p - start)));
+    }
+    if (!decimal) {
+        addErrorWithCode(KQJsonErrorCode::BadNumber, "Failed creating decimal instance");
+        return false;
+    }
+    out = Value(*decimal);
+    return true;
+}
+
+} // namespace murmelo

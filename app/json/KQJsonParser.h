@@ -1,0 +1,81 @@
+// KQJsonParser: reads JSON text into the device's Value model.
+//
+//   KQJsonParser parser;
+//   Result<Value> v = parser.objectWithString(R"({"code": 200, "msg": "ok"})");
+//   if (!v) logLine("%s", v.error().localizedDescription().c_str());
+//
+// Objects become Dictionary (insertion order kept; a repeated key keeps its
+// first position and takes the last value), arrays Array, strings UTF-8
+// std::string, numbers exact Decimal, true/false Value(bool), null the null
+// Value. The input is UTF-8 and ends at its first zero byte.
+//
+// Threading: one call at a time per instance; separate instances may run on
+// separate threads. The parser owns its trace and scratch stacks it reuses
+// between calls; results are the caller's.
+//
+// Nesting is handled without recursion, so deep input cannot exhaust the
+// stack here; depth beyond maxDepth (or kHardDepthLimit) is error 7.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/json/KQJsonBase.h"
+#include "platform/core/Result.h"
+#include "platform/core/Value.h"
+
+namespace murmelo {
+
+class KQJsonParser : public KQJsonBase {
+public:
+    KQJsonParser() = default;
+    KQJsonParser(const KQJsonParser&) = delete;
+    KQJsonParser& operator=(const KQJsonParser&) = delete;
+
+    // A text whose top level is an object or an array. std::nullopt stands for
+    // no input at all (error 12). On failure the error is the trace's last.
+    [[nodiscard]] Result<Value> objectWithString(std::optional<std::string_view> text);
+    // A text whose top level is any JSON value.
+    [[nodiscard]] Result<Value> fragmentWithString(std::optional<std::string_view> text);
+
+    // Byte offset of the read position when the last call stopped.
+    size_t c() const { return m_position; }
+
+private:
+    // An open container. Its finished elements (members) wait on m_elements
+    // (m_members) from `base` up, and become one exactly sized container when
+    // it closes.
+    struct Frame {
+        size_t base;
+        std::string key; // object frames: the key whose value is being read
+        bool isObject;
+    };
+
+    Result<Value> read(std::optional<std::string_view> text);
+    bool readValue(Value& out);
+    bool readString(std::string& out);
+    bool readEscape(std::string& out);
+    bool readUnicodeEscape(std::string& out);
+    bool readHexQuad(std::uint32_t& out);
+    bool readNumber(Value& out);
+    bool readLiteral(std::string_view rest);
+    void skipWhitespace();
+    // The byte at the read position; 0 at the end (the input holds no zero).
+    unsigned char peek() const { return m_p < m_end ? static_cast<unsigned char>(*m_p) : 0; }
+    bool atEnd() const { return m_p >= m_end; }
+    Error failure();
+    Value closeArray();
+    Value closeObject();
+
+    const char* m_begin = nullptr;
+    const char* m_p = nullptr;
+    const char* m_end = nullptr;
+    size_t m_position = 0;
+    std::vector<Frame> m_stack;
+    std::vector<Value> m_elements;
+    std::vector<Dictionary::Entry> m_members;
+};
+
+} // namespace murmelo

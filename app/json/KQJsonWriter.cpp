@@ -1,0 +1,351 @@
+#include "app/json/KQJsonWriter.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "app/json/internal/TextScan.h"
+
+namespace murmelo {
+
+namespace {
+
+using json_internal::findRunStop;
+using json_internal::utf8SequenceLength;
+
+constexpr size_t kOutputCapacity = 128;
+// Beyond this the scratch buffer is released after the call.
+constexpr size_t kRetainedCapacity = 8 * 1024 * 1024;
+
+// The same text as Decimal::stringValue() (plain notation, no exponent), with
+// the common case of a mantissa that fits 64 bits done without 128-bit
+// division.
+void appendDecimal(const Decimal& decimal, std::string& out) {
+    Decimal::Mantissa mantissa = decimal.mantissa();
+    if (mantissa > static_cast<Decimal::Mantissa>(UINT64_MAX)) {
+        out += decimal.stringValue();
+        return;
+    }
+    if (mantissa == 0) {
+        out += '0';
+        return;
+    }
+    char digits[24];
+    auto converted = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(mantissa));
+    auto count = static_cast<size_t>(converted.ptr - digits);
+    if (decimal.isNegative()) {
+        out += '-';
+    }
+    int exponent = decimal.exponent();
+    if (exponent >= 0) {
+        out.append(digits, count);
+        out.append(static_cast<size_t>(exponent), '0');
+        return;
+    }
+    auto fraction = static_cast<size_t>(-exponent);
+    if (count > fraction) {
+        out.append(digits, count - fraction);
+        out += '.';
+        out.append(digits + (count - fraction), fraction);
+    } else {
+        out += "0.";
+        out.append(fraction - count, '0');
+        out.append(digits, count);
+    }
+}
+
+const char* typeName(ValueType type) {
+    switch (type) {
+    case ValueType::Data:
+        return "Data";
+    case ValueType::Date:
+        return "Date";
+    default:
+        return "Value";
+    }
+}
+
+} // namespace
+
+Result<std::string> KQJsonWriter::stringWithObject(const Value& value) {
+    if (!value.isDictionary() && !value.isArray()) {
+        clearErrorTrace();
+        addErrorWithCode(KQJsonErrorCode::NotContainer, "Not valid type for JSON");
+        return lastError();
+    }
+    return begin(&value, nullptr);
+}
+
+Result<std::string> KQJsonWriter::stringWithObject(const KQJsonProxy&) {
+    clearErrorTrace();
+    addErrorWithCode(KQJsonErrorCode::NotContainer, "Not valid type for JSON");
+    return lastError();
+}
+
+Result<std::string> KQJsonWriter::stringWithFragment(const Value& value) {
+    return begin(&value, nullptr);
+}
+
+Result<std::string> KQJsonWriter::stringWithFragment(const KQJsonProxy& proxy) {
+    return begin(nullptr, &proxy);
+}
+
+Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* proxy) {
+    clearErrorTrace();
+    resetDepth();
+    // The text is built in a buffer kept between calls, so a large document
+    // does not regrow (and re-fault) its output every time.
+    std::string& out = m_buffer;
+    out.clear();
+    out.reserve(kOutputCapacity);
+    std::optional<Value> substitute;
+    if (proxy) {
+        substitute = proxy->proxyForJson();
+        if (!substitute) {
+            addErrorWithCode(KQJsonErrorCode::Unsupported,
+                             "JSON serialisation not supported for " + proxy->className());
+            return failure();
+        }
+        value = &*substitute;
+    }
+    if (!writeValue(*value, out)) {
+        return failure();
+    }
+    std::string text(out);
+    if (out.capacity() > kRetainedCapacity) {
+        std::string().swap(out);
+    }
+    return text;
+}
+
+Error KQJsonWriter::failure() {
+    m_stack.clear();
+    return lastError();
+}
+
+void KQJsonWriter::appendIndent(std::string& out) const {
+    out += '\n';
+    out.append(2 * static_cast<size_t>(depth()), ' ');
+}
+
+// Walks the value without recursion: open containers live on m_stack. When a
+// value fails, each enclosing object adds the key it was writing.
+bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
+    m_stack.clear();
+    const Value* value = &root;
+    for (;;) {
+        ValueType type = value->type();
+        if (type == ValueType::Dictionary) {
+            const Dictionary* dictionary = value->asDictionary();
+            if (!enterContainer()) {
+                addEnclosingErrors();
+                return false;
+            }
+            out += '{';
+            const auto& entries = dictionary->entries();
+            Frame frame{entries.data(), nullptr, entries.size(), 0, {}, nullptr, true};
+            if (m_sortKeys) {
+                frame.sorted.reserve(entries.size());
+                for (const auto& entry : entries) {
+                    frame.sorted.push_back(&entry);
+                }
+                std::sort(frame.sorted.begin(), frame.sorted.end(),
+                          [](const Dictionary::Entry* a, const Dictionary::Entry* b) {
+                              return a->first < b->first;
+                          });
+            }
+            m_stack.push_back(std::move(frame));
+        } else if (type == ValueType::Array) {
+            const Array* array = value->asArray();
+            if (!enterContainer()) {
+                addEnclosingErrors();
+                return false;
+            }
+            out += '[';
+            m_stack.push_back(Frame{nullptr, array->data(), array->size(), 0, {}, nullptr, false});
+        } else if (!writeScalar(*value, out)) {
+            addEnclosingErrors();
+            return false;
+        }
+
+        // Find the next value to write, closing every container that is done.
+        value = nullptr;
+        while (!value) {
+            if (m_stack.empty()) {
+                return true;
+            }
+            Frame& top = m_stack.back();
+            bool isObject = top.isObject;
+            if (top.next == top.size) {
+                leaveContainer();
+                if (m_humanReadable && top.size > 0) {
+                    appendIndent(out);
+                }
+                out += isObject ? '}' : ']';
+                m_stack.pop_back();
+                continue;
+            }
+            if (top.next > 0) {
+                out += ',';
+            }
+            if (m_humanReadable) {
+                appendIndent(out);
+            }
+            if (!m_sortKeys) {
+                // Start the loads of the next members' containers early: each
+                // is two dependent pointer hops away (box, then buffer).
+                auto member = [&](size_t i) -> const Value& {
+                    return isObject ? top.entries[i].second : top.elements[i];
+                };
+                if (top.next + 2 < top.size) {
+                    const Value& ahead = member(top.next + 2);
+                    if (ahead.type() == ValueType::Dictionary) {
+                        __builtin_prefetch(ahead.asDictionary());
+                    } else if (ahead.type() == ValueType::Array) {
+                        __builtin_prefetch(ahead.asArray());
+                    }
+                }
+                if (top.next + 1 < top.size) {
+                    const Value& ahead = member(top.next + 1);
+                    if (ahead.type() == ValueType::Dictionary) {
+                        __builtin_prefetch(ahead.asDictionary()->entries().data());
+                    } else if (ahead.type() == ValueType::Array) {
+                        __builtin_prefetch(ahead.asArray()->data());
+                    } else if (ahead.type() == ValueType::String) {
+                        __builtin_prefetch(ahead.asString()->data());
+                    }
+                    if (isObject) {
+                        __builtin_prefetch(top.entries[top.next + 1].first.data());
+                    }
+                }
+            }
+            if (isObject) {
+                const Dictionary::Entry& entry = m_sortKeys ? *top.sorted[top.next] : top.entries[top.next];
+                top.key = &entry.first;
+                if (!writeString(entry.first, out)) {
+                    m_stack.pop_back(); // the object fails at its own level
+                    addEnclosingErrors();
+                    return false;
+                }
+                out += m_humanReadable ? " : " : ":";
+                value = &entry.second;
+            } else {
+                value = &top.elements[top.next];
+            }
+            ++top.next;
+        }
+    }
+}
+
+void KQJsonWriter::addEnclosingErrors() {
+    for (size_t i = m_stack.size(); i-- > 0;) {
+        if (m_stack[i].isObject) {
+            addErrorWithCode(KQJsonErrorCode::Unsupported,
+                             "Unsupported value for key " + *m_stack[i].key + " in object");
+        }
+    }
+}
+
+bool KQJsonWriter::writeScalar(const Value& value, std::string& out) {
+    switch (value.type()) {
+    case ValueType::Null:
+        out += "null";
+        return true;
+    case ValueType::Boolean:
+        out += value.boolValue() ? "true" : "false";
+        return true;
+    case ValueType::Integer: {
+        char digits[24];
+        auto converted = std::to_chars(digits, digits + sizeof digits, value.integerValue());
+        out.append(digits, converted.ptr);
+        return true;
+    }
+    case ValueType::Real: {
+        double real = value.doubleValue();
+        if (!std::isfinite(real)) {
+            addErrorWithCode(KQJsonErrorCode::Unsupported,
+                             "JSON serialisation not supported for " + formatDouble(real));
+            return false;
+        }
+        out += formatDouble(real);
+        return true;
+    }
+    case ValueType::Decimal: {
+        const Decimal& decimal = *value.asDecimal();
+        if (decimal.isNaN()) {
+            addErrorWithCode(KQJsonErrorCode::Unsupported, "JSON serialisation not supported for NaN");
+            return false;
+        }
+        appendDecimal(decimal, out);
+        return true;
+    }
+    case ValueType::String:
+        return writeString(*value.asString(), out);
+    default:
+        addErrorWithCode(KQJsonErrorCode::Unsupported,
+                         std::string("JSON serialisation not supported for ") + typeName(value.type()));
+        return false;
+    }
+}
+
+// One scan finds what needs escaping; text without any is appended whole.
+bool KQJsonWriter::writeString(std::string_view text, std::string& out) {
+    out += '"';
+    const char* p = text.data();
+    const char* end = p + text.size();
+    const char* run = p;
+    for (;;) {
+        p = findRunStop(p, end);
+        if (p == end) {
+            break;
+        }
+        auto byte = static_cast<unsigned char>(*p);
+        if (byte >= 0x80) {
+            size_t length = utf8SequenceLength(p, end);
+            if (length == 0) {
+                char message[64];
+                std::snprintf(message, sizeof message, "Invalid UTF-8 byte '0x%x' in string", byte);
+                addErrorWithCode(KQJsonErrorCode::InvalidUtf8, message);
+                return false;
+            }
+            p += length;
+            continue;
+        }
+        out.append(run, static_cast<size_t>(p - run));
+        switch (byte) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default: {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+            out += escape;
+        }
+        }
+        run = ++p;
+    }
+    out.append(run, static_cast<size_t>(end - run));
+    out += '"';
+    return true;
+}
+
+} // namespace murmelo

@@ -1,0 +1,109 @@
+// Byte scanning shared by the JSON reader and writer: finding the end of a run
+// of plain string bytes and checking UTF-8 sequences. Pure functions on
+// caller-owned memory; never read at or past `end`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace murmelo::json_internal {
+
+// The first byte in [p, end) that ends a plain run: the quote, the backslash,
+// a byte below 0x20 or a byte of 0x80 and above (the caller checks those as
+// UTF-8 and carries on). `end` when there is none.
+inline const char* findRunStop(const char* p, const char* end) {
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i space = _mm_set1_epi8(0x20);
+    while (end - p >= 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        // Signed compare: below 0x20 catches the control bytes and, as
+        // negative numbers, every byte from 0x80 up.
+        __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                                    _mm_cmplt_epi8(v, space));
+        int mask = _mm_movemask_epi8(hits);
+        if (mask != 0) {
+            return p + __builtin_ctz(static_cast<unsigned>(mask));
+        }
+        p += 16;
+    }
+#endif
+    while (p < end) {
+        auto byte = static_cast<unsigned char>(*p);
+        if (byte == '"' || byte == '\\' || byte < 0x20 || byte >= 0x80) {
+            return p;
+        }
+        ++p;
+    }
+    return end;
+}
+
+// Length of the well-formed UTF-8 sequence (RFC 3629: no overlong forms, no
+// surrogates, nothing above U+10FFFF) that starts at p with a byte of 0x80 or
+// above; 0 when the bytes there are not one.
+inline size_t utf8SequenceLength(const char* p, const char* end) {
+    auto at = [&](size_t i) -> unsigned { return static_cast<unsigned char>(p[i]); };
+    auto available = static_cast<size_t>(end - p);
+    unsigned lead = at(0);
+    size_t length;
+    unsigned low = 0x80;
+    unsigned high = 0xBF; // bounds of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) {
+            low = 0xA0; // shorter forms are overlong
+        } else if (lead == 0xED) {
+            high = 0x9F; // D800..DFFF are surrogates
+        }
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) {
+            low = 0x90;
+        } else if (lead == 0xF4) {
+            high = 0x8F; // nothing above U+10FFFF
+        }
+    } else {
+        return 0;
+    }
+    if (available < length) {
+        return 0;
+    }
+    if (at(1) < low || at(1) > high) {
+        return 0;
+    }
+    for (size_t i = 2; i < length; ++i) {
+        if ((at(i) & 0xC0) != 0x80) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// Appends the UTF-8 form of a code point (REQUIRES: not a surrogate, at most
+// U+10FFFF).
+template <class String> inline void appendUtf8(String& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+} // namespace murmelo::json_internal

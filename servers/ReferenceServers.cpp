@@ -1,0 +1,202 @@
+#include "servers/ReferenceServers.h"
+
+#include <filesystem>
+#include <map>
+
+#include "app/shell/Constants.h"
+#include "platform/core/Clock.h"
+#include "platform/core/Log.h"
+#include "servers/content/ContentServer.h"
+#include "servers/content/ContentStore.h"
+#include "servers/http/FormFields.h"
+#include "servers/http/Json.h"
+#include "servers/http/Text.h"
+#include "servers/maker/MakerServers.h"
+#include "servers/maker/StaticSites.h"
+#include "servers/mediation/MediationServer.h"
+#include "servers/store/Database.h"
+#include "servers/store/Schema.h"
+#include "servers/thirdparty/FacebookStandIn.h"
+#include "servers/thirdparty/ShortenerStandIn.h"
+#include "servers/thirdparty/TwitterStandIn.h"
+
+namespace murmelo::servers {
+
+struct ReferenceServers::Parts {
+    std::unique_ptr<Database> database;
+    std::unique_ptr<ContentStore> contentStore;
+    std::unique_ptr<ContentServer> content;
+    std::unique_ptr<MakerServers> maker;
+    std::unique_ptr<StaticSites> sites;
+    std::unique_ptr<MediationServer> mediation;
+    std::unique_ptr<TwitterStandIn> twitter;
+    std::unique_ptr<ShortenerStandIn> shortener;
+    std::unique_ptr<FacebookStandIn> facebook;
+    std::map<HostRole, Role*> byRole;
+};
+
+ReferenceServers::ReferenceServers(Options options) : m_options(std::move(options)) {}
+
+ReferenceServers::~ReferenceServers() {
+    stop();
+}
+
+Result<std::unique_ptr<ReferenceServers>> ReferenceServers::start(Options options) {
+    std::unique_ptr<ReferenceServers> servers(new ReferenceServers(std::move(options)));
+    const Options& o = servers->m_options;
+    std::error_code ec;
+    std::filesystem::create_directories(o.dataDirectory, ec);
+    if (ec) {
+        return Error::posix(ec.value(), "create " + o.dataDirectory);
+    }
+    auto parts = std::make_unique<Parts>();
+    auto database =
+        Database::open((std::filesystem::path(o.dataDirectory) / kDatabaseFile).string(), serverSchema());
+    if (!database) {
+        return database.error();
+    }
+    parts->database = std::move(*database);
+    auto cookie = SessionCookie::load(*parts->database);
+    if (!cookie) {
+        return cookie.error();
+    }
+    parts->contentStore = std::make_unique<ContentStore>(*parts->database);
+    if (o.seed) {
+        auto seeded = parts->contentStore->seedIfEmpty(Clock::now());
+        if (!seeded) {
+            return seeded.error();
+        }
+    }
+    const ServerConfig& config = o.config;
+    ContentServer::Limits limits;
+    limits.maxSecretLength = config.content.maxSecretLength;
+    limits.maxCommentLength = config.content.maxCommentLength;
+    limits.pageSize = config.content.pageSize;
+    parts->content = std::make_unique<ContentServer>(*parts->contentStore, std::move(*cookie), limits);
+    parts->maker = std::make_unique<MakerServers>(*parts->database, config);
+    parts->sites = std::make_unique<StaticSites>();
+    parts->mediation = std::make_unique<MediationServer>(*parts->database, config);
+    parts->twitter = std::make_unique<TwitterStandIn>(*parts->database, config);
+    parts->shortener = std::make_unique<ShortenerStandIn>(*parts->database);
+    parts->facebook = std::make_unique<FacebookStandIn>(*parts->database, config);
+    parts->byRole = {
+        {HostRole::Content, parts->content.get()},
+        {HostRole::Status, parts->maker.get()},
+        {HostRole::Service, parts->maker.get()},
+        {HostRole::Support, parts->maker.get()},
+        {HostRole::Link, parts->maker.get()},
+        {HostRole::MediationConfig, parts->mediation.get()},
+        {HostRole::MediationHouseAds, parts->mediation.get()},
+        {HostRole::MediationMetrics, parts->mediation.get()},
+        {HostRole::AdMob, parts->mediation.get()},
+        {HostRole::AdSense, parts->mediation.get()},
+        {HostRole::Images, parts->sites.get()},
+        {HostRole::AppStoreWeb, parts->sites.get()},
+        {HostRole::AppStoreLink, parts->sites.get()},
+        {HostRole::TwitterApi, parts->twitter.get()},
+        {HostRole::ShortenerApi, parts->shortener.get()},
+        {HostRole::ShortenerLinks, parts->shortener.get()},
+        {HostRole::FacebookWeb, parts->facebook.get()},
+        {HostRole::FacebookApi, parts->facebook.get()},
+        {HostRole::FacebookVideoApi, parts->facebook.get()},
+    };
+    servers->m_parts = std::move(parts);
+
+    ReferenceServers* self = servers.get();
+    servers->m_http = std::make_unique<HttpServer>(
+        [self](HttpRequest& request) { return self->dispatch(request); }, o.http);
+    if (o.logRequests) {
+        servers->m_http->setAccessLog([](const std::string& host, const std::string& method,
+                                         const std::string& target, int status, size_t bytes) {
+            logLine("%s %s %s -> %d (%zu bytes)", host.c_str(), method.c_str(), target.c_str(), status,
+                    bytes);
+        });
+    }
+    auto port = servers->m_http->start(o.bindAddress, o.port);
+    if (!port) {
+        return port.error();
+    }
+    return servers;
+}
+
+int ReferenceServers::port() const {
+    return m_http ? m_http->port() : 0;
+}
+
+void ReferenceServers::stop() {
+    if (m_http) {
+        m_http->stop();
+    }
+}
+
+Database& ReferenceServers::database() {
+    return *m_parts->database;
+}
+
+ContentStore& ReferenceServers::contentStore() {
+    return *m_parts->contentStore;
+}
+
+HttpResponse ReferenceServers::dispatch(HttpRequest& request) {
+    std::optional<HostRole> role = roleForHost(request.host);
+    if (request.host == "127.0.0.1" || request.host == "localhost" || request.host == "[::1]") {
+        role = HostRole::Admin;
+    }
+    std::string roleName = "unknown";
+    for (const HostEntry& entry : hostTable()) {
+        if (role && entry.role == *role) {
+            roleName = std::string(entry.name);
+        }
+    }
+    HttpResponse response;
+    if (!role) {
+        response = HttpResponse::text("no server here for host \"" + request.host + "\"\n", 421);
+    } else if (*role == HostRole::Admin) {
+        response = admin(request);
+    } else if (auto found = m_parts->byRole.find(*role); found != m_parts->byRole.end()) {
+        response = found->second->handle(request);
+    } else {
+        response = HttpResponse::text("no server here for host \"" + request.host + "\"\n", 421);
+    }
+    // The admin host's own reads would only clutter the log they show.
+    if (role != HostRole::Admin) {
+        m_events.record(request, roleName, response.status);
+    }
+    return response;
+}
+
+HttpResponse ReferenceServers::admin(const HttpRequest& request) {
+    FormFields query = parseQueryLeniently(request.query);
+    if (request.path == "/_events") {
+        if (request.method == "DELETE") {
+            m_events.clear();
+            return HttpResponse::text("cleared\n");
+        }
+        std::uint64_t after = 0;
+        std::string afterText = query.getOr("after", "0");
+        for (char c : afterText) {
+            if (c < '0' || c > '9' || after > 1'000'000'000'000ULL) {
+                return HttpResponse::text("\"after\" must be a number\n", 400);
+            }
+            after = after * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        return HttpResponse::json(
+            jsonReply(EventLog::toValue(m_events.events(query.getOr("role", ""), after))));
+    }
+    if (request.path != "/") {
+        return HttpResponse::text("not found\n", 404);
+    }
+    std::string out =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Murmelo reference "
+        "servers</title></head><body><h1>Murmelo reference servers</h1>\n<table>\n"
+        "<tr><th>role</th><th>host</th><th>serves</th></tr>\n";
+    for (const HostEntry& entry : hostTable()) {
+        out += "<tr><td>" + htmlEscape(entry.name) + "</td><td>" + htmlEscape(entry.host) + "</td><td>" +
+               htmlEscape(entry.description) + "</td></tr>\n";
+    }
+    out += "</table>\n<p>" + std::to_string(m_events.lastSequence()) +
+           " requests so far. <a href=\"/_events\">Event log (JSON)</a></p>\n</body></html>\n";
+    return HttpResponse::html(std::move(out));
+}
+
+} // namespace murmelo::servers

@@ -1,0 +1,69 @@
+// ReferenceServers: every server the application talks to, in one HTTP
+// server that dispatches on the Host header (the constants table's role →
+// host rows): the content server, the maker's servers, the mediation server,
+// the ad networks and the third-party stand-ins, plus the admin host with the
+// event log (GET /_events[?role=R&after=N], JSON) and an index of the hosts.
+// Requests naming 127.0.0.1 or localhost go to the admin host.
+//
+//   ReferenceServers::Options options;
+//   options.dataDirectory = dir;             // the SQLite file lives here
+//   auto servers = ReferenceServers::start(options);   // port 0: any free port
+//   ... (*servers)->port(), (*servers)->events().events("content") ...
+//
+// start() returns once the socket listens. Requests are served on worker
+// threads; events() and the accessors are thread-safe. stop() (or
+// destruction) ends serving and joins the workers.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/core/Result.h"
+#include "servers/EventLog.h"
+#include "servers/ServerConfig.h"
+#include "servers/http/HttpServer.h"
+
+namespace murmelo::servers {
+
+class Database;
+class ContentStore;
+
+class ReferenceServers {
+public:
+    struct Options {
+        std::string dataDirectory; // created when missing
+        ServerConfig config = ServerConfig::defaults();
+        std::string bindAddress = "127.0.0.1";
+        int port = 0;
+        bool seed = false;       // fill an empty pool with sample secrets
+        bool logRequests = true; // one log line per request
+        HttpServer::Options http;
+    };
+
+    static constexpr const char* kDatabaseFile = "murmelo-servers.sqlite3";
+
+    static Result<std::unique_ptr<ReferenceServers>> start(Options options);
+    ~ReferenceServers();
+    ReferenceServers(const ReferenceServers&) = delete;
+    ReferenceServers& operator=(const ReferenceServers&) = delete;
+
+    int port() const;
+    void stop();
+    EventLog& events() { return m_events; }
+    const ServerConfig& config() const { return m_options.config; }
+    Database& database();
+    ContentStore& contentStore();
+
+private:
+    explicit ReferenceServers(Options options);
+    HttpResponse dispatch(HttpRequest& request);
+    HttpResponse admin(const HttpRequest& request);
+
+    struct Parts;
+    Options m_options;
+    EventLog m_events;
+    std::unique_ptr<Parts> m_parts;
+    std::unique_ptr<HttpServer> m_http;
+};
+
+} // namespace murmelo::servers

@@ -1,0 +1,44 @@
+// SessionCookie: the content server's anonymous session, a random id signed
+// with the server's key ("<32 hex id>.<32 hex MAC>"), so that a cookie can be
+// checked without storing sessions and survives restarts (the key is kept in
+// the database). The pages set it; the posting routes accept it and mark what
+// a session posted, so a person sees "you told this" on the pool.
+// Immutable after construction; thread-safe.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/core/Result.h"
+#include "servers/http/HttpMessage.h"
+#include "servers/store/Database.h"
+
+namespace murmelo::servers {
+
+class SessionCookie {
+public:
+    static constexpr std::string_view kName = "MURMELO_SESSION";
+
+    // Loads the signing key from the database, creating it on first use.
+    static Result<SessionCookie> load(Database& database);
+    explicit SessionCookie(std::string key) : m_key(std::move(key)) {}
+
+    // A fresh signed cookie value.
+    std::string issue() const;
+    // The session id of a well-signed cookie value, or nothing.
+    std::optional<std::string> verify(std::string_view value) const;
+    // The session id carried by the request's Cookie header, or nothing.
+    std::optional<std::string> sessionOf(const HttpRequest& request) const;
+    // The Set-Cookie header value for a cookie value.
+    static std::string setCookieHeader(const std::string& value);
+
+private:
+    std::string mac(std::string_view id) const;
+    std::string m_key;
+};
+
+// Random bytes from the system's generator, as lower-case hex.
+std::string randomHex(size_t bytes);
+
+} // namespace murmelo::servers

@@ -1,0 +1,148 @@
+// Database: the reference servers' SQLite file — WAL journal, foreign keys,
+// full synchronous commits (an acknowledged write survives the process being
+// killed), schema created and migrated on open — and a pool of connections,
+// each with its prepared statements cached. SQL is only ever prepared from
+// literals; values are bound.
+//
+// Threads: any thread may read or write. Readers run in parallel on their own
+// connections; writes are serialised by a lock and each runs in one
+// transaction. The Database owns its connections; a Connection& handed to a
+// callback is valid only during that call.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/core/Result.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace murmelo::servers {
+
+// One prepared statement in use: bind, step, read columns. Resets the
+// statement (and clears its bindings) when it goes away.
+class Query {
+public:
+    explicit Query(sqlite3_stmt* statement) : m_statement(statement) {}
+    ~Query();
+    Query(const Query&) = delete;
+    Query& operator=(const Query&) = delete;
+    Query(Query&& other) noexcept : m_statement(other.m_statement) { other.m_statement = nullptr; }
+
+    // Parameters are numbered from 1.
+    Query& bind(int index, std::string_view text);
+    Query& bind(int index, std::int64_t number);
+    Query& bind(int index, double number);
+    Query& bindNull(int index);
+
+    // Gives true while there is a row to read, false when done.
+    Result<bool> step();
+    // Steps to the end (for writes); gives the number of changed rows.
+    Result<int> run();
+
+    std::int64_t integer(int column) const;
+    double real(int column) const;
+    std::string text(int column) const;
+    bool isNull(int column) const;
+
+private:
+    sqlite3_stmt* m_statement;
+};
+
+class Connection {
+public:
+    Connection(sqlite3* db, std::string path) : m_db(db), m_path(std::move(path)) {}
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // The statement for this SQL text, prepared once per connection.
+    Result<Query> prepare(std::string_view sql);
+    // Runs SQL without parameters (schema, pragmas, transaction control).
+    Result<void> execute(const char* sql);
+    std::int64_t lastInsertId() const;
+    sqlite3* handle() const { return m_db; }
+
+private:
+    sqlite3* m_db;
+    std::string m_path;
+    std::unordered_map<std::string, sqlite3_stmt*> m_statements;
+};
+
+class Database {
+public:
+    // Each entry migrates the schema by one version (user_version 0 → 1 → ...).
+    using Migrations = std::vector<std::string>;
+
+    static Result<std::unique_ptr<Database>> open(const std::string& path, const Migrations& migrations);
+    ~Database();
+
+    // Runs `work` on a pooled connection (reads; no transaction around it).
+    template <class T> Result<T> read(const std::function<Result<T>(Connection&)>& work);
+    // Runs `work` inside one write transaction; commits when it succeeds,
+    // rolls back when it fails.
+    template <class T> Result<T> write(const std::function<Result<T>(Connection&)>& work);
+
+    int schemaVersion() const { return m_schemaVersion; }
+    const std::string& path() const { return m_path; }
+
+private:
+    Database(std::string path) : m_path(std::move(path)) {}
+    Result<std::unique_ptr<Connection>> connect();
+    std::unique_ptr<Connection> acquire(Error& error);
+    void release(std::unique_ptr<Connection> connection);
+    Result<void> migrate(const Migrations& migrations);
+
+    std::string m_path;
+    int m_schemaVersion = 0;
+    std::mutex m_poolMutex;
+    std::vector<std::unique_ptr<Connection>> m_idle;
+    std::mutex m_writeMutex;
+};
+
+// ---- implementation of the templates ----
+
+template <class T> Result<T> Database::read(const std::function<Result<T>(Connection&)>& work) {
+    Error error;
+    std::unique_ptr<Connection> connection = acquire(error);
+    if (!connection) {
+        return error;
+    }
+    Result<T> result = work(*connection);
+    release(std::move(connection));
+    return result;
+}
+
+template <class T> Result<T> Database::write(const std::function<Result<T>(Connection&)>& work) {
+    std::lock_guard lock(m_writeMutex);
+    Error error;
+    std::unique_ptr<Connection> connection = acquire(error);
+    if (!connection) {
+        return error;
+    }
+    if (auto begun = connection->execute("BEGIN IMMEDIATE"); !begun) {
+        release(std::move(connection));
+        return begun.error();
+    }
+    Result<T> result = work(*connection);
+    if (result) {
+        if (auto committed = connection->execute("COMMIT"); !committed) {
+            (void)connection->execute("ROLLBACK");
+            release(std::move(connection));
+            return committed.error();
+        }
+    } else {
+        (void)connection->execute("ROLLBACK");
+    }
+    release(std::move(connection));
+    return result;
+}
+
+} // namespace murmelo::servers

@@ -1,0 +1,68 @@
+// FacebookStandIn: the parts of Facebook the application's client uses.
+//   web   GET login.php?api_key=K&next=URL...   login form (e-mail, password)
+//         POST login.php                        a configured user: 302 to
+//                                               next + "auth_token=T"; else the form again
+//         GET|POST connect/prompt_feed.php      the post page: the attachment, a
+//                                               message box, "Publish" (records
+//                                               the post, 302 to the callback,
+//                                               "fbconnect:success") and "Cancel"
+//                                               (the cancel address, "fbconnect:cancel")
+//         GET apps/murmelo/                     the application's canvas page
+//   api   POST restserver.php (multipart)       signed REST calls, answered in XML:
+//         facebook.auth.getSession (auth_token → uid, session_key, secret,
+//         expires) and facebook.users.getLoggedInUser; errors as
+//         <error_response> with error_code / error_msg: 3 unknown method,
+//         100 invalid parameter, 101 invalid API key, 102 invalid session,
+//         104 incorrect signature.
+// The application's client sends multipart bodies without the closing
+// boundary; they are accepted here, and the REST signature (MD5 of the
+// parameters sorted by name, case-insensitively, and the secret) vouches
+// for their integrity. Tokens, sessions and posts are kept in the database.
+// Thread-safe; borrows the database and the configuration.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+#include "servers/Role.h"
+#include "servers/ServerConfig.h"
+#include "servers/http/FormFields.h"
+#include "servers/store/Database.h"
+
+namespace murmelo::servers {
+
+class FacebookStandIn : public Role {
+public:
+    static constexpr double kTokenLifetime = 600; // seconds an auth token may wait for its exchange
+
+    FacebookStandIn(Database& database, const ServerConfig& config)
+        : m_database(database), m_config(config) {}
+    HttpResponse handle(HttpRequest& request) override;
+
+    // The signature of a REST call: MD5 hex of "name=value" for every
+    // parameter but "sig", sorted case-insensitively by name, then the secret.
+    static std::string signature(const FormFields& parameters, std::string_view secret);
+
+private:
+    struct SessionRow {
+        std::int64_t uid = 0;
+        std::string secret;
+        std::string apiKey;
+        std::int64_t expires = 0;
+    };
+
+    HttpResponse loginPage(const FormFields& query, std::string_view error, int status);
+    HttpResponse login(const HttpRequest& request);
+    HttpResponse promptFeed(const HttpRequest& request);
+    HttpResponse canvasPage();
+    HttpResponse rest(const HttpRequest& request);
+    HttpResponse getSession(const FormFields& fields);
+    Result<std::optional<SessionRow>> session(const std::string& sessionKey, double now);
+    const FacebookUser* userWithUid(std::int64_t uid) const;
+
+    Database& m_database;
+    const ServerConfig& m_config;
+};
+
+} // namespace murmelo::servers
