@@ -113,15 +113,20 @@ Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* p
         return failure();
     }
     std::string text(out);
-    if (out.capacity() > kRetainedCapacity) {
-        std::string().swap(out);
-    }
+    trimBuffer();
     return text;
 }
 
 Error KQJsonWriter::failure() {
     m_stack.clear();
+    trimBuffer();
     return lastError();
+}
+
+void KQJsonWriter::trimBuffer() {
+    if (m_buffer.capacity() > kRetainedCapacity) {
+        std::string().swap(m_buffer);
+    }
 }
 
 void KQJsonWriter::appendIndent(std::string& out) const {

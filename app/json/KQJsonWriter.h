@@ -68,6 +68,8 @@ private:
     // Each open object adds "Unsupported value for key %@ in object".
     void addEnclosingErrors();
     Error failure();
+    // Releases the scratch buffer when one call grew it past what is kept.
+    void trimBuffer();
 
     bool m_sortKeys = false;
     bool m_humanReadable = false;

@@ -155,17 +155,6 @@ TEST(KQJSONTest, RoundTripsInEveryLayout) {
     }
 }
 
-// The posting screens read the server's reply this way.
-TEST(KQJSONTest, ReadsAPostingReply) {
-    KQJSON json;
-    for (const char* reply : {R"({"code":200,"msg":"Thanks"})", R"({"code":"200","msg":"Thanks"})"}) {
-        Result<Value> parsed = json.objectWithString(reply);
-        ASSERT_TRUE(parsed.ok());
-        EXPECT_EQ(parsed->find("code")->integerValue(), 200);
-        EXPECT_EQ(parsed->find("msg")->stringValue(), "Thanks");
-    }
-}
-
 // Separate instances share nothing, so threads may each use their own.
 TEST(KQJSONTest, SeparateInstancesRunOnSeparateThreads) {
     const std::string doc = "{\"a\":[1,2.5,{\"b\":\"caf\xc3\xa9\"}],\"c\":null}";

@@ -68,7 +68,6 @@ TEST(KQJsonParserTest, FailuresReportTheWholeChain) {
          {{5, "Unescaped control character '0x1'"}, {3, "Object key string expected"}}},
         // Literals and leading characters.
         {"nul", Mode::Fragment, {{3, "Expected 'null'"}}},
-        {"nulL", Mode::Fragment, {{3, "Expected 'null'"}}},
         {"tru", Mode::Fragment, {{3, "Expected 'true'"}}},
         {"fals", Mode::Fragment, {{3, "Expected 'false'"}}},
         {"[falsey]", Mode::Object, {{3, "Expected ',' or ']' after array element"}}},
@@ -83,17 +82,14 @@ TEST(KQJsonParserTest, FailuresReportTheWholeChain) {
         {"1.e5", Mode::Fragment, {{2, "No digits after decimal point"}}},
         {"1e", Mode::Fragment, {{2, "No digits after exponent"}}},
         {"1E+", Mode::Fragment, {{2, "No digits after exponent"}}},
-        {"1e-x", Mode::Fragment, {{2, "No digits after exponent"}}},
         {"+1", Mode::Fragment, {{2, "Leading + disallowed in number"}}},
         {"1e165", Mode::Fragment, {{2, "Failed creating decimal instance"}}},
         {"[-1e99999999999999999999]", Mode::Object, {{2, "Failed creating decimal instance"}, {3, arrayCtx}}},
         // Top level.
         {"3", Mode::Object, {{4, "Valid fragment, but not JSON"}}},
-        {"\"s\"", Mode::Object, {{4, "Valid fragment, but not JSON"}}},
         {"null", Mode::Object, {{4, "Valid fragment, but not JSON"}}},
         {"[1] x", Mode::Object, {{10, "Garbage after JSON"}}},
         {"1 2", Mode::Fragment, {{10, "Garbage after JSON"}}},
-        {"{} {}", Mode::Object, {{10, "Garbage after JSON"}}},
         // Input ends.
         {"", Mode::Object, {{11, "Unexpected end of string"}}},
         {" \n\t", Mode::Fragment, {{11, "Unexpected end of string"}}},
@@ -114,7 +110,6 @@ TEST(KQJsonParserTest, FailuresReportTheWholeChain) {
         {"[\"a\tb\"]", Mode::Object, {{5, "Unescaped control character '0x9'"}, {3, arrayCtx}}},
         {"\"\x1f\"", Mode::Fragment, {{5, "Unescaped control character '0x1f'"}}},
         {"[\"\\q\"]", Mode::Object, {{8, "Illegal escape sequence '0x71'"}, {3, arrayCtx}}},
-        {"\"\\U0041\"", Mode::Fragment, {{8, "Illegal escape sequence '0x55'"}}},
         {"\"\\u12x4\"",
          Mode::Fragment,
          {{6, "Missing hex digit in quad"}, {6, "Missing hex quad"}, {6, "Broken unicode character"}}},
