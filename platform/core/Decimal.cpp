@@ -205,7 +205,14 @@ double Decimal::doubleValue() const {
     if (m_nan) {
         return std::nan("");
     }
-    std::string text = (m_negative ? "-" : "") + mantissaDigits(m_mantissa) + "e" + std::to_string(m_exponent);
+    // Built with append: GCC 12 at -O3 reports a false -Wrestrict on chained operator+.
+    std::string text;
+    if (m_negative) {
+        text += '-';
+    }
+    text += mantissaDigits(m_mantissa);
+    text += 'e';
+    text += std::to_string(m_exponent);
     return std::strtod(text.c_str(), nullptr);
 }
 

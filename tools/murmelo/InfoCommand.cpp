@@ -1,5 +1,6 @@
 #include "tools/murmelo/InfoCommand.h"
 
+#include "app/shell/Constants.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceProfile.h"
@@ -99,6 +100,9 @@ int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std:
     out << "bundle identifier: " << bundle->bundleIdentifier().value_or("(none)") << "\n";
     for (const auto& [key, value] : profile.description()) {
         out << "device." << key << ": " << describe(value) << "\n";
+    }
+    for (const HostEntry& entry : hostTable()) {
+        out << "host." << entry.name << ": " << entry.host << "\n";
     }
     return 0;
 }
