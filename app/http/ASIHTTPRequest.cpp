@@ -574,24 +574,29 @@ std::optional<Data> ASIHTTPRequest::uncompressZippedData(const Data& compressed)
     if (inflateInit2(&stream, 47) != Z_OK) {
         return std::nullopt;
     }
-    // A malloc'd buffer: realloc can grow it in place and nothing is
-    // zero-filled before inflate writes it.
-    struct Free {
-        void operator()(std::uint8_t* p) const { std::free(p); }
-    };
     const std::size_t half = compressed.size() / 2 + 1;
-    std::size_t capacity = std::min(compressed.size() + half, kMaxInflatedBytes);
-    std::unique_ptr<std::uint8_t, Free> out(static_cast<std::uint8_t*>(std::malloc(capacity)));
-    if (!out) {
-        inflateEnd(&stream);
-        return std::nullopt;
+    // The buffer starts at 1.5 times the input, or, for gzip, at the size
+    // its trailer announces (believed only up to deflate's best ratio):
+    // one allocation instead of several for a big reply.
+    std::size_t capacity = compressed.size() + half;
+    if (compressed.size() >= 18 && compressed[0] == 0x1f && compressed[1] == 0x8b) {
+        const std::uint8_t* trailer = compressed.data() + compressed.size() - 4;
+        std::size_t announced =
+            static_cast<std::size_t>(trailer[0]) | static_cast<std::size_t>(trailer[1]) << 8 |
+            static_cast<std::size_t>(trailer[2]) << 16 | static_cast<std::size_t>(trailer[3]) << 24;
+        std::size_t plausible = compressed.size() * 1032 + 64;
+        if (announced > 0 && announced <= plausible) {
+            capacity = announced + 1;
+        }
     }
+    Data out;
+    out.resize(std::min(capacity, kMaxInflatedBytes));
     std::size_t consumed = 0;
     std::size_t produced = 0;
     int status = Z_OK;
     while (status == Z_OK) {
-        if (produced == capacity) {
-            if (capacity >= kMaxInflatedBytes) {
+        if (produced == out.size()) {
+            if (out.size() >= kMaxInflatedBytes) {
                 logLine("ASIHTTPRequest: a compressed reply inflates beyond %zu bytes; ignored",
                         kMaxInflatedBytes);
                 inflateEnd(&stream);
@@ -599,21 +604,13 @@ std::optional<Data> ASIHTTPRequest::uncompressZippedData(const Data& compressed)
             }
             // At least half the input more, and geometric, so a highly
             // compressed body does not cost quadratic copying.
-            std::size_t grown = std::min(capacity + std::max(half, capacity / 2), kMaxInflatedBytes);
-            auto* bigger = static_cast<std::uint8_t*>(std::realloc(out.get(), grown));
-            if (!bigger) {
-                inflateEnd(&stream);
-                return std::nullopt;
-            }
-            (void)out.release();
-            out.reset(bigger);
-            capacity = grown;
+            out.resize(std::min(out.size() + std::max(half, out.size() / 2), kMaxInflatedBytes));
         }
         std::size_t inputNow = std::min<std::size_t>(compressed.size() - consumed, UINT32_MAX);
-        std::size_t outputNow = std::min<std::size_t>(capacity - produced, UINT32_MAX);
+        std::size_t outputNow = std::min<std::size_t>(out.size() - produced, UINT32_MAX);
         stream.next_in = const_cast<Bytef*>(compressed.data() + consumed);
         stream.avail_in = static_cast<uInt>(inputNow);
-        stream.next_out = out.get() + produced;
+        stream.next_out = out.data() + produced;
         stream.avail_out = static_cast<uInt>(outputNow);
         status = inflate(&stream, Z_SYNC_FLUSH);
         consumed += inputNow - stream.avail_in;
@@ -626,7 +623,8 @@ std::optional<Data> ASIHTTPRequest::uncompressZippedData(const Data& compressed)
     if (inflateEnd(&stream) != Z_OK) {
         return std::nullopt;
     }
-    return Data(out.get(), out.get() + produced);
+    out.resize(produced);
+    return out;
 }
 
 // ---- class state

@@ -218,8 +218,8 @@ Result<void> TransportCore::configure() {
     const ConnectToMap& connectTo = m_options.connectTo ? *m_options.connectTo : ConnectToMap::shared();
     auto target = connectTo.lookup(host, port);
 
-    m_easy = curl_easy_init();
     m_multi = CurlMulti::acquire();
+    m_easy = m_multi ? m_multi->takeEasy() : nullptr;
     if (!m_easy || !m_multi) {
         return transportError(TransportErrorCode::SetupFailed, "Unable to create read stream");
     }
@@ -435,6 +435,8 @@ void TransportCore::finishTransfer(std::optional<Error> failure) {
 void TransportCore::teardown() {
     if (m_easy && m_multi) {
         curl_multi_remove_handle(m_multi->handle(), m_easy);
+        m_multi->giveBackEasy(m_easy);
+        m_easy = nullptr;
     }
     if (m_multi) {
         CurlMulti::release(std::move(m_multi));

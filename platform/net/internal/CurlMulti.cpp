@@ -44,6 +44,9 @@ CurlMulti::CurlMulti() {
 
 CurlMulti::~CurlMulti() {
     m_client = nullptr;
+    if (m_spareEasy) {
+        curl_easy_cleanup(m_spareEasy);
+    }
     if (m_multi) {
         // Closing kept-alive connections may report their sockets once more;
         // with no client those reports only drop registrations.
@@ -87,6 +90,26 @@ void CurlMulti::detach() {
     m_client = nullptr;
     m_sockets.clear();
     m_timer.invalidate();
+}
+
+void* CurlMulti::takeEasy() {
+    if (void* easy = m_spareEasy) {
+        m_spareEasy = nullptr;
+        return easy;
+    }
+    return curl_easy_init();
+}
+
+void CurlMulti::giveBackEasy(void* easy) {
+    if (!easy) {
+        return;
+    }
+    if (m_spareEasy) {
+        curl_easy_cleanup(easy);
+        return;
+    }
+    curl_easy_reset(easy);
+    m_spareEasy = easy;
 }
 
 int CurlMulti::socketCallback(void*, int socket, int what, void* userp, void*) {

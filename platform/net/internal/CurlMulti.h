@@ -47,6 +47,11 @@ public:
     // Routes socket and timer events to `client`, in `modes`.
     void attach(Client* client, const RunLoopModes& modes);
     void detach();
+    // An easy handle for the next transfer: the one a finished transfer gave
+    // back (reset to defaults), or a new one; null when libcurl cannot make one.
+    void* takeEasy();
+    // Takes back a handle no longer attached to any multi handle.
+    void giveBackEasy(void* easy);
 
 private:
     CurlMulti();
@@ -60,6 +65,7 @@ private:
     RunLoopModes m_modes{RunLoop::kDefaultMode};
     std::unordered_map<int, FdSource> m_sockets;
     Timer m_timer;
+    void* m_spareEasy = nullptr;
 };
 
 } // namespace murmelo::internal
