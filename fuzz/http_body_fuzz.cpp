@@ -15,9 +15,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (inflated && inflated->size() > ASIHTTPRequest::kMaxInflatedBytes) {
         std::abort();
     }
-    for (StringEncoding encoding :
-         {StringEncoding::UTF8, StringEncoding::ASCII, StringEncoding::ISOLatin1, StringEncoding::WindowsCP1252,
-          StringEncoding::UTF16, StringEncoding::UTF16BigEndian, StringEncoding::UTF16LittleEndian}) {
+    for (StringEncoding encoding : {StringEncoding::UTF8, StringEncoding::ASCII, StringEncoding::ISOLatin1,
+                                    StringEncoding::WindowsCP1252, StringEncoding::UTF16,
+                                    StringEncoding::UTF16BigEndian, StringEncoding::UTF16LittleEndian}) {
         auto text = decodeString(body, encoding);
         if (text && !unicode::isValidUtf8(*text)) {
             std::abort(); // decoded text is always valid UTF-8
