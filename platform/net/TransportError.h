@@ -31,7 +31,6 @@ enum class TransportErrorCode : long {
 enum class SecureTransportCode : long {
     Protocol = -9800,           // errSSLProtocol: handshake or record failure
     CertificateInvalid = -9807, // errSSLXCertChainInvalid: the chain was not trusted
-    HostNameMismatch = -9813,   // errSSLNoRootCert stands in for a name mismatch
     ClosedAbort = -9806,        // errSSLClosedAbort: the peer dropped the connection
 };
 
