@@ -62,6 +62,11 @@ NetworkState ReachabilityDeviceSource::networkState() {
     return *m_state;
 }
 
+std::optional<NetworkState> ReachabilityDeviceSource::networkStateIfKnown() {
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
 void ReachabilityDeviceSource::setNetworkState(NetworkState state) {
     std::vector<std::shared_ptr<Listener>> listeners;
     {

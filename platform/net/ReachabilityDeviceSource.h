@@ -43,6 +43,8 @@ public:
     static ReachabilityDeviceSource& shared();
 
     NetworkState networkState();
+    // The state if it was set or read already; never loads the profile.
+    std::optional<NetworkState> networkStateIfKnown();
     void setNetworkState(NetworkState state);
     // Replaces what answers in the Host state (tests inject a fake here).
     // Watches made before keep the source they were made with.
