@@ -94,8 +94,8 @@ void URLConnection::unscheduleFromRunLoop(std::string_view mode) {
 }
 
 void URLConnection::start() {
-    if (m_started) {
-        return;
+    if (m_started || m_state == State::Done) {
+        return; // started before, or cancelled before it started
     }
     m_started = true;
     m_state = State::Loading;

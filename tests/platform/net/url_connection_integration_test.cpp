@@ -460,6 +460,15 @@ TEST(URLConnection, CancelStopsEveryCallback) {
     ASSERT_TRUE(drainLoop());
     EXPECT_TRUE(early->events.empty());
 
+    // Cancelled before it was started: start() does nothing.
+    auto never = std::make_shared<Recorder>();
+    auto unstarted =
+        URLConnection::create(requestFor(server.url("/n")), never, URLConnection::StartImmediately::No);
+    unstarted->cancel();
+    unstarted->start();
+    ASSERT_TRUE(drainLoop());
+    EXPECT_TRUE(never->events.empty());
+
     // Cancelled from inside didReceiveResponse: no data, no end.
     auto late = std::make_shared<Recorder>();
     late->cancelOnResponse = true;
@@ -469,6 +478,10 @@ TEST(URLConnection, CancelStopsEveryCallback) {
     ASSERT_TRUE(drainLoop());
     EXPECT_EQ(late->events, (std::vector<std::string>{"send GET /b", "response 200"}));
     EXPECT_FALSE(late->done);
+    for (const auto& request : server.requests()) {
+        EXPECT_NE(request.target, "/a");
+        EXPECT_NE(request.target, "/n");
+    }
 }
 
 TEST(URLConnection, OfflineDeviceFailsAtOnceExceptForLoopback) {
