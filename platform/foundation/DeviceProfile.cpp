@@ -59,6 +59,9 @@ std::optional<NetworkState> parseNetwork(const std::string& text) {
     if (text == "wifi") {
         return NetworkState::Wifi;
     }
+    if (text == "host") {
+        return NetworkState::Host;
+    }
     return std::nullopt;
 }
 
@@ -111,6 +114,8 @@ const char* networkStateName(NetworkState state) {
         return "carrier";
     case NetworkState::Wifi:
         return "wifi";
+    case NetworkState::Host:
+        return "host";
     }
     return "none";
 }
@@ -382,7 +387,7 @@ Result<void> DeviceProfile::applyOne(const std::string& key, const std::string& 
     } else if (key == "network") {
         auto network = parseNetwork(value);
         if (!network) {
-            return bad("none, carrier or wifi");
+            return bad("none, carrier, wifi or host");
         }
         m_networkState = *network;
     } else if (key == "preferredLanguages") {

@@ -26,7 +26,10 @@
 namespace murmelo {
 
 enum class UserInterfaceIdiom { Phone, Pad };
-enum class NetworkState { None, Carrier, Wifi };
+// The network the device reports: None, Carrier and Wifi are simulated (the
+// reachability source answers from the state alone); Host reads the Linux
+// host's routes and links.
+enum class NetworkState { None, Carrier, Wifi, Host };
 
 class DeviceProfile {
 public:
@@ -48,7 +51,7 @@ public:
     // "key=value" options, all or nothing. Keys: name, model, systemName,
     // systemVersion, uniqueIdentifier, screenReportsScale (yes/no),
     // screenScale, idiom (phone/pad), machine, preferredLanguages
-    // (comma-separated), network (none/carrier/wifi).
+    // (comma-separated), network (none/carrier/wifi/host).
     Result<void> applyOverrides(const std::vector<std::string>& options);
 
     const std::string& name() const { return m_name; }

@@ -1,0 +1,71 @@
+// CurlMulti: a libcurl multi handle whose sockets and timer are run-loop
+// sources (FdSource, Timer) of the calling thread, in the modes of the one
+// transfer that uses it at a time. Each thread keeps a few idle multi
+// handles, and with them their open connections, so a later transfer on the
+// same thread reuses a kept-alive connection.
+//
+// Threading: one thread — the one whose pool it came from. Owned by a
+// unique_ptr: the transfer holds it while running and gives it back with
+// release(). Never calls its client from inside libcurl; after the client
+// call it touches nothing, so the client may release or destroy it there.
+#pragma once
+
+#include <memory>
+#include <unordered_map>
+
+#include "platform/runloop/FdSource.h"
+#include "platform/runloop/RunLoopModes.h"
+#include "platform/runloop/Timer.h"
+
+typedef void CURLM;
+
+namespace murmelo::internal {
+
+class CurlMulti {
+public:
+    class Client {
+    public:
+        // libcurl made progress; read its messages.
+        virtual void curlActivity() = 0;
+
+    protected:
+        ~Client() = default;
+    };
+
+    // An idle multi handle of this thread, or a new one; null when libcurl
+    // cannot make one.
+    static std::unique_ptr<CurlMulti> acquire();
+    // Gives an idle handle back to this thread's pool (or frees it when the
+    // pool is full). REQUIRES: no easy handle attached, detach() called.
+    static void release(std::unique_ptr<CurlMulti> multi);
+
+    ~CurlMulti();
+    CurlMulti(const CurlMulti&) = delete;
+    CurlMulti& operator=(const CurlMulti&) = delete;
+
+    CURLM* handle() const { return m_multi; }
+    // Routes socket and timer events to `client`, in `modes`.
+    void attach(Client* client, const RunLoopModes& modes);
+    void detach();
+    // An easy handle for the next transfer: the one a finished transfer gave
+    // back (reset to defaults), or a new one; null when libcurl cannot make one.
+    void* takeEasy();
+    // Takes back a handle no longer attached to any multi handle.
+    void giveBackEasy(void* easy);
+
+private:
+    CurlMulti();
+    static int socketCallback(void* easy, int socket, int what, void* userp, void* socketp);
+    static int timerCallback(CURLM* multi, long timeoutMs, void* userp);
+    void onSocket(int socket, FdEvents events);
+    void onTimer();
+
+    CURLM* m_multi = nullptr;
+    Client* m_client = nullptr;
+    RunLoopModes m_modes{RunLoop::kDefaultMode};
+    std::unordered_map<int, FdSource> m_sockets;
+    Timer m_timer;
+    void* m_spareEasy = nullptr;
+};
+
+} // namespace murmelo::internal
