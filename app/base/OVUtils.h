@@ -12,15 +12,19 @@
 // std::optional.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/http/ASIHTTPRequest.h"
 #include "platform/core/Value.h"
 #include "platform/foundation/Locale.h"
 #include "platform/net/URL.h"
 
 namespace murmelo {
+
+class EGOCache;
 
 class OVUtils {
 public:
@@ -74,7 +78,112 @@ public:
     // without a host (rather than a referer naming no host).
     static std::optional<std::string> guessRefererForURL(const URL& url);
     static std::optional<std::string> guessRefererForStrURL(std::string_view url);
+
+    // ---- Requests and posts ----
+
+    // A new, unstarted request with the identity headers: "User-Agent" (the
+    // given one, else defaultUserAgent()), "referer" and "cookie" (lower
+    // case) when given. With an address the request goes to the URL with
+    // its host replaced and a "Host" header names the original host.
+    // Null for nothing, or when the rewritten URL does not parse.
+    static std::shared_ptr<ASIHTTPRequest> requestWithURL(const std::optional<URL>& url,
+                                                          const std::optional<std::string>& ipAddress,
+                                                          const std::optional<std::string>& userAgent,
+                                                          const std::optional<std::string>& referer,
+                                                          const std::optional<std::string>& cookie);
+    // The same from a string (strict parse; null when it does not parse).
+    static std::shared_ptr<ASIHTTPRequest> requestWithStrURL(const std::optional<std::string>& url,
+                                                             const std::optional<std::string>& ipAddress,
+                                                             const std::optional<std::string>& userAgent,
+                                                             const std::optional<std::string>& referer,
+                                                             const std::optional<std::string>& cookie);
+    // The browser user agent, the URL itself as referer, no address, no cookie.
+    static std::shared_ptr<ASIHTTPRequest> simpleFakeRequestWithURL(const std::optional<URL>& url);
+    static std::shared_ptr<ASIHTTPRequest> simpleFakeRequestWithStrURL(const std::optional<std::string>& url);
+
+    // Posts every entry of `data` as a form field, synchronously. The body
+    // when there was no error and the status is at most 399, else nothing.
+    static std::optional<Data> dataBySendingPostToURL(const std::optional<URL>& url, const Dictionary& data,
+                                                      const std::optional<std::string>& userAgent,
+                                                      const std::optional<std::string>& referer,
+                                                      const std::optional<std::string>& cookie);
+    static std::optional<std::string> sendPostToURL(const std::optional<URL>& url, const Dictionary& data,
+                                                    const std::optional<std::string>& userAgent,
+                                                    const std::optional<std::string>& referer,
+                                                    const std::optional<std::string>& cookie);
+    // Own user agent, no referer, no cookie.
+    static std::optional<Data> dataBySendingPostToURL(const std::optional<URL>& url, const Dictionary& data);
+    static std::optional<std::string> sendPostToURL(const std::optional<URL>& url, const Dictionary& data);
+
+    // The body of a plain device GET (URLConnection), with defaultUserAgent()
+    // as "User-Agent" only when asked; the HTTP status is not looked at.
+    // Nothing for nothing or when the device reports an error.
+    static std::optional<Data> dataWithContentsOfURL_withCustomUserAgent(const std::optional<URL>& url,
+                                                                         bool withCustomUserAgent);
+
+    // ---- Blocking GET helpers ----
+    // Nothing for nothing, an unparsable string, an error or a status above
+    // 399; otherwise the body (data forms) or the request's text (string forms).
+
+    static std::optional<Data> dataWithContentsOfURL(const std::optional<URL>& url);
+    static std::optional<std::string> stringWithContentsOfURL(const std::optional<URL>& url);
+    static std::optional<Data> dataWithContentsOfStrURL(const std::optional<std::string>& url);
+    static std::optional<std::string> stringWithContentsOfStrURL(const std::optional<std::string>& url);
+    static std::optional<Data> dataWithContentsOfURL(const std::optional<URL>& url,
+                                                     const std::optional<std::string>& ipAddress,
+                                                     const std::optional<std::string>& userAgent,
+                                                     const std::optional<std::string>& referer,
+                                                     const std::optional<std::string>& cookie);
+    static std::optional<std::string> stringWithContentsOfURL(const std::optional<URL>& url,
+                                                              const std::optional<std::string>& ipAddress,
+                                                              const std::optional<std::string>& userAgent,
+                                                              const std::optional<std::string>& referer,
+                                                              const std::optional<std::string>& cookie);
+    static std::optional<Data> dataWithContentsOfStrURL(const std::optional<std::string>& url,
+                                                        const std::optional<std::string>& ipAddress,
+                                                        const std::optional<std::string>& userAgent,
+                                                        const std::optional<std::string>& referer,
+                                                        const std::optional<std::string>& cookie);
+    static std::optional<std::string> stringWithContentsOfStrURL(const std::optional<std::string>& url,
+                                                                 const std::optional<std::string>& ipAddress,
+                                                                 const std::optional<std::string>& userAgent,
+                                                                 const std::optional<std::string>& referer,
+                                                                 const std::optional<std::string>& cookie);
+    // The browser user agent when `likeBrowser`, else the own one.
+    static std::optional<Data> dataWithContentsOfURL(const std::optional<URL>& url,
+                                                     const std::optional<std::string>& referer,
+                                                     bool likeBrowser);
+    static std::optional<std::string> stringWithContentsOfURL(const std::optional<URL>& url,
+                                                              const std::optional<std::string>& referer,
+                                                              bool likeBrowser);
+    static std::optional<Data> dataWithContentsOfStrURL(const std::optional<std::string>& url,
+                                                        const std::optional<std::string>& referer,
+                                                        bool likeBrowser);
+    static std::optional<std::string> stringWithContentsOfStrURL(const std::optional<std::string>& url,
+                                                                 const std::optional<std::string>& referer,
+                                                                 bool likeBrowser);
+    static std::optional<Data> dataWithContentsOfURL(const std::optional<URL>& url,
+                                                     const std::optional<std::string>& ipAddress,
+                                                     const std::optional<std::string>& referer,
+                                                     bool likeBrowser);
+
+    // ---- Fetching through the disk cache ----
+
+    // Fresh bytes from the shared cache, else from the network (kept for an
+    // hour), else whatever the cache still holds for the URL, however old.
+    static std::optional<Data> getDataCachedByStrUrl(const std::optional<std::string>& url);
+    // Fresh bytes from `cache`, else from the network; the result is stored
+    // with `timeoutInterval` even when it is nothing. No stale fallback.
+    static std::optional<Data> getDataOfStrURL(const std::optional<std::string>& url, EGOCache& cache,
+                                               double timeoutInterval);
 };
+
+// The string-category shorthands: stringWithContentsOfURL:referer:likeBrowser:
+// (and the StrURL form) with the browser user agent.
+std::optional<std::string> stringWithContentsOfURL(const std::optional<URL>& url,
+                                                   const std::optional<std::string>& referer);
+std::optional<std::string> stringWithContentsOfStrURL(const std::optional<std::string>& url,
+                                                      const std::optional<std::string>& referer);
 
 // The user's first preferred language ("AppleLanguages") as a locale, or the
 // platform's current locale when the list is missing or empty.
