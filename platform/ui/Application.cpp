@@ -190,6 +190,14 @@ bool Application::defaultOpenURL(const URL& url) {
     return run->succeeded() || run->kind == internal::ProcessExit::Kind::StillRunning;
 }
 
+double Application::animationDurationScale() {
+    return internal::AnimationScheduler::shared().durationScale();
+}
+
+void Application::setAnimationDurationScale(double scale) {
+    internal::AnimationScheduler::shared().setDurationScale(scale);
+}
+
 void Application::resignActive() {
     assertMainThread();
     if (m_state != ApplicationState::Active) {

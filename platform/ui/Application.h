@@ -117,6 +117,12 @@ public:
     void setOpenURLHandler(OpenURLHandler handler);
     static bool defaultOpenURL(const URL& url);
 
+    // ---- animation speed
+    // Every animation and screen transition takes its duration times this
+    // factor (1 by default; tests and a hurried driver lower it).
+    static double animationDurationScale();
+    static void setAnimationDurationScale(double scale);
+
     // ---- what the driver (or the phone) triggers
     ApplicationState applicationState() const { return m_state; }
     void resignActive();

@@ -109,7 +109,7 @@ std::string BarButtonItem::dumpDescription() const {
         std::string summary = ScreenDumpWriter::summarize(*m_customView);
         text = "[" + (summary.empty() ? std::string("view") : summary) + "]";
     } else if (m_systemItem && *m_systemItem == BarButtonSystemItem::FixedSpace) {
-        text = "[fixed " + formatDouble(m_width) + "]";
+        text = "[fixed " + formatNumber(m_width) + "]";
     } else if (m_systemItem) {
         text = std::string("[") + barButtonSystemItemName(*m_systemItem) + "]";
     } else if (title()) {

@@ -2,11 +2,37 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "platform/core/Value.h"
 #include "platform/ui/Image.h"
 
 namespace murmelo {
+
+std::string formatNumber(double value) {
+    if (std::isnan(value)) {
+        return "nan";
+    }
+    if (std::isinf(value)) {
+        return value < 0 ? "-inf" : "inf";
+    }
+    char buffer[64];
+    if (value == std::floor(value) && std::fabs(value) < 1e15) {
+        std::snprintf(buffer, sizeof buffer, "%.0f", value);
+    } else {
+        std::snprintf(buffer, sizeof buffer, "%.4f", value);
+        std::string text = buffer;
+        while (!text.empty() && text.back() == '0') {
+            text.pop_back();
+        }
+        if (!text.empty() && text.back() == '.') {
+            text.pop_back();
+        }
+        return text == "-0" ? "0" : text;
+    }
+    std::string text = buffer;
+    return text == "-0" ? "0" : text;
+}
 
 double Rect::minX() const {
     return size.width < 0 ? origin.x + size.width : origin.x;
@@ -73,8 +99,8 @@ Rect Rect::offsetBy(double dx, double dy) const {
 }
 
 std::string Rect::description() const {
-    return "(" + formatDouble(origin.x) + ", " + formatDouble(origin.y) + ", " + formatDouble(size.width) +
-           ", " + formatDouble(size.height) + ")";
+    return "(" + formatNumber(origin.x) + ", " + formatNumber(origin.y) + ", " + formatNumber(size.width) +
+           ", " + formatNumber(size.height) + ")";
 }
 
 AffineTransform AffineTransform::rotation(double radians) {
@@ -143,8 +169,8 @@ std::string Color::description() const {
     if (m_pattern) {
         return "pattern(" + m_pattern->name() + ")";
     }
-    return "rgba(" + formatDouble(m_red) + ", " + formatDouble(m_green) + ", " + formatDouble(m_blue) + ", " +
-           formatDouble(m_alpha) + ")";
+    return "rgba(" + formatNumber(m_red) + ", " + formatNumber(m_green) + ", " + formatNumber(m_blue) + ", " +
+           formatNumber(m_alpha) + ")";
 }
 
 bool Font::isBold() const {

@@ -13,6 +13,10 @@ namespace murmelo {
 
 class Image;
 
+// A coordinate or measure as the screen writes it: whole numbers without a
+// fraction ("320"), others with up to four decimals ("0.85").
+std::string formatNumber(double value);
+
 struct Point {
     double x = 0;
     double y = 0;

@@ -200,8 +200,8 @@ Result<void> Interaction::tapAt(Point screenPoint) {
     Event probe;
     Hit hit = hitAt(screenPoint, &probe);
     if (!hit.view) {
-        return interactionError("nothing takes touches at (" + formatDouble(screenPoint.x) + ", " +
-                                formatDouble(screenPoint.y) + ")");
+        return interactionError("nothing takes touches at (" + formatNumber(screenPoint.x) + ", " +
+                                formatNumber(screenPoint.y) + ")");
     }
     deliverTap(hit);
     return {};

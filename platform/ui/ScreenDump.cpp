@@ -110,7 +110,7 @@ std::string dumpScreen() {
         }
         std::string heading = "window";
         if (window->windowLevel() != kWindowLevelNormal) {
-            heading += " level " + formatDouble(window->windowLevel());
+            heading += " level " + formatNumber(window->windowLevel());
         }
         if (window->isKeyWindow()) {
             heading += " (key)";

@@ -161,7 +161,7 @@ void SegmentedControl::dump(ScreenDumpWriter& writer) const {
             text += "image " + segment.image->name();
         }
         if (segment.width > 0) {
-            text += " width " + formatDouble(segment.width);
+            text += " width " + formatNumber(segment.width);
         }
         if (!segment.enabled) {
             text += " disabled";

@@ -32,6 +32,8 @@ protected:
         DeviceProfile::resetCurrent();
         MailSettings::shared().reset();
         Application::resetSharedForTesting();
+        // Animations run at a twentieth of their time; tests of timing set 1.
+        Application::setAnimationDurationScale(0.05);
     }
     void TearDown() override {
         Application::resetSharedForTesting();
