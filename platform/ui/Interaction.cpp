@@ -369,25 +369,19 @@ Result<void> Interaction::deleteBackward(size_t count) {
 Result<void> Interaction::dismissModal(bool animated) {
     assertMainThread();
     for (const auto& window : windowsFrontFirst()) {
-        if (window->windowLevel() != kWindowLevelNormal) {
-            continue;
-        }
-        for (const auto& subview : window->subviews()) {
-            ViewController* root = subview->viewController();
-            if (!root || !root->isRootScreen()) {
+        const auto& subviews = window->subviews();
+        for (auto it = subviews.rbegin(); it != subviews.rend(); ++it) {
+            ViewController* shown = (*it)->viewController();
+            if (!shown || (!shown->presentingViewController() && !shown->modalViewController())) {
                 continue;
             }
-            auto last = root->modalViewController();
-            if (!last) {
-                continue;
+            // The last screen of the chain goes.
+            auto last = shown->modalViewController();
+            ViewController* target = last ? last.get() : shown;
+            while (auto next = target->modalViewController()) {
+                target = next.get();
             }
-            while (auto next = last->modalViewController()) {
-                if (next == last) {
-                    break;
-                }
-                last = next;
-            }
-            last->dismissModalViewControllerAnimated(animated);
+            target->dismissModalViewControllerAnimated(animated);
             return {};
         }
     }

@@ -96,6 +96,8 @@ public:
     // ---- family
     // The container, else the presenter, else null.
     ViewController* parentViewController() const;
+    // The screen that presents this one modally, or null.
+    ViewController* presentingViewController() const { return m_presenting; }
     NavigationController* navigationController() const;
     TabBarController* tabBarController() const;
     // A controller shown by no container and presented by nobody.
