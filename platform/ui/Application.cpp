@@ -73,6 +73,7 @@ void Application::resetSharedForTesting() {
     app.m_state = ApplicationState::Inactive;
     app.m_statusBarStyle = StatusBarStyle::Default;
     app.m_statusBarHidden = false;
+    app.m_statusBarOrientation = InterfaceOrientation::Portrait;
     app.m_networkActivityIndicatorVisible = false;
     app.m_openURLHandler = nullptr;
 }

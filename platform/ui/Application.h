@@ -34,6 +34,14 @@ namespace murmelo {
 class Application;
 class Window;
 
+// The platform's values: landscape left is the device turned right.
+enum class InterfaceOrientation {
+    Portrait = 1,
+    PortraitUpsideDown = 2,
+    LandscapeRight = 3,
+    LandscapeLeft = 4
+};
+
 enum class StatusBarStyle { Default = 0, BlackTranslucent = 1, BlackOpaque = 2 };
 const char* statusBarStyleName(StatusBarStyle style);
 
@@ -107,6 +115,9 @@ public:
     void setStatusBarStyle(StatusBarStyle style, bool animated = false);
     bool isStatusBarHidden() const { return m_statusBarHidden; }
     void setStatusBarHidden(bool hidden, bool animated = false);
+    // The orientation the status bar (and the screens' content) is in.
+    InterfaceOrientation statusBarOrientation() const { return m_statusBarOrientation; }
+    void setStatusBarOrientation(InterfaceOrientation orientation) { m_statusBarOrientation = orientation; }
     bool isNetworkActivityIndicatorVisible() const { return m_networkActivityIndicatorVisible; }
     void setNetworkActivityIndicatorVisible(bool visible);
 
@@ -147,6 +158,7 @@ private:
     std::shared_ptr<Window> m_mainWindow;
     StatusBarStyle m_statusBarStyle = StatusBarStyle::Default;
     bool m_statusBarHidden = false;
+    InterfaceOrientation m_statusBarOrientation = InterfaceOrientation::Portrait;
     bool m_networkActivityIndicatorVisible = false;
     OpenURLHandler m_openURLHandler;
 };

@@ -1,5 +1,6 @@
 #include "platform/ui/Responder.h"
 
+#include "platform/ui/Keyboard.h"
 #include "platform/ui/MainThread.h"
 
 namespace murmelo {
@@ -10,7 +11,30 @@ std::weak_ptr<Responder>& firstResponderSlot() {
     static std::weak_ptr<Responder> slot;
     return slot;
 }
+
+// Identity of the first responder, to notice it being destroyed (its weak
+// reference has expired by then).
+const Responder*& firstResponderIdentity() {
+    static const Responder* identity = nullptr;
+    return identity;
+}
+
+// While one responder takes over from another, the keyboard does not go
+// down in between.
+bool& handingOver() {
+    static bool flag = false;
+    return flag;
+}
 } // namespace
+
+Responder::~Responder() {
+    if (firstResponderIdentity() == this) {
+        // The keyboard goes with its input.
+        firstResponderIdentity() = nullptr;
+        firstResponderSlot().reset();
+        Keyboard::firstResponderChanged();
+    }
+}
 
 bool Responder::becomeFirstResponder() {
     assertMainThread();
@@ -24,11 +48,19 @@ bool Responder::becomeFirstResponder() {
     if (!self) {
         return false;
     }
-    if (auto current = firstResponderSlot().lock(); current && !current->resignFirstResponder()) {
-        return false;
+    if (auto current = firstResponderSlot().lock()) {
+        handingOver() = true;
+        bool resigned = current->resignFirstResponder();
+        handingOver() = false;
+        if (!resigned) {
+            Keyboard::firstResponderChanged();
+            return false;
+        }
     }
     firstResponderSlot() = self;
+    firstResponderIdentity() = this;
     didBecomeFirstResponder();
+    Keyboard::firstResponderChanged();
     return true;
 }
 
@@ -41,7 +73,11 @@ bool Responder::resignFirstResponder() {
         return false;
     }
     firstResponderSlot().reset();
+    firstResponderIdentity() = nullptr;
     didResignFirstResponder();
+    if (!handingOver()) {
+        Keyboard::firstResponderChanged();
+    }
     return true;
 }
 

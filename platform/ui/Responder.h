@@ -20,6 +20,8 @@ namespace murmelo {
 
 class Responder : public Object {
 public:
+    ~Responder() override;
+
     virtual Responder* nextResponder() const { return nullptr; }
 
     virtual bool canBecomeFirstResponder() const { return false; }

@@ -158,6 +158,10 @@ Responder* ViewController::nextResponder() const {
     return m_view ? m_view->superview() : nullptr;
 }
 
+InterfaceOrientation ViewController::interfaceOrientation() const {
+    return Application::sharedApplication().statusBarOrientation();
+}
+
 bool ViewController::shouldAutorotateToInterfaceOrientation(InterfaceOrientation orientation) {
     return orientation == InterfaceOrientation::Portrait;
 }

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Responder.h"
 #include "platform/ui/internal/AnimationScheduler.h"
 
@@ -46,14 +47,6 @@ class View;
 
 enum class ModalTransitionStyle { CoverVertical, FlipHorizontal, CrossDissolve, PartialCurl };
 const char* modalTransitionStyleName(ModalTransitionStyle style);
-
-// The platform's values: landscape left is the device turned right.
-enum class InterfaceOrientation {
-    Portrait = 1,
-    PortraitUpsideDown = 2,
-    LandscapeRight = 3,
-    LandscapeLeft = 4
-};
 
 enum class AppearanceState { Disappeared, Appearing, Appeared, Disappearing };
 
@@ -113,7 +106,8 @@ public:
 
     // ---- rotation
     virtual bool shouldAutorotateToInterfaceOrientation(InterfaceOrientation orientation);
-    InterfaceOrientation interfaceOrientation() const { return InterfaceOrientation::Portrait; }
+    // The status bar's orientation (screens turn with it).
+    InterfaceOrientation interfaceOrientation() const;
 
     // The superview of the view.
     Responder* nextResponder() const override;

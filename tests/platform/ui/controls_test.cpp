@@ -8,6 +8,7 @@
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/ImageView.h"
+#include "platform/ui/Keyboard.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/SearchBar.h"
 #include "platform/ui/SegmentedControl.h"
@@ -310,4 +311,36 @@ TEST_F(UITest, LabelsAndImageViewsSizeToTheirContent) {
     image.setFrame(Rect(0, 0, 5, 5));
     image.sizeToFit();
     EXPECT_EQ(image.frame().size, (Size{40, 30}));
+}
+
+TEST_F(UITest, TheKeyboardComesAndGoesWithTextInputsOnly) {
+    auto window = makeWindow();
+    auto first = std::make_shared<TextField>(Rect(0, 0, 100, 30));
+    auto second = std::make_shared<TextField>(Rect(0, 40, 100, 30));
+    auto button = std::make_shared<Button>(Rect(0, 80, 100, 30));
+    window->addSubview(first);
+    window->addSubview(second);
+    window->addSubview(button);
+    std::vector<std::string> posted;
+    std::vector<ObserverToken> tokens;
+    for (auto name : {Keyboard::kWillShowNotification, Keyboard::kDidShowNotification,
+                      Keyboard::kWillHideNotification, Keyboard::kDidHideNotification}) {
+        tokens.push_back(NotificationCenter::defaultCenter().addObserver(
+            std::string(name), nullptr, [&](const Notification& n) {
+                const Value* frame = n.userInfo.find(Keyboard::kFrameEndUserInfoKey);
+                posted.push_back(n.name + " " + (frame ? frame->stringValue() : "-"));
+            }));
+    }
+    ASSERT_TRUE(first->becomeFirstResponder());
+    EXPECT_TRUE(Keyboard::isShown());
+    ASSERT_TRUE(second->becomeFirstResponder()); // moving between inputs posts nothing
+    ASSERT_TRUE(second->resignFirstResponder());
+    EXPECT_FALSE(Keyboard::isShown());
+    EXPECT_FALSE(button->becomeFirstResponder()); // buttons take no keyboard
+    EXPECT_EQ(posted, (std::vector<std::string>{
+                          "UIKeyboardWillShowNotification {{0, 264}, {320, 216}}",
+                          "UIKeyboardDidShowNotification {{0, 264}, {320, 216}}",
+                          "UIKeyboardWillHideNotification {{0, 480}, {320, 216}}",
+                          "UIKeyboardDidHideNotification {{0, 480}, {320, 216}}",
+                      }));
 }
