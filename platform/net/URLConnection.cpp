@@ -531,8 +531,7 @@ Error URLConnection::errorFromTransport(const Error& transportError) const {
     URLErrorCode code = URLErrorCode::Unknown;
     if (isSecureTransportError(transportError)) {
         long status = transportError.code();
-        code = (status == static_cast<long>(SecureTransportCode::CertificateInvalid) ||
-                status == static_cast<long>(SecureTransportCode::HostNameMismatch))
+        code = status == static_cast<long>(SecureTransportCode::CertificateInvalid)
                    ? URLErrorCode::ServerCertificateUntrusted
                    : URLErrorCode::SecureConnectionFailed;
     } else if (transportError.domain() == kTransportErrorDomain) {

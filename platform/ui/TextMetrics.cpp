@@ -1,0 +1,97 @@
+#include "platform/ui/TextMetrics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "platform/ui/MainThread.h"
+
+namespace murmelo {
+
+namespace {
+
+TextMetrics::Measurer& installedMeasurer() {
+    static TextMetrics::Measurer measurer;
+    return measurer;
+}
+
+size_t codePoints(std::string_view text) {
+    size_t n = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) {
+            ++n;
+        }
+    }
+    return n;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (true) {
+        size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) {
+            parts.push_back(text.substr(start));
+            return parts;
+        }
+        parts.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
+} // namespace
+
+double TextMetrics::lineHeight(const Font& font) {
+    return std::ceil(font.pointSize * 1.2);
+}
+
+Size TextMetrics::estimate(std::string_view text, const Font& font, double maxWidth, int maxLines) {
+    const double advance = font.pointSize * (font.isBold() ? 0.55 : 0.5);
+    if (text.empty()) {
+        return {0, 0};
+    }
+    double widest = 0;
+    int lines = 0;
+    for (std::string_view paragraph : split(text, '\n')) {
+        double line = 0;
+        int paragraphLines = 1;
+        for (std::string_view word : split(paragraph, ' ')) {
+            double wordWidth = static_cast<double>(codePoints(word)) * advance;
+            double withBlank = line > 0 ? line + advance + wordWidth : wordWidth;
+            if (withBlank <= maxWidth || line == 0) {
+                line = withBlank;
+                // A single word wider than the line breaks between characters.
+                while (line > maxWidth && maxWidth > advance) {
+                    widest = std::max(widest, maxWidth);
+                    line -= std::floor(maxWidth / advance) * advance;
+                    ++paragraphLines;
+                }
+            } else {
+                widest = std::max(widest, line);
+                line = wordWidth;
+                ++paragraphLines;
+            }
+        }
+        widest = std::max(widest, line);
+        lines += paragraphLines;
+    }
+    if (maxLines > 0) {
+        lines = std::min(lines, maxLines);
+    }
+    return {std::ceil(std::min(widest, maxWidth)), lines * lineHeight(font)};
+}
+
+Size TextMetrics::sizeOfText(std::string_view text, const Font& font, double maxWidth, int maxLines) {
+    const auto& measurer = installedMeasurer();
+    if (measurer) {
+        return measurer(text, font, maxWidth, maxLines);
+    }
+    return estimate(text, font, maxWidth, maxLines);
+}
+
+void TextMetrics::setMeasurer(Measurer measurer) {
+    assertMainThread();
+    installedMeasurer() = std::move(measurer);
+}
+
+} // namespace murmelo
