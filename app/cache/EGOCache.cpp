@@ -245,6 +245,27 @@ void EGOCache::setPlist(const Value& plist, const std::string& key) {
     setPlist(plist, key, defaultTimeoutInterval());
 }
 
+void EGOCache::setImage(const std::shared_ptr<const Image>& image, const std::string& key,
+                        double timeoutInterval) {
+    std::optional<Data> png;
+    if (image && image->format() == ImageFormat::PNG) {
+        png = image->data();
+    }
+    setData(std::move(png), key, timeoutInterval);
+}
+
+void EGOCache::setImage(const std::shared_ptr<const Image>& image, const std::string& key) {
+    setImage(image, key, defaultTimeoutInterval());
+}
+
+std::shared_ptr<const Image> EGOCache::imageForKey(const std::string& key) const {
+    std::optional<Data> data = dataForKey(key);
+    if (!data) {
+        return nullptr;
+    }
+    return Image::imageWithData(std::move(*data));
+}
+
 void EGOCache::copyFilePath(const std::string& filePath, const std::string& key, double timeoutInterval) {
     if (!isUsableKey(key)) {
         return;

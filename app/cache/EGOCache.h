@@ -31,6 +31,7 @@
 
 #include "platform/core/Value.h"
 #include "platform/runloop/OperationQueue.h"
+#include "platform/ui/Image.h"
 
 namespace murmelo {
 
@@ -75,6 +76,14 @@ public:
     void setPlist(const Value& plist, const std::string& key, double timeoutInterval);
     void setPlist(const Value& plist, const std::string& key);
     std::optional<Value> plistForKey(const std::string& key) const;
+
+    // PNG bytes. An image the device holds as PNG is stored as it is; one
+    // with no PNG form (drawn in code, JPEG, GIF: the device has no PNG
+    // encoder) stores nothing, like any value that gives no bytes.
+    void setImage(const std::shared_ptr<const Image>& image, const std::string& key, double timeoutInterval);
+    void setImage(const std::shared_ptr<const Image>& image, const std::string& key);
+    // An image made from the stored bytes; nothing when they are no picture.
+    std::shared_ptr<const Image> imageForKey(const std::string& key) const;
 
     // Copies the file at `filePath` in as the key's file, at once on the
     // calling thread (a failed copy is ignored), then records the expiry.

@@ -74,6 +74,31 @@ TEST_F(EGOCacheTest, StoresAndReadsEveryKind) {
     EXPECT_EQ(*plist, Value(Dictionary{{"n", 1}, {"s", "x"}}));
 }
 
+TEST_F(EGOCacheTest, ImagesAsPng) {
+    // A 3 by 2 pixel PNG.
+    const std::string png(
+        "\x89\x50\x4e\x47\x0d\x0a\x1a\x0a\x00\x00\x00\x0d\x49\x48\x44\x52\x00\x00\x00\x03\x00"
+        "\x00\x00\x02\x08\x02\x00\x00\x00\x12\x16\xf1\x4d\x00\x00\x00\x11\x49\x44\x41\x54\x78"
+        "\x9c\x63\xf8\xcf\xc0\x00\x41\x30\xfa\x3f\x03\x00\x3e\xd5\x05\xfb\xa8\x2e\x2f\x4d\x00"
+        "\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
+        74);
+    auto cache = makeCache();
+    auto image = Image::imageWithData(bytes(png));
+    ASSERT_TRUE(image);
+    cache->setImage(image, "icon");
+    auto back = cache->imageForKey("icon");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->format(), ImageFormat::PNG);
+    EXPECT_EQ(back->size(), (Size{3, 2}));
+    EXPECT_EQ(text(cache->dataForKey("icon")), png);
+
+    // No PNG form: nothing is stored, and an older picture does not linger.
+    cache->setImage(Image::imageWithSize("drawn", Size{4, 4}), "icon");
+    EXPECT_EQ(cache->imageForKey("icon"), nullptr);
+    cache->setString("not a picture", "text");
+    EXPECT_EQ(cache->imageForKey("text"), nullptr);
+}
+
 TEST_F(EGOCacheTest, FreshnessIsStrictlyLaterThanNow) {
     struct Case {
         double lifetime;
