@@ -8,6 +8,10 @@
 // requests all get the same complete value. The fetch and post helpers block
 // the calling thread for the whole exchange.
 //
+// Ownership: OVUtils holds nothing but the three cached texts; the requests
+// it builds belong to the caller, and the cached fetches use the shared disk
+// cache (or the one passed in, borrowed for the call).
+//
 // nil and empty differ: operations that can give "nothing" return
 // std::optional.
 #pragma once
