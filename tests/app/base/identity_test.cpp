@@ -82,16 +82,6 @@ TEST(RequestIdentityTest, UserAgentAndBlock) {
     }
 }
 
-TEST(RequestIdentityTest, BlockHasSixFieldsInOrder) {
-    RequestIdentityInputs in = sampleInputs();
-    in.bundleName = "a=b&c";
-    std::string block = makeParameterBlock(in);
-    std::regex shape("app=.*&v=[^&]*&lang=[^&]*&jb=[01]&deviceid=[^&]*&phonetype=iphone");
-    EXPECT_TRUE(std::regex_match(block, shape)) << block;
-    EXPECT_NE(block.front(), '?');
-    EXPECT_NE(block.front(), '&');
-}
-
 class DeviceInputsTest : public ::testing::Test {
 protected:
     void SetUp() override {

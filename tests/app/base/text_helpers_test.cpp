@@ -61,13 +61,6 @@ TEST(URLParserTest, ValueForVariable) {
     }
 }
 
-TEST(URLParserTest, SetVariablesReplacesPieces) {
-    URLParser parser("http://h/?a=1");
-    parser.setVariables({"b=2"});
-    EXPECT_EQ(parser.valueForVariable("a"), std::nullopt);
-    EXPECT_EQ(parser.valueForVariable("b"), "2");
-}
-
 TEST(XMLEntitiesTest, Decodes) {
     struct Case {
         std::string in;
