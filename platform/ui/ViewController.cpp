@@ -369,7 +369,13 @@ void ViewController::dismissPresented(bool animated) {
 }
 
 void ViewController::dump(ScreenDumpWriter& writer) const {
-    writer.line("screen " + className());
+    std::string heading = "screen " + className();
+    if (m_presenting) {
+        heading += m_modalTransitionStyle == ModalTransitionStyle::CoverVertical
+                       ? std::string(" (presented)")
+                       : std::string(" (presented, ") + modalTransitionStyleName(m_modalTransitionStyle) + ")";
+    }
+    writer.line(heading);
     if (m_view) {
         writer.nested([&] { writer.visitContent(*m_view); });
     }
