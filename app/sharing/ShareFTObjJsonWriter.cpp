@@ -1,0 +1,149 @@
+#include "app/sharing/ShareFTObjJsonWriter.h"
+
+#include <cmath>
+
+#include "platform/foundation/Unicode.h"
+
+namespace murmelo {
+
+namespace {
+
+constexpr int kMaxDepth = 64; // the attachment is three levels deep
+
+const char* typeName(ValueType type) {
+    switch (type) {
+    case ValueType::Data:
+        return "NSData";
+    case ValueType::Date:
+        return "NSDate";
+    default:
+        return "NSObject";
+    }
+}
+
+Error serializeError(const std::string& description) {
+    return Error("ShareFTObj", 1, description);
+}
+
+Result<void> writeValue(std::string& out, const Value& value, int depth) {
+    if (depth > kMaxDepth) {
+        return serializeError("Could not serialize object '" + value.debugDescription() + "'");
+    }
+    switch (value.type()) {
+    case ValueType::Null:
+        out += "null";
+        return {};
+    case ValueType::Boolean:
+        out += value.boolValue() ? "true" : "false";
+        return {};
+    case ValueType::Integer:
+    case ValueType::Decimal:
+        out += value.stringValue();
+        return {};
+    case ValueType::Real:
+        if (!std::isfinite(value.doubleValue())) {
+            return serializeError("Could not serialize object '" + value.debugDescription() + "'");
+        }
+        out += value.stringValue();
+        return {};
+    case ValueType::String:
+        if (!unicode::isValidUtf8(*value.asString())) {
+            return serializeError("Could not serialize object '" + value.debugDescription() + "'");
+        }
+        appendShareJsonString(out, *value.asString());
+        return {};
+    case ValueType::Array: {
+        out += '[';
+        bool first = true;
+        for (const Value& element : *value.asArray()) {
+            if (!first) {
+                out += ',';
+            }
+            first = false;
+            if (Result<void> written = writeValue(out, element, depth + 1); !written) {
+                return written;
+            }
+        }
+        out += ']';
+        return {};
+    }
+    case ValueType::Dictionary: {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, member] : *value.asDictionary()) {
+            if (!unicode::isValidUtf8(key)) {
+                return serializeError("Could not serialize object '" + key + "'");
+            }
+            if (!first) {
+                out += ',';
+            }
+            first = false;
+            appendShareJsonString(out, key);
+            out += ':';
+            if (Result<void> written = writeValue(out, member, depth + 1); !written) {
+                return written;
+            }
+        }
+        out += '}';
+        return {};
+    }
+    case ValueType::Data:
+    case ValueType::Date:
+        break;
+    }
+    return serializeError(std::string("Cannot serialize data of type '") + typeName(value.type()) + "'");
+}
+
+} // namespace
+
+void appendShareJsonString(std::string& out, std::string_view text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '/':
+            out += "\\/";
+            break;
+        case '\b':
+            out += "\\b";
+            break;
+        case '\f':
+            out += "\\f";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                out += "\\u00";
+                out += kHex[(c >> 4) & 0xF];
+                out += kHex[c & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+Result<std::string> writeShareJson(const Value& value) {
+    std::string out;
+    if (Result<void> written = writeValue(out, value, 0); !written) {
+        return written.error();
+    }
+    return out;
+}
+
+} // namespace murmelo
