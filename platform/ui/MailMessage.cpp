@@ -241,11 +241,12 @@ bool needsEncoding(std::string_view text) {
     if (!isPlainASCII(text)) {
         return true;
     }
-    // A word too long to fold would break the line limit.
+    // A word too long to fold would break the line limit, even after the
+    // longest header name it is written under.
     size_t run = 0;
     for (char c : text) {
         run = c == ' ' ? 0 : run + 1;
-        if (run > 70) {
+        if (run > 60) {
             return true;
         }
     }

@@ -341,20 +341,25 @@ void ViewController::dismissPresented(bool animated) {
 
     auto top = chain.back();
     Window* window = top->m_view ? top->m_view->window() : nullptr;
-    bool visible = window && top->isOnScreen();
+    bool visible = window && !window->isHidden() && top->isOnScreen();
+    auto restoreTo = m_restoreSuperview.lock();
+    m_restoreSuperview.reset();
     if (visible) {
-        const auto& own = view(); // built again if a memory warning took it
+        (void)view(); // built again if a memory warning took it
         beginAppearance(*top, false, animated);
         beginAppearance(*this, true, animated);
+    }
+    // The presenter's view goes back where it was, also when nothing shows.
+    if (restoreTo || visible) {
+        const auto& own = view();
         if (!own->superview()) {
-            if (auto superview = m_restoreSuperview.lock(); superview && superview->window() == window) {
-                superview->insertSubview(own, m_restoreIndex);
+            if (restoreTo) {
+                restoreTo->insertSubview(own, m_restoreIndex);
             } else {
                 window->insertSubview(own, 0);
             }
         }
     }
-    m_restoreSuperview.reset();
     runTransition(animated && visible, kModalTransitionDuration, [this, chain, top, visible] {
         for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
             if ((*it)->m_view && (*it)->m_view->superview()) {
@@ -369,7 +374,14 @@ void ViewController::dismissPresented(bool animated) {
 }
 
 void ViewController::dump(ScreenDumpWriter& writer) const {
-    writer.line("screen " + className());
+    std::string heading = "screen " + className();
+    if (m_presenting) {
+        heading +=
+            m_modalTransitionStyle == ModalTransitionStyle::CoverVertical
+                ? std::string(" (presented)")
+                : std::string(" (presented, ") + modalTransitionStyleName(m_modalTransitionStyle) + ")";
+    }
+    writer.line(heading);
     if (m_view) {
         writer.nested([&] { writer.visitContent(*m_view); });
     }

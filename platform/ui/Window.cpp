@@ -42,11 +42,10 @@ void Window::setHidden(bool hidden) {
 
 void Window::setRootScreensAppearing(bool appearing) {
     for (const auto& subview : std::vector<std::shared_ptr<View>>(subviews())) {
-        ViewController* controller = subview->viewController();
-        if (!controller || !controller->isRootScreen()) {
-            continue;
+        // Root screens and the screens presented over them.
+        if (ViewController* controller = subview->viewController()) {
+            controller->appearFromHierarchy(appearing);
         }
-        controller->appearFromHierarchy(appearing);
     }
 }
 

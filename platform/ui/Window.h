@@ -6,7 +6,8 @@
 //
 // A view controller whose view is added straight to a visible window (or
 // whose window becomes visible) is a root screen: it gets the appearance
-// calls; removing its view or hiding the window makes it disappear.
+// calls; removing its view or hiding the window makes it disappear. Hiding
+// and showing the window does the same for the screens presented over it.
 //
 // Ownership: whoever makes a window owns it (the app delegate, the
 // application for its overlay); the application keeps only a back reference

@@ -330,3 +330,77 @@ TEST_F(ControllerTest, ResponderChainRunsFromViewsThroughControllersToTheApplica
     EXPECT_EQ(screen->nextResponder(), window.get());
     EXPECT_EQ(window->nextResponder(), &Application::sharedApplication());
 }
+
+namespace {
+class NavigationLog : public NavigationControllerDelegate {
+public:
+    void willShowViewController(NavigationController&, ViewController& controller, bool animated) override {
+        events.push_back("will " + controller.title() + (animated ? " animated" : ""));
+    }
+    void didShowViewController(NavigationController&, ViewController& controller, bool) override {
+        events.push_back("did " + controller.title());
+    }
+    std::vector<std::string> events;
+};
+} // namespace
+
+TEST_F(ControllerTest, ReplacingTheStackOrTheTabsShowsTheNewTopAndReleasesTheRest) {
+    auto a = probe("a");
+    auto b = probe("b");
+    auto c = probe("c");
+    auto navigation = std::make_shared<NavigationController>(a);
+    auto navigationLog = std::make_shared<NavigationLog>();
+    navigation->setDelegate(navigationLog);
+    window->setRootViewController(navigation);
+    EXPECT_EQ(navigation->view()->frame(), Screen::mainScreen().applicationFrame());
+    navigation->pushViewController(b, true);
+    ASSERT_TRUE(Interaction::settle());
+    take();
+
+    navigation->setViewControllers({c, a}, false); // b leaves, a comes back on top
+    EXPECT_EQ(take(), (EventLog{"b.willDisappear", "a.willAppear", "b.didDisappear", "a.didAppear"}));
+    EXPECT_EQ(navigation->topViewController(), a);
+    EXPECT_EQ(b->navigationController(), nullptr);
+    EXPECT_EQ(c->navigationController(), navigation.get());
+    navigation->setViewControllers({c}, false);
+    EXPECT_EQ(take(), (EventLog{"c.loadView", "c.viewDidLoad", "a.willDisappear", "c.willAppear",
+                                "a.didDisappear", "c.didAppear"}));
+    EXPECT_EQ(navigationLog->events,
+              (std::vector<std::string>{"will b animated", "did b", "will a", "did a", "will c", "did c"}));
+
+    // A tab bar given new screens keeps the selected index while it is valid.
+    auto tabs = std::make_shared<TabBarController>();
+    auto x = probe("x");
+    auto y = probe("y");
+    auto z = probe("z");
+    tabs->setViewControllers({x, y}, false);
+    tabs->setSelectedIndex(1);
+    window->setRootViewController(tabs);
+    take();
+    tabs->setViewControllers({x, z}, false);
+    EXPECT_EQ(tabs->selectedViewController(), z);
+    EXPECT_EQ(take(), (EventLog{"z.loadView", "z.viewDidLoad", "y.willDisappear", "z.willAppear",
+                                "y.didDisappear", "z.didAppear"}));
+    EXPECT_EQ(y->parentViewController(), nullptr);
+    EXPECT_FALSE(y->view()->window());
+    EXPECT_EQ(z->view()->window(), window.get());
+    tabs->setViewControllers({}, false);
+    EXPECT_EQ(tabs->selectedIndex(), std::nullopt);
+    EXPECT_FALSE(z->view()->window());
+}
+
+TEST_F(ControllerTest, ADismissalPutsThePresentersViewBackEvenWhileTheWindowIsHidden) {
+    auto root = probe("root");
+    window->addSubview(root->view());
+    auto modal = probe("modal");
+    root->presentModalViewController(modal, false);
+    EXPECT_EQ(root->view()->superview(), nullptr);
+    window->setHidden(true);
+    take();
+    root->dismissModalViewControllerAnimated(false);
+    EXPECT_EQ(root->view()->superview(), window.get());
+    EXPECT_EQ(modal->view()->superview(), nullptr);
+    EXPECT_TRUE(take().empty()); // nothing shows, so nothing appears
+    window->setHidden(false);
+    EXPECT_EQ(take(), (EventLog{"root.willAppear", "root.didAppear"}));
+}

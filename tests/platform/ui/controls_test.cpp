@@ -344,3 +344,32 @@ TEST_F(UITest, TheKeyboardComesAndGoesWithTextInputsOnly) {
                           "UIKeyboardDidHideNotification {{0, 480}, {320, 216}}",
                       }));
 }
+
+TEST_F(UITest, TextIsMeasuredByTheEstimateUntilARealMeasureIsInstalled) {
+    Font font = Font::systemFontOfSize(10); // 5 points a character, lines 12 high
+    struct Case {
+        const char* text;
+        double maxWidth;
+        int maxLines;
+        Size expected;
+    };
+    const Case cases[] = {
+        {"abcd", 1000, 0, {20, 12}},
+        {"ab cd", 20, 0, {10, 24}},         // wraps at the blank
+        {"ab cd ef", 20, 2, {10, 24}},      // at most two lines
+        {"line\nbreak", 1000, 0, {25, 24}}, // a line break always starts a line
+        {"", 1000, 0, {0, 0}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(TextMetrics::sizeOfText(c.text, font, c.maxWidth, c.maxLines), c.expected);
+    }
+    Label label(Rect(0, 0, 100, 20));
+    label.setText("measured");
+    TextMetrics::setMeasurer([](std::string_view text, const Font&, double, int) {
+        return Size{static_cast<double>(text.size()), 1};
+    });
+    EXPECT_EQ(label.sizeThatFits(Size{100, 0}), (Size{8, 1}));
+    TextMetrics::setMeasurer(nullptr);
+    EXPECT_EQ(label.sizeThatFits(Size{100, 0}), TextMetrics::estimate("measured", label.font(), 1e9, 1));
+}
