@@ -1,7 +1,7 @@
 // Fuzzes what the servers make of a whole request: the body read as a form
 // by content type (url-encoded or multipart parts, terminated or not), the
-// session cookie, the REST signature over the fields, the event log's JSON
-// of the request, and a configuration file. None may crash; fields must be
+// session cookie, Basic credentials (base64), the REST signature over the
+// fields, the event log's JSON of the request, and a configuration file. None may crash; fields must be
 // UTF-8, the event log must stay readable JSON.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/foundation/Crypto.h"
 #include "servers/EventLog.h"
 #include "servers/ServerConfig.h"
 #include "servers/content/SessionCookie.h"
@@ -79,6 +80,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SessionCookie cookie("0123456789abcdef0123456789abcdef");
     if (auto session = cookie.sessionOf(request)) {
         check(session->size() == 32);
+    }
+
+    // What the Twitter stand-in does with an Authorization header.
+    if (auto decoded = base64Decode(request.query)) {
+        auto again = base64Decode(base64Encode(*decoded));
+        check(again && *again == *decoded);
     }
 
     EventLog log(4);
