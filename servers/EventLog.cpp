@@ -86,17 +86,21 @@ Value EventLog::toValue(const std::vector<RecordedEvent>& events) {
     for (const RecordedEvent& event : events) {
         Dictionary headers;
         for (const auto& [name, value] : event.headers) {
-            if (!headers.contains(name)) {
-                textOrHex(headers, name, value);
+            // A name that is not UTF-8 cannot be a JSON key; its hex can.
+            std::string key = isValidUtf8(name) ? name : hexEncode(name) + "NameHex";
+            if (!headers.contains(key) && !headers.contains(key + "Hex")) {
+                textOrHex(headers, key, value);
             }
         }
         Dictionary item{{"sequence", static_cast<long long>(event.sequence)},
                         {"time", event.time},
                         {"role", event.role},
-                        {"host", event.host},
-                        {"method", event.method},
-                        {"path", event.path},
                         {"status", event.status}};
+        // Everything the client chose may be any bytes: one request that is
+        // not UTF-8 must not make the whole log unreadable.
+        textOrHex(item, "host", event.host);
+        textOrHex(item, "method", event.method);
+        textOrHex(item, "path", event.path);
         textOrHex(item, "query", event.query);
         item.set("headers", Value(std::move(headers)));
         textOrHex(item, "body", event.body);
@@ -106,7 +110,7 @@ Value EventLog::toValue(const std::vector<RecordedEvent>& events) {
                 Dictionary p;
                 textOrHex(p, "name", part.name);
                 if (!part.filename.empty()) {
-                    p.set("filename", part.filename);
+                    textOrHex(p, "filename", part.filename);
                 }
                 textOrHex(p, "value", part.data);
                 parts.emplace_back(std::move(p));

@@ -49,8 +49,9 @@ public:
     std::uint64_t lastSequence() const;
     void clear();
 
-    // JSON-ready form: an array of event dictionaries. Bodies that are not
-    // UTF-8 appear as "bodyHex".
+    // JSON-ready form: an array of event dictionaries. Any received text
+    // that is not UTF-8 (body, query, path, host, method, header, part name,
+    // value or file name) appears hex-encoded under its key + "Hex".
     static Value toValue(const std::vector<RecordedEvent>& events);
 
 private:

@@ -121,11 +121,19 @@ HttpResponse ContentServer::route(const HttpRequest& request, const FormFields& 
 
 HttpResponse ContentServer::pool(const FormFields& query, const Session& session) {
     int page = parsePage(query);
+    PageContext viewer = context(session);
+    // Taken before reading, so a post committed meanwhile leaves the rendering stale.
+    std::uint64_t generation = m_store.generation();
+    if (auto kept = m_poolPages.find(page, generation, viewer)) {
+        return HttpResponse::html(std::move(*kept));
+    }
     auto secrets = m_store.newest(page, m_limits.pageSize);
     if (!secrets) {
         return storageFailure(secrets.error());
     }
-    return HttpResponse::html(poolPage(*secrets, page, context(session)));
+    std::string html = poolPage(*secrets, page, viewer);
+    m_poolPages.keep(page, generation, *secrets, viewer, html);
+    return HttpResponse::html(std::move(html));
 }
 
 HttpResponse ContentServer::search(const HttpRequest& request, const FormFields& query,

@@ -12,7 +12,8 @@
 // an HTML page instead. Every page and post sets the session cookie when the
 // request has none.
 //
-// Thread-safe; borrows the store, which must outlive it.
+// Thread-safe; borrows the store, which must outlive it. Pool pages are kept
+// rendered between posts (PoolPageCache).
 #pragma once
 
 #include <optional>
@@ -21,6 +22,7 @@
 #include "servers/Role.h"
 #include "servers/content/ContentPages.h"
 #include "servers/content/ContentStore.h"
+#include "servers/content/PoolPageCache.h"
 #include "servers/content/SessionCookie.h"
 #include "servers/http/FormFields.h"
 
@@ -73,6 +75,7 @@ private:
     ContentStore& m_store;
     SessionCookie m_cookie;
     Limits m_limits;
+    PoolPageCache m_poolPages;
 };
 
 } // namespace murmelo::servers

@@ -59,8 +59,15 @@ std::int64_t offsetOf(int page, int pageSize) {
 
 } // namespace
 
+template <class T> Result<T> ContentStore::changed(Result<T> written) {
+    // A failed write may still have committed (an error after COMMIT is
+    // unlikely but possible); a needless bump only costs a re-read.
+    m_generation.fetch_add(1, std::memory_order_acq_rel);
+    return written;
+}
+
 Result<std::int64_t> ContentStore::addSecret(const NewSecret& secret, double now) {
-    return m_database.write<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
+    return changed(m_database.write<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
         auto insert = connection.prepare(
             "INSERT INTO secrets (content, app_name, device_id, session, created) VALUES (?, ?, ?, ?, ?)");
         if (!insert) {
@@ -81,13 +88,13 @@ Result<std::int64_t> ContentStore::addSecret(const NewSecret& secret, double now
             return done.error();
         }
         return connection.lastInsertId();
-    });
+    }));
 }
 
 Result<std::int64_t> ContentStore::addComment(std::int64_t secretId, const std::string& content,
                                               const std::string& appName, const std::string& session,
                                               double now) {
-    return m_database.write<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
+    return changed(m_database.write<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
         auto exists = connection.prepare("SELECT 1 FROM secrets WHERE id = ?");
         if (!exists) {
             return exists.error();
@@ -115,7 +122,7 @@ Result<std::int64_t> ContentStore::addComment(std::int64_t secretId, const std::
             return done.error();
         }
         return connection.lastInsertId();
-    });
+    }));
 }
 
 Result<SecretPage> ContentStore::newest(int page, int pageSize) {
@@ -258,7 +265,7 @@ Result<int> ContentStore::seedIfEmpty(double now) {
          1,
          {"This made my day."}},
     };
-    return m_database.write<int>([&](Connection& connection) -> Result<int> {
+    return changed(m_database.write<int>([&](Connection& connection) -> Result<int> {
         auto count = connection.prepare("SELECT COUNT(*) FROM secrets");
         if (!count) {
             return count.error();
@@ -299,7 +306,7 @@ Result<int> ContentStore::seedIfEmpty(double now) {
             ++added;
         }
         return added;
-    });
+    }));
 }
 
 } // namespace murmelo::servers

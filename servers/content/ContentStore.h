@@ -1,9 +1,11 @@
 // ContentStore: the secrets and comments of the content server, kept in the
 // servers' database. Every write is one committed transaction before the call
 // returns. Thread-safe (the Database serialises writes); does not own the
-// Database, which must outlive it.
+// Database, which must outlive it. It is the only writer of secrets and
+// comments, so its generation tells readers whether what they keep is stale.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -66,12 +68,20 @@ public:
     Result<std::int64_t> secretCount();
     Result<std::int64_t> commentCount();
 
+    // Grows after every committed write of a secret or comment (before the
+    // writing call returns). Something read while the generation was g is
+    // current as long as the generation is still g: take it before reading.
+    std::uint64_t generation() const { return m_generation.load(std::memory_order_acquire); }
+
     // Fills an empty pool with sample secrets and comments; leaves a pool
     // that has any secret alone. Gives the number of secrets added.
     Result<int> seedIfEmpty(double now);
 
 private:
+    template <class T> Result<T> changed(Result<T> written);
+
     Database& m_database;
+    std::atomic<std::uint64_t> m_generation{0};
 };
 
 } // namespace murmelo::servers

@@ -1,5 +1,7 @@
 #include "servers/http/Text.h"
 
+#include <cmath>
+
 #include <cstdint>
 
 namespace murmelo::servers {
@@ -275,6 +277,20 @@ std::string describeAge(double seconds) {
         return plural(days, "day");
     }
     return plural(days / 30, "month");
+}
+
+double secondsUntilAgeChanges(double seconds) {
+    constexpr double kMinute = 60;
+    constexpr double kHour = 60 * kMinute;
+    constexpr double kDay = 24 * kHour;
+    // The unit describeAge counts in at this age: the wording changes when
+    // the next whole unit is reached ("month" counts in 30-day steps).
+    double unit = seconds < kHour ? kMinute : seconds < kDay ? kHour : seconds < 60 * kDay ? kDay : 30 * kDay;
+    if (seconds < 0) {
+        return kMinute - seconds;
+    }
+    double next = (std::floor(seconds / unit) + 1) * unit;
+    return next - seconds;
 }
 
 } // namespace murmelo::servers

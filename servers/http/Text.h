@@ -36,5 +36,8 @@ std::optional<std::string> hexDecode(std::string_view hex);
 
 // "just now", "5 minutes ago", "yesterday", "3 days ago", ...
 std::string describeAge(double seconds);
+// How much older than `seconds` a text can get before describeAge words it
+// differently (always more than 0).
+double secondsUntilAgeChanges(double seconds);
 
 } // namespace murmelo::servers

@@ -13,6 +13,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/core/Clock.h"
 #include "servers/content/ContentStore.h"
 #include "servers/http/Json.h"
 #include "servers/store/Database.h"
@@ -441,6 +442,31 @@ TEST_F(ContentServerTest, PoolIsNewestFirstAndPaged) {
         }
         EXPECT_EQ(reply.body.find("class=\"older\"") != std::string::npos, row.older) << "page " << row.page;
     }
+}
+
+TEST_F(ContentServerTest, PoolPageFollowsPostsCommentsAndTime) {
+    long long first = postSecret("the first secret");
+    client->clearCookies(); // a stranger's view, the one kept rendered
+    auto pool = [&] { return client->get(content("index.php")).body; };
+    std::string before = pool();
+    ASSERT_NE(before.find("the first secret"), std::string::npos);
+    EXPECT_EQ(pool(), before);
+
+    // Each write shows on the very next read.
+    postSecret("the second secret");
+    EXPECT_NE(pool().find("the second secret"), std::string::npos);
+    Reply comment =
+        client->post(content("index.php?r=comment/create"), commentForm(std::to_string(first), "a comment"));
+    EXPECT_EQ(readJson(comment).code, 200);
+    std::regex counted("id=\"s" + std::to_string(first) + "\"[^\\n]*1 comment<");
+    EXPECT_TRUE(std::regex_search(pool(), counted));
+
+    // Ages move on although nothing was posted.
+    EXPECT_EQ(pool().find("minutes ago"), std::string::npos);
+    Clock::shiftWallClock(150);
+    std::string later = pool();
+    Clock::resetWallClockShift();
+    EXPECT_NE(later.find("2 minutes ago"), std::string::npos) << later;
 }
 
 TEST_F(ContentServerTest, ConcurrentPostsAreAllStoredOnce) {
