@@ -166,8 +166,8 @@ std::string catalogDocument(size_t targetBytes) {
     std::string out = "{\"areaNames\":{";
     for (int i = 0; i < 20; ++i) {
         out += i > 0 ? "," : "";
-        out += "\"" + std::to_string(205705993 + i) + "\":\"Arri\xc3\xa8re-sc\xc3\xa8ne " +
-               std::to_string(i) + "\"";
+        out += '"';
+        out += std::to_string(205705993 + i) + "\":\"Arri\xc3\xa8re-sc\xc3\xa8ne " + std::to_string(i) + "\"";
     }
     out += "},\"events\":{";
     for (int event = 0; out.size() < targetBytes / 2; ++event) {
@@ -178,7 +178,8 @@ std::string catalogDocument(size_t targetBytes) {
         out += ",\"subTopicIds\":[";
         int topics = 1 + static_cast<int>(random.below(5));
         for (int t = 0; t < topics; ++t) {
-            out += (t > 0 ? "," : "") + std::to_string(337184262 + random.below(100));
+            out += t > 0 ? "," : "";
+            out += std::to_string(337184262 + random.below(100));
         }
         out += "],\"subjectCode\":null,\"subtitle\":null,\"topicIds\":[" +
                std::to_string(324846099 + random.below(10)) + "," +

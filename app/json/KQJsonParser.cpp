@@ -110,13 +110,12 @@ Value KQJsonParser::closeArray() {
 Value KQJsonParser::closeObject() {
     size_t base = m_stack.back().base;
     m_stack.pop_back();
-    Dictionary dictionary;
-    dictionary.reserve(m_members.size() - base);
-    for (size_t i = base; i < m_members.size(); ++i) {
-        dictionary.set(std::move(m_members[i].first), std::move(m_members[i].second));
-    }
+    std::vector<Dictionary::Entry> entries;
+    entries.reserve(m_members.size() - base);
+    std::move(m_members.begin() + static_cast<std::ptrdiff_t>(base), m_members.end(),
+              std::back_inserter(entries));
     m_members.resize(base);
-    return Value(std::move(dictionary));
+    return Value(Dictionary(std::move(entries)));
 }
 
 void KQJsonParser::skipWhitespace() {

@@ -198,19 +198,11 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                 appendIndent(out);
             }
             if (!m_sortKeys) {
-                // Start the loads of the next members' containers early: each
-                // is two dependent pointer hops away (box, then buffer).
+                // Start the load of the next member's buffer (and key) early:
+                // it is a pointer hop away from the entries being walked.
                 auto member = [&](size_t i) -> const Value& {
                     return isObject ? top.entries[i].second : top.elements[i];
                 };
-                if (top.next + 2 < top.size) {
-                    const Value& ahead = member(top.next + 2);
-                    if (ahead.type() == ValueType::Dictionary) {
-                        __builtin_prefetch(ahead.asDictionary());
-                    } else if (ahead.type() == ValueType::Array) {
-                        __builtin_prefetch(ahead.asArray());
-                    }
-                }
                 if (top.next + 1 < top.size) {
                     const Value& ahead = member(top.next + 1);
                     if (ahead.type() == ValueType::Dictionary) {

@@ -90,7 +90,7 @@ std::optional<Decimal> Decimal::make(Mantissa mantissa, int exponent, bool negat
     if (exponent > kMaxExponent) {
         return std::nullopt;
     }
-    d.m_mantissa = mantissa;
+    d.setMantissa(mantissa);
     d.m_exponent = exponent;
     return d;
 }
@@ -210,17 +210,17 @@ double Decimal::doubleValue() const {
     if (m_negative) {
         text += '-';
     }
-    text += mantissaDigits(m_mantissa);
+    text += mantissaDigits(mantissa());
     text += 'e';
     text += std::to_string(m_exponent);
     return std::strtod(text.c_str(), nullptr);
 }
 
 long long Decimal::longLongValue() const {
-    if (m_nan || m_mantissa == 0) {
+    if (m_nan || mantissa() == 0) {
         return 0;
     }
-    Mantissa m = m_mantissa;
+    Mantissa m = mantissa();
     if (m_exponent < 0) {
         for (int i = 0; i < -m_exponent && m != 0; ++i) {
             m /= 10;
@@ -243,9 +243,9 @@ std::string Decimal::stringValue() const {
     if (m_nan) {
         return "NaN";
     }
-    std::string digits = mantissaDigits(m_mantissa);
+    std::string digits = mantissaDigits(mantissa());
     std::string out = isNegative() ? "-" : "";
-    if (m_mantissa == 0) {
+    if (mantissa() == 0) {
         return "0";
     }
     if (m_exponent >= 0) {
@@ -272,17 +272,17 @@ int Decimal::compare(const Decimal& other) const {
     }
     bool negA = isNegative();
     bool negB = other.isNegative();
-    if (m_mantissa == 0 && other.m_mantissa == 0) {
+    if (mantissa() == 0 && other.mantissa() == 0) {
         return 0;
     }
     if (negA != negB) {
         return negA ? -1 : 1;
     }
     // Same sign: compare magnitudes by digit count + exponent, then digits.
-    std::string a = mantissaDigits(m_mantissa);
-    std::string b = mantissaDigits(other.m_mantissa);
-    int magA = m_mantissa == 0 ? INT_MIN : static_cast<int>(a.size()) + m_exponent;
-    int magB = other.m_mantissa == 0 ? INT_MIN : static_cast<int>(b.size()) + other.m_exponent;
+    std::string a = mantissaDigits(mantissa());
+    std::string b = mantissaDigits(other.mantissa());
+    int magA = mantissa() == 0 ? INT_MIN : static_cast<int>(a.size()) + m_exponent;
+    int magB = other.mantissa() == 0 ? INT_MIN : static_cast<int>(b.size()) + other.m_exponent;
     int result;
     if (magA != magB) {
         result = magA < magB ? -1 : 1;

@@ -36,9 +36,9 @@ public:
     static Decimal notANumber();
 
     bool isNaN() const { return m_nan; }
-    bool isZero() const { return !m_nan && m_mantissa == 0; }
+    bool isZero() const { return !m_nan && (m_low | m_high) == 0; }
     bool isNegative() const { return m_negative && !isZero(); }
-    Mantissa mantissa() const { return m_mantissa; }
+    Mantissa mantissa() const { return (static_cast<Mantissa>(m_high) << 64) | m_low; }
     int exponent() const { return m_exponent; }
 
     double doubleValue() const;
@@ -53,7 +53,15 @@ public:
     bool operator==(const Decimal& other) const { return compare(other) == 0; }
 
 private:
-    Mantissa m_mantissa = 0;
+    // The mantissa in two halves: a 128-bit member would make the type (and
+    // every Value holding one) 16-byte aligned, a third bigger than needed.
+    void setMantissa(Mantissa mantissa) {
+        m_low = static_cast<std::uint64_t>(mantissa);
+        m_high = static_cast<std::uint64_t>(mantissa >> 64);
+    }
+
+    std::uint64_t m_low = 0;
+    std::uint64_t m_high = 0;
     int m_exponent = 0;
     bool m_negative = false;
     bool m_nan = false;

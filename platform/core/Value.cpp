@@ -1,55 +1,114 @@
 #include "platform/core/Value.h"
 
+#include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 #include "platform/core/Clock.h"
 
 namespace murmelo {
 
-double Date::since1970() const { return sinceReferenceDate + Clock::kReferenceDateOffset; }
-Date Date::from1970(double seconds) { return Date{seconds - Clock::kReferenceDateOffset}; }
-Date Date::now() { return Date{Clock::sinceReferenceDate()}; }
+double Date::since1970() const {
+    return sinceReferenceDate + Clock::kReferenceDateOffset;
+}
+Date Date::from1970(double seconds) {
+    return Date{seconds - Clock::kReferenceDateOffset};
+}
+Date Date::now() {
+    return Date{Clock::sinceReferenceDate()};
+}
 
 // ---- Value -----------------------------------------------------------------
 
-Value::Value(Array a) : m_v(internal::Box<Array>(std::move(a))) {}
-Value::Value(Dictionary d) : m_v(internal::Box<Dictionary>(std::move(d))) {}
+// Every array element and dictionary member is one of these: keep it at the
+// size of its largest payloads (a string, a dictionary) plus the tag.
+static_assert(sizeof(Value) <= 40);
+
+Value::Value(Array a) : m_v(std::move(a)) {}
+Value::Value(Dictionary d) : m_v(std::move(d)) {}
 Value::Value(const Value&) = default;
 Value::Value(Value&&) noexcept = default;
-Value& Value::operator=(const Value&) = default;
-Value& Value::operator=(Value&&) noexcept = default;
 Value::~Value() = default;
+
+// The source may live inside the target (`v = (*v.asArray())[0]`), where
+// assigning the containers in place would free it midway; then both
+// assignments take the source out before the target is touched. A target
+// that holds no values (a scalar, an empty container — a moved-from one
+// included) cannot contain the source and is assigned directly.
+bool Value::holdsNoValues() const {
+    if (const Array* array = asArray()) {
+        return array->empty();
+    }
+    if (const Dictionary* dictionary = asDictionary()) {
+        return dictionary->empty();
+    }
+    return true;
+}
+
+Value& Value::operator=(const Value& other) {
+    if (this == &other) {
+        return *this;
+    }
+    if (holdsNoValues()) {
+        m_v = other.m_v;
+    } else {
+        Value copy(other);
+        m_v = std::move(copy.m_v);
+    }
+    return *this;
+}
+
+Value& Value::operator=(Value&& other) noexcept {
+    if (this == &other) {
+        return *this;
+    }
+    if (holdsNoValues()) {
+        m_v = std::move(other.m_v);
+    } else {
+        Value taken(std::move(other));
+        m_v = std::move(taken.m_v);
+    }
+    return *this;
+}
 
 bool Value::isNumber() const {
     auto t = type();
-    return t == ValueType::Boolean || t == ValueType::Integer || t == ValueType::Real || t == ValueType::Decimal;
+    return t == ValueType::Boolean || t == ValueType::Integer || t == ValueType::Real ||
+           t == ValueType::Decimal;
 }
 
-const std::string* Value::asString() const { return std::get_if<std::string>(&m_v); }
-std::string* Value::asString() { return std::get_if<std::string>(&m_v); }
+const std::string* Value::asString() const {
+    return std::get_if<std::string>(&m_v);
+}
+std::string* Value::asString() {
+    return std::get_if<std::string>(&m_v);
+}
 const Array* Value::asArray() const {
-    auto* box = std::get_if<internal::Box<Array>>(&m_v);
-    return box ? &**box : nullptr;
+    return std::get_if<Array>(&m_v);
 }
 Array* Value::asArray() {
-    auto* box = std::get_if<internal::Box<Array>>(&m_v);
-    return box ? &**box : nullptr;
+    return std::get_if<Array>(&m_v);
 }
 const Dictionary* Value::asDictionary() const {
-    auto* box = std::get_if<internal::Box<Dictionary>>(&m_v);
-    return box ? &**box : nullptr;
+    return std::get_if<Dictionary>(&m_v);
 }
 Dictionary* Value::asDictionary() {
-    auto* box = std::get_if<internal::Box<Dictionary>>(&m_v);
-    return box ? &**box : nullptr;
+    return std::get_if<Dictionary>(&m_v);
 }
-const Data* Value::asData() const { return std::get_if<Data>(&m_v); }
-const Date* Value::asDate() const { return std::get_if<Date>(&m_v); }
-const Decimal* Value::asDecimal() const { return std::get_if<Decimal>(&m_v); }
+const Data* Value::asData() const {
+    return std::get_if<Data>(&m_v);
+}
+const Date* Value::asDate() const {
+    return std::get_if<Date>(&m_v);
+}
+const Decimal* Value::asDecimal() const {
+    return std::get_if<Decimal>(&m_v);
+}
 
 long long Value::integerValue() const {
     switch (type()) {
@@ -193,7 +252,8 @@ void describe(const Value& v, std::string& out) {
         break;
     }
     case ValueType::Date:
-        out += "@" + formatDouble(v.asDate()->sinceReferenceDate);
+        out += '@';
+        out += formatDouble(v.asDate()->sinceReferenceDate);
         break;
     case ValueType::Array: {
         out += "[";
@@ -216,7 +276,9 @@ void describe(const Value& v, std::string& out) {
                 out += ", ";
             }
             first = false;
-            out += '"' + key + "\": ";
+            out += '"';
+            out += key;
+            out += "\": ";
             describe(item, out);
         }
         out += "}";
@@ -242,9 +304,15 @@ Dictionary::Dictionary(std::initializer_list<Entry> entries) {
     }
 }
 
+Dictionary::Dictionary(std::vector<Entry>&& entries) : m_entries(std::move(entries)) {
+    removeDuplicates();
+}
+
 Dictionary::Dictionary(const Dictionary& other) : m_entries(other.m_entries) {
     if (other.m_index) {
-        m_index = std::make_unique<std::unordered_map<std::string, size_t>>(*other.m_index);
+        size_t slots = slotCount(m_entries.size());
+        m_index = std::make_unique_for_overwrite<std::uint32_t[]>(slots);
+        std::copy_n(other.m_index.get(), slots, m_index.get());
     }
 }
 
@@ -256,10 +324,29 @@ Dictionary& Dictionary::operator=(const Dictionary& other) {
     return *this;
 }
 
+namespace {
+size_t hashKey(std::string_view key) {
+    return std::hash<std::string_view>{}(key);
+}
+} // namespace
+
+// At most half full, so a probe always meets a free slot.
+size_t Dictionary::slotCount(size_t entries) {
+    return std::bit_ceil(entries * 2);
+}
+
 size_t Dictionary::indexOf(std::string_view key) const {
     if (m_index) {
-        auto it = m_index->find(std::string(key));
-        return it == m_index->end() ? npos : it->second;
+        size_t mask = slotCount(m_entries.size()) - 1;
+        for (size_t slot = hashKey(key) & mask;; slot = (slot + 1) & mask) {
+            std::uint32_t position = m_index[slot];
+            if (position == 0) {
+                return npos;
+            }
+            if (m_entries[position - 1].first == key) {
+                return position - 1;
+            }
+        }
     }
     for (size_t i = 0; i < m_entries.size(); ++i) {
         if (m_entries[i].first == key) {
@@ -269,15 +356,74 @@ size_t Dictionary::indexOf(std::string_view key) const {
     return npos;
 }
 
+// Positions are 32-bit: four billion entries would take hundreds of gigabytes.
+void Dictionary::indexEntry(size_t position) {
+    size_t mask = slotCount(m_entries.size()) - 1;
+    size_t slot = hashKey(m_entries[position].first) & mask;
+    while (m_index[slot] != 0) {
+        slot = (slot + 1) & mask;
+    }
+    m_index[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
 void Dictionary::rebuildIndex() {
     if (m_entries.size() <= kIndexThreshold) {
         m_index.reset();
         return;
     }
-    m_index = std::make_unique<std::unordered_map<std::string, size_t>>();
-    m_index->reserve(m_entries.size() * 2);
+    m_index = std::make_unique<std::uint32_t[]>(slotCount(m_entries.size()));
     for (size_t i = 0; i < m_entries.size(); ++i) {
-        m_index->emplace(m_entries[i].first, i);
+        indexEntry(i);
+    }
+}
+
+// Compacts the entries in place: a repeated key's value moves into the
+// first entry with that key.
+void Dictionary::removeDuplicates() {
+    size_t count = m_entries.size();
+    size_t kept = 0;
+    if (count <= kIndexThreshold) {
+        for (size_t i = 0; i < count; ++i) {
+            size_t j = 0;
+            while (j < kept && m_entries[j].first != m_entries[i].first) {
+                ++j;
+            }
+            if (j < kept) {
+                m_entries[j].second = std::move(m_entries[i].second);
+            } else {
+                if (kept != i) {
+                    m_entries[kept] = std::move(m_entries[i]);
+                }
+                ++kept;
+            }
+        }
+        m_entries.resize(kept);
+        return;
+    }
+    // The table is sized for all entries; it is rebuilt below if duplicates
+    // shrank the dictionary enough to change its size.
+    size_t mask = slotCount(count) - 1;
+    m_index = std::make_unique<std::uint32_t[]>(mask + 1);
+    for (size_t i = 0; i < count; ++i) {
+        size_t slot = hashKey(m_entries[i].first) & mask;
+        std::uint32_t position;
+        while ((position = m_index[slot]) != 0 && m_entries[position - 1].first != m_entries[i].first) {
+            slot = (slot + 1) & mask;
+        }
+        if (position != 0) {
+            m_entries[position - 1].second = std::move(m_entries[i].second);
+            continue;
+        }
+        if (kept != i) {
+            m_entries[kept] = std::move(m_entries[i]);
+        }
+        m_index[slot] = static_cast<std::uint32_t>(++kept);
+    }
+    if (kept != count) {
+        m_entries.resize(kept);
+        if (slotCount(kept) != mask + 1) {
+            rebuildIndex();
+        }
     }
 }
 
@@ -306,10 +452,14 @@ void Dictionary::set(std::string key, Value value) {
         m_entries[i].second = std::move(value);
         return;
     }
+    size_t slotsBefore = slotCount(m_entries.size());
     m_entries.emplace_back(std::move(key), std::move(value));
-    if (m_index) {
-        m_index->emplace(m_entries.back().first, m_entries.size() - 1);
-    } else if (m_entries.size() > kIndexThreshold) {
+    if (m_entries.size() <= kIndexThreshold) {
+        return;
+    }
+    if (m_index && slotCount(m_entries.size()) == slotsBefore) {
+        indexEntry(m_entries.size() - 1);
+    } else {
         rebuildIndex();
     }
 }
@@ -387,8 +537,9 @@ long long stringIntegerValue(std::string_view text) {
         if (overflow || magnitude > static_cast<unsigned long long>(LLONG_MAX) + 1) {
             return LLONG_MIN;
         }
-        return magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1 ? LLONG_MIN
-                                                                            : -static_cast<long long>(magnitude);
+        return magnitude == static_cast<unsigned long long>(LLONG_MAX) + 1
+                   ? LLONG_MIN
+                   : -static_cast<long long>(magnitude);
     }
     if (overflow || magnitude > static_cast<unsigned long long>(LLONG_MAX)) {
         return LLONG_MAX;

@@ -6,6 +6,12 @@
 // "immutable" are simply non-const and const. Dictionaries keep their keys in
 // insertion order so that anything written from them is deterministic.
 // Not thread-safe for concurrent mutation; share const values freely.
+//
+// Arrays and dictionaries live inside the Value itself, not in a separate
+// heap box: reading a document allocates only container buffers and long
+// strings, and nothing else needs freeing one by one. A consequence: a
+// pointer from asArray()/asDictionary() follows the Value, so it is not valid
+// after the Value moves (as for asString()).
 #pragma once
 
 #include <cstdint>
@@ -13,7 +19,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -38,29 +43,65 @@ struct Date {
 
 enum class ValueType { Null, Boolean, Integer, Real, Decimal, String, Data, Date, Array, Dictionary };
 
-namespace internal {
-// Heap box with deep-copy semantics; lets Value hold the recursive containers.
-template <class T> class Box {
+// Insertion-ordered string-keyed map. Setting an existing key replaces its
+// value in place (order unchanged). Lookups are linear for small maps and
+// hashed once a map grows past a few entries.
+class Dictionary {
 public:
-    Box() : m_ptr(std::make_unique<T>()) {}
-    Box(T value) : m_ptr(std::make_unique<T>(std::move(value))) {}
-    Box(const Box& other) : m_ptr(std::make_unique<T>(*other.m_ptr)) {}
-    Box(Box&&) noexcept = default;
-    Box& operator=(const Box& other) {
-        if (this != &other) {
-            m_ptr = std::make_unique<T>(*other.m_ptr);
-        }
-        return *this;
-    }
-    Box& operator=(Box&&) noexcept = default;
-    bool operator==(const Box& other) const { return *m_ptr == *other.m_ptr; }
-    T& operator*() { return *m_ptr; }
-    const T& operator*() const { return *m_ptr; }
+    using Entry = std::pair<std::string, Value>;
+
+    Dictionary() = default;
+    Dictionary(std::initializer_list<Entry> entries);
+    // Takes the entries as they are, in their order; a repeated key keeps its
+    // first position and its last value, as a sequence of set() calls would.
+    explicit Dictionary(std::vector<Entry>&& entries);
+    Dictionary(const Dictionary& other);
+    Dictionary(Dictionary&&) noexcept;
+    Dictionary& operator=(const Dictionary& other);
+    Dictionary& operator=(Dictionary&&) noexcept;
+    ~Dictionary();
+
+    size_t size() const;
+    bool empty() const;
+    bool contains(std::string_view key) const { return indexOf(key) != npos; }
+
+    const Value* find(std::string_view key) const;
+    Value* find(std::string_view key);
+    // Inserts null for a missing key.
+    Value& operator[](std::string_view key);
+
+    void set(std::string key, Value value);
+    bool erase(std::string_view key);
+    void clear();
+    void reserve(size_t n);
+
+    std::vector<std::string> keys() const;
+
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
+    std::vector<Entry>::iterator begin();
+    std::vector<Entry>::iterator end();
+    const std::vector<Entry>& entries() const { return m_entries; }
+
+    // Same keys with equal values, in any order.
+    bool operator==(const Dictionary& other) const;
 
 private:
-    std::unique_ptr<T> m_ptr;
+    static constexpr size_t npos = static_cast<size_t>(-1);
+    // Scanning (size check, then memcmp) beats hashing up to a few dozen
+    // keys — the size of most objects read from the network.
+    static constexpr size_t kIndexThreshold = 32;
+    size_t indexOf(std::string_view key) const;
+    // The index is an open-addressed table of entry positions + 1 (0 = free),
+    // its size a function of the entry count alone, so it needs no field.
+    static size_t slotCount(size_t entries);
+    void rebuildIndex();
+    void indexEntry(size_t position);
+    void removeDuplicates();
+
+    std::vector<Entry> m_entries;
+    std::unique_ptr<std::uint32_t[]> m_index;
 };
-} // namespace internal
 
 class Value {
 public:
@@ -132,62 +173,38 @@ public:
     std::string debugDescription() const;
 
 private:
-    std::variant<std::monostate, bool, std::int64_t, double, Decimal, std::string, Data, Date,
-                 internal::Box<Array>, internal::Box<Dictionary>>
+    bool holdsNoValues() const;
+
+    std::variant<std::monostate, bool, std::int64_t, double, Decimal, std::string, Data, Date, Array,
+                 Dictionary>
         m_v;
 };
 
-// Insertion-ordered string-keyed map. Setting an existing key replaces its
-// value in place (order unchanged). Lookups are linear for small maps and
-// hashed once a map grows past a few entries.
-class Dictionary {
-public:
-    using Entry = std::pair<std::string, Value>;
-
-    Dictionary() = default;
-    Dictionary(std::initializer_list<Entry> entries);
-    Dictionary(const Dictionary& other);
-    Dictionary(Dictionary&&) noexcept = default;
-    Dictionary& operator=(const Dictionary& other);
-    Dictionary& operator=(Dictionary&&) noexcept = default;
-
-    size_t size() const { return m_entries.size(); }
-    bool empty() const { return m_entries.empty(); }
-    bool contains(std::string_view key) const { return indexOf(key) != npos; }
-
-    const Value* find(std::string_view key) const;
-    Value* find(std::string_view key);
-    // Inserts null for a missing key.
-    Value& operator[](std::string_view key);
-
-    void set(std::string key, Value value);
-    bool erase(std::string_view key);
-    void clear();
-    void reserve(size_t n) { m_entries.reserve(n); }
-
-    std::vector<std::string> keys() const;
-
-    auto begin() const { return m_entries.begin(); }
-    auto end() const { return m_entries.end(); }
-    auto begin() { return m_entries.begin(); }
-    auto end() { return m_entries.end(); }
-    const std::vector<Entry>& entries() const { return m_entries; }
-
-    // Same keys with equal values, in any order.
-    bool operator==(const Dictionary& other) const;
-
-private:
-    static constexpr size_t npos = static_cast<size_t>(-1);
-    // A hashed lookup builds a std::string key and each indexed entry costs a
-    // node allocation, so scanning (size check, then memcmp) stays cheaper up
-    // to a few dozen keys — the size of most objects read from the network.
-    static constexpr size_t kIndexThreshold = 32;
-    size_t indexOf(std::string_view key) const;
-    void rebuildIndex();
-
-    std::vector<Entry> m_entries;
-    std::unique_ptr<std::unordered_map<std::string, size_t>> m_index;
-};
+// Defined here, where Value is complete: the entries' type needs it.
+inline Dictionary::Dictionary(Dictionary&&) noexcept = default;
+inline Dictionary& Dictionary::operator=(Dictionary&&) noexcept = default;
+inline Dictionary::~Dictionary() = default;
+inline size_t Dictionary::size() const {
+    return m_entries.size();
+}
+inline bool Dictionary::empty() const {
+    return m_entries.empty();
+}
+inline void Dictionary::reserve(size_t n) {
+    m_entries.reserve(n);
+}
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const {
+    return m_entries.begin();
+}
+inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const {
+    return m_entries.end();
+}
+inline std::vector<Dictionary::Entry>::iterator Dictionary::begin() {
+    return m_entries.begin();
+}
+inline std::vector<Dictionary::Entry>::iterator Dictionary::end() {
+    return m_entries.end();
+}
 
 // The platform's reading of a string's leading number: blanks skipped, an
 // optional sign, then digits ("12abc" → 12, "abc" → 0). Saturates.

@@ -228,7 +228,8 @@ Result<void> TransportCore::configure() {
     // fragment never reach the wire.
     m_curlURL = scheme + "://" + host;
     if (url.port()) {
-        m_curlURL += ":" + std::to_string(*url.port());
+        m_curlURL += ':';
+        m_curlURL += std::to_string(*url.port());
     }
     m_curlURL += url.requestTarget();
 

@@ -107,7 +107,9 @@ std::string BarButtonItem::dumpDescription() const {
     std::string text;
     if (m_customView) {
         std::string summary = ScreenDumpWriter::summarize(*m_customView);
-        text = "[" + (summary.empty() ? std::string("view") : summary) + "]";
+        text += '[';
+        text += summary.empty() ? std::string("view") : summary;
+        text += ']';
     } else if (m_systemItem && *m_systemItem == BarButtonSystemItem::FixedSpace) {
         text = "[fixed " + formatNumber(m_width) + "]";
     } else if (m_systemItem) {

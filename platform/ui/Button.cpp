@@ -102,7 +102,8 @@ void Button::layoutSubviews() {
 void Button::dump(ScreenDumpWriter& writer) const {
     std::string text = "button";
     if (auto title = currentTitle(); title && !title->empty()) {
-        text += " " + ScreenDumpWriter::quote(*title);
+        text += ' ';
+        text += ScreenDumpWriter::quote(*title);
     } else if (auto image = currentImage()) {
         text += " [image " + image->name() + "]";
     } else if (auto background = currentBackgroundImage()) {

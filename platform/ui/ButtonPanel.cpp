@@ -138,9 +138,12 @@ void ButtonPanel::dumpButtons(ScreenDumpWriter& writer) const {
         if (button->isHidden()) {
             continue;
         }
-        writer.line("[" + std::to_string(i) + "] " +
-                    ScreenDumpWriter::quote(m_titles[static_cast<size_t>(i)]) + buttonMarker(i) +
-                    (button->isEnabled() ? "" : " (disabled)"));
+        std::string line = "[";
+        line += std::to_string(i);
+        line += "] ";
+        line += ScreenDumpWriter::quote(m_titles[static_cast<size_t>(i)]) + buttonMarker(i);
+        line += button->isEnabled() ? "" : " (disabled)";
+        writer.line(line);
     }
 }
 

@@ -99,8 +99,10 @@ Rect Rect::offsetBy(double dx, double dy) const {
 }
 
 std::string Rect::description() const {
-    return "(" + formatNumber(origin.x) + ", " + formatNumber(origin.y) + ", " + formatNumber(size.width) +
-           ", " + formatNumber(size.height) + ")";
+    std::string out = "(";
+    out += formatNumber(origin.x) + ", " + formatNumber(origin.y) + ", " + formatNumber(size.width) + ", " +
+           formatNumber(size.height) + ")";
+    return out;
 }
 
 AffineTransform AffineTransform::rotation(double radians) {

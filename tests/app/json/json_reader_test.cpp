@@ -248,6 +248,25 @@ TEST(KQJsonParserTest, ObjectsKeepInsertionOrderAndLaterDuplicatesReplace) {
     EXPECT_EQ(result->find("m")->find("x")->stringValue(), "2");
 }
 
+// Objects past the size where lookups are hashed follow the same rule.
+TEST(KQJsonParserTest, LargeObjectsKeepTheRuleForRepeatedKeys) {
+    std::string text = "{";
+    for (int i = 0; i < 100; ++i) {
+        text += "\"k" + std::to_string(i) + "\":" + std::to_string(i) + ",";
+    }
+    text += R"("k3":"late","k50":{"x":[1]}})";
+    KQJsonParser parser;
+    Result<Value> result = parser.objectWithString(text);
+    ASSERT_TRUE(result.ok());
+    const Dictionary& d = *result->asDictionary();
+    ASSERT_EQ(d.size(), 100u);
+    EXPECT_EQ(d.keys()[3], "k3");
+    EXPECT_EQ(d.keys()[50], "k50");
+    EXPECT_EQ(d.find("k3")->stringValue(), "late");
+    EXPECT_EQ(d.find("k50")->find("x")->asArray()->size(), 1u);
+    EXPECT_EQ(d.find("k99")->integerValue(), 99);
+}
+
 // Numbers keep their decimal digits; the fast path for short mantissas must
 // agree with the platform's own conversion from text.
 TEST(KQJsonParserTest, NumbersAreExactDecimals) {

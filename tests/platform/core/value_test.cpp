@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 #include "platform/core/Value.h"
 
@@ -90,6 +92,130 @@ TEST(Dictionary, KeepsInsertionOrderAndReplacesInPlace) {
     // Equality ignores order.
     EXPECT_EQ((Dictionary{{"a", 1}, {"b", 2}}), (Dictionary{{"b", 2}, {"a", 1}}));
     EXPECT_NE((Dictionary{{"a", 1}}), (Dictionary{{"a", 2}}));
+}
+
+// Containers live inside their Value, so assigning a value its own child must
+// take the child out before the parent goes; in place it would read freed
+// memory (ASan) or garble the result.
+TEST(Value, AssigningAChildToItsParentKeepsTheChild) {
+    const Value inner(
+        Dictionary{{"deep", Array{Value(1), Value("two")}}, {"s", "a string longer than fifteen"}});
+    struct Case {
+        const char* name;
+        Value parent;
+        std::vector<std::string> path; // keys, or decimal indices into arrays
+    } cases[] = {
+        {"array in array", Value(Array{Value(Array{Value(1), Value(2)}), Value(3)}), {"0"}},
+        {"dictionary in array", Value(Array{inner, Value(3)}), {"0"}},
+        {"array in dictionary", Value(Dictionary{{"a", Array{inner, inner}}, {"b", 2}}), {"a"}},
+        {"dictionary in dictionary", Value(Dictionary{{"x", inner}, {"y", inner}}), {"y"}},
+        {"grandchild", Value(Dictionary{{"x", Array{Value(0), inner}}}), {"x", "1", "deep"}},
+        {"string in dictionary", Value(Dictionary{{"x", "a string longer than fifteen bytes"}}), {"x"}},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto child = [&](Value& root) -> Value& {
+            Value* at = &root;
+            for (const auto& step : c.path) {
+                at = at->isArray() ? &at->asArray()->at(std::stoul(step)) : at->asDictionary()->find(step);
+            }
+            return *at;
+        };
+        Value copied = c.parent;
+        const Value expected = child(copied);
+        copied = child(copied);
+        EXPECT_EQ(copied, expected);
+        Value moved = c.parent;
+        moved = std::move(child(moved));
+        EXPECT_EQ(moved, expected);
+        // The original is untouched by either.
+        EXPECT_EQ(c.parent.debugDescription(), Value(c.parent).debugDescription());
+    }
+}
+
+// A dictionary built from entries at once matches one built by set() calls:
+// same order (first position of a repeated key), same values (its last), and
+// an index that keeps working afterwards.
+TEST(Dictionary, BuiltFromEntriesMatchesSetCalls) {
+    auto entries = [](std::vector<int> keys) {
+        std::vector<Dictionary::Entry> out;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            out.emplace_back("key" + std::to_string(keys[i]), static_cast<int>(i));
+        }
+        return out;
+    };
+    auto range = [](int from, int to) {
+        std::vector<int> out;
+        for (int i = from; i < to; ++i) {
+            out.push_back(i);
+        }
+        return out;
+    };
+    auto joined = [](std::vector<int> a, const std::vector<int>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    struct Case {
+        const char* name;
+        std::vector<int> keys;
+    } cases[] = {
+        {"empty", {}},
+        {"small, no repeats", range(0, 5)},
+        {"small with repeats", {3, 1, 3, 2, 1, 3}},
+        {"exactly at the scan limit", range(0, 32)},
+        {"hashed, no repeats", range(0, 200)},
+        {"hashed with repeats", joined(range(0, 100), range(50, 150))},
+        {"repeats shrink it below the scan limit", joined(range(0, 20), range(0, 20))},
+        {"repeats shrink the table", joined(range(0, 70), range(0, 70))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Dictionary expected;
+        for (auto& [key, value] : entries(c.keys)) {
+            expected.set(key, value);
+        }
+        Dictionary built(entries(c.keys));
+        ASSERT_EQ(built.keys(), expected.keys());
+        for (const auto& [key, value] : expected) {
+            const Value* found = built.find(key);
+            ASSERT_NE(found, nullptr) << key;
+            EXPECT_EQ(found->integerValue(), value.integerValue()) << key;
+        }
+        EXPECT_EQ(built.find("absent"), nullptr);
+        built.set("added", -1);
+        built.set("key0", -2);
+        EXPECT_EQ(built.size(), expected.size() + (expected.contains("key0") ? 1 : 2));
+        EXPECT_EQ(built.find("added")->integerValue(), -1);
+        EXPECT_EQ(built.find("key0")->integerValue(), -2);
+    }
+}
+
+TEST(Dictionary, HashedLookupsSurviveGrowthEraseAndCopy) {
+    Dictionary d;
+    constexpr int kCount = 1030; // crosses the table's growth steps up to 4096 slots
+    for (int i = 0; i < kCount; ++i) {
+        d.set(std::to_string(i * 7919), i);
+        // The newest and the first keys are found at every size.
+        ASSERT_EQ(d.find(std::to_string(i * 7919))->integerValue(), i);
+        ASSERT_EQ(d.find("0")->integerValue(), 0);
+    }
+    for (int i = 0; i < kCount; i += 2) {
+        ASSERT_TRUE(d.erase(std::to_string(i * 7919)));
+    }
+    Dictionary copy = d;
+    d.clear();
+    EXPECT_EQ(d.find("7919"), nullptr);
+    EXPECT_EQ(copy.size(), static_cast<size_t>(kCount / 2));
+    for (int i = 0; i < kCount; ++i) {
+        const Value* found = copy.find(std::to_string(i * 7919));
+        if (i % 2 == 0) {
+            EXPECT_EQ(found, nullptr) << i;
+        } else {
+            ASSERT_NE(found, nullptr) << i;
+            EXPECT_EQ(found->integerValue(), i);
+        }
+    }
+    EXPECT_EQ(copy.keys()[1], std::to_string(3 * 7919));
 }
 
 TEST(Date, ConvertsBetweenEpochs) {
