@@ -42,6 +42,14 @@ DomNode& DomNode::appendChild(std::unique_ptr<DomNode> child) {
     return *m_children.back();
 }
 
+std::vector<std::unique_ptr<DomNode>> DomNode::takeChildren() {
+    std::vector<std::unique_ptr<DomNode>> taken = std::move(m_children);
+    m_children.clear();
+    for (auto& child : taken)
+        child->m_parent = nullptr;
+    return taken;
+}
+
 std::string DomNode::textContent() const {
     std::string out;
     walkDom(*this, [&](const DomNode& node) {

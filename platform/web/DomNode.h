@@ -41,7 +41,8 @@ public:
     DomNode* parent() const { return m_parent; }
     const std::vector<std::unique_ptr<DomNode>>& children() const { return m_children; }
     DomNode& appendChild(std::unique_ptr<DomNode> child);
-    void removeAllChildren() { m_children.clear(); }
+    // Removes and hands over all children (their parent is cleared).
+    std::vector<std::unique_ptr<DomNode>> takeChildren();
 
     // The concatenated text of all descendant text nodes.
     std::string textContent() const;

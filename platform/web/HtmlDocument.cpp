@@ -301,7 +301,8 @@ void HtmlDocument::setTitle(std::string_view text) {
             parent = m_root.get();
         title = &parent->appendChild(std::make_unique<DomNode>(DomNode::Type::Element, "title"));
     }
-    title->removeAllChildren();
+    for (auto& child : title->takeChildren())
+        m_retired.push_back(std::move(child));
     title->appendChild(std::make_unique<DomNode>(DomNode::Type::Text, std::string(text)));
 }
 

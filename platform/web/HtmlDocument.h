@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/web/DomNode.h"
 
@@ -47,6 +48,9 @@ public:
 private:
     HtmlDocument();
     std::unique_ptr<DomNode> m_root;
+    // Nodes taken out of the tree live on until the document goes, so a
+    // script's reference to one never dangles.
+    std::vector<std::unique_ptr<DomNode>> m_retired;
 };
 
 // Collapses runs of HTML white space to one blank and trims both ends.

@@ -411,12 +411,17 @@ private:
         }
         bool visible = field.type != "hidden";
         WebInline run = makeInline(WebInline::Kind::Field);
-        run.text = field.type == "password" ? std::string(field.value.size(), '*')
-                   : (field.type == "checkbox" || field.type == "radio") ? (field.checked ? "[x]" : "[ ]")
-                   : !field.label.empty() && (field.type == "submit" || field.type == "button" ||
-                                              field.type == "reset" || field.type == "image")
-                       ? field.label
-                       : field.value;
+        // What a person sees in the control.
+        bool isButton = field.type == "submit" || field.type == "button" || field.type == "reset" ||
+                        field.type == "image";
+        if (field.type == "password")
+            run.text = std::string(field.value.size(), '*');
+        else if (field.type == "checkbox" || field.type == "radio")
+            run.text = field.checked ? "[x]" : "[ ]";
+        else if (isButton)
+            run.text = field.label.empty() ? field.value : field.label;
+        else
+            run.text = field.value.empty() ? field.placeholder : field.value;
         run.formIndex = found->second;
         run.fieldIndex = form.fields.size();
         form.fields.push_back(std::move(field));

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "platform/core/Log.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/web/ScriptEngine.h"
 
@@ -159,7 +160,9 @@ TEST(ScriptEngineTest, InlineScriptsRunInOrderAndErrorsDoNotStopThePage) {
                        "<script src=ext.js>order.push('external');</script>"
                        "<script>order.push('third'); function gotoNextPage() { return 'next'; }</script>");
     ScriptEngine engine(host, 1.0);
+    LogCapture log;
     engine.runInlineScripts();
+    EXPECT_TRUE(log.contains("Error: broken"));
     EXPECT_EQ(eval(engine, "order.join(',')"), "first,third");
     EXPECT_EQ(eval(engine, "gotoNextPage()"), "next");
 }
@@ -167,6 +170,7 @@ TEST(ScriptEngineTest, InlineScriptsRunInOrderAndErrorsDoNotStopThePage) {
 TEST(ScriptEngineTest, TimersRunOnTheRunLoop) {
     RecordingHost host("");
     ScriptEngine engine(host, 0.2);
+    LogCapture log;
     (void)engine.evaluate(
         "var fired = []; setTimeout(function() { fired.push('a'); }, 10);"
         "var gone = setTimeout(function() { fired.push('cleared'); }, 5); clearTimeout(gone);"
@@ -180,6 +184,8 @@ TEST(ScriptEngineTest, TimersRunOnTheRunLoop) {
         RunLoop::kDefaultMode, [&] { return engine.pendingTimers() == 0; }, RunLoop::dateAfter(10));
     ASSERT_TRUE(done);
     EXPECT_EQ(eval(engine, "fired.join(',') + ' ' + n"), "a,string 3");
+    EXPECT_TRUE(log.contains("execution timeout")) << "the runaway timer was stopped";
+    EXPECT_TRUE(log.contains("execution timeout")) << "the runaway timer was stopped";
     (void)engine.evaluate("setTimeout(function() {}, 100000)", "test");
     EXPECT_EQ(engine.pendingTimers(), 1u);
     engine.cancelTimers();
