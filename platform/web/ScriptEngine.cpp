@@ -54,6 +54,18 @@ std::string stringAt(duk_context* ctx, duk_idx_t index) {
     return utf8FromCesu8(text ? text : "");
 }
 
+// A script's number as an int; NaN and out-of-range values (which a plain
+// cast would make undefined behaviour) give 0 or the nearest bound.
+int clampedInt(double value) {
+    if (!(value == value))
+        return 0;
+    if (value >= 2147483647.0)
+        return 2147483647;
+    if (value <= -2147483648.0)
+        return -2147483647 - 1;
+    return static_cast<int>(value);
+}
+
 std::string upper(std::string text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z')
@@ -201,7 +213,7 @@ struct ScriptEngine::Bindings {
         return 0;
     }
     static duk_ret_t go(duk_context* ctx) {
-        int delta = duk_is_number(ctx, 0) ? static_cast<int>(duk_get_number(ctx, 0)) : 0;
+        int delta = duk_is_number(ctx, 0) ? clampedInt(duk_get_number(ctx, 0)) : 0;
         if (delta == 0)
             engineOf(ctx).m_host.scriptReload();
         else
@@ -240,7 +252,7 @@ struct ScriptEngine::Bindings {
     static duk_ret_t setInterval(duk_context* ctx) { return setTimer(ctx, true); }
     static duk_ret_t clearTimer(duk_context* ctx) {
         if (duk_is_number(ctx, 0))
-            engineOf(ctx).removeTimer(static_cast<int>(duk_get_number(ctx, 0)));
+            engineOf(ctx).removeTimer(clampedInt(duk_get_number(ctx, 0)));
         return 0;
     }
     static duk_ret_t nothing(duk_context*) { return 0; }

@@ -147,10 +147,12 @@ TEST(ScriptEngineTest, LocationAndHistoryGoToTheHost) {
               "http://h.test/page.php http://h.test/page.php http://h.test/page.php");
     (void)engine.evaluate(
         "window.location.href = 'next.php'; location.assign('a'); location.replace('r');"
-        "location.reload(); history.back(); history.forward(); history.go(-2); history.go(0)",
+        "location.reload(); history.back(); history.forward(); history.go(-2); history.go(0);"
+        "history.go(1e300); history.go(NaN); clearTimeout(-1e300)",
         "test");
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"assign next.php", "assign a", "replace r", "reload",
-                                                    "go -1", "go 1", "go -2", "reload"}));
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"assign next.php", "assign a", "replace r", "reload", "go -1", "go 1",
+                                        "go -2", "reload", "go 2147483647", "reload"}));
 }
 
 TEST(ScriptEngineTest, InlineScriptsRunInOrderAndErrorsDoNotStopThePage) {
