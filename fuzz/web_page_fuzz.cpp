@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     // The first byte picks the charset the "server" announces.
-    static const char* const kCharsets[] = {nullptr, "utf-8", "iso-8859-1", "windows-1252", "koi8-r", "shift_jis"};
+    static const char* const kCharsets[] = {nullptr,        "utf-8",  "iso-8859-1",
+                                            "windows-1252", "koi8-r", "shift_jis"};
     const char* charset = kCharsets[data[0] % (sizeof kCharsets / sizeof kCharsets[0])];
     std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
     DecodedText text = decodeDocument(bytes, charset ? std::optional<std::string>(charset) : std::nullopt);
