@@ -1,0 +1,116 @@
+// The web view without a network: pages from markup, the text dump, scripts
+// called by the app, form filling and in-page links.
+#include <gtest/gtest.h>
+
+#include "platform/core/Log.h"
+#include "platform/ui/ScreenDump.h"
+#include "tests/platform/ui/WebViewTestSupport.h"
+
+namespace murmelo::test {
+namespace {
+
+class WebViewMarkupTest : public ::testing::Test {
+protected:
+    void SetUp() override { web->setDelegate(delegate); }
+
+    void show(const std::string& html, const std::string& base = "http://pages.test/dir/index.php") {
+        std::size_t ended = delegate->ended();
+        web->loadHTMLString(html, URL::strictParse(base));
+        ASSERT_TRUE(waitForLoads(*delegate, ended + 1));
+    }
+
+    std::shared_ptr<RecordingWebDelegate> delegate = std::make_shared<RecordingWebDelegate>();
+    std::shared_ptr<WebView> web = std::make_shared<WebView>(Rect{0, 44, 320, 360});
+};
+
+TEST_F(WebViewMarkupTest, TheDumpShowsAddressTitleTextLinksAndForms) {
+    show("<title>Pool</title><h1>Secrets</h1><p>first <a href=\"?page=2\">older</a></p>"
+         "<form method=post action=\"post.php\" enctype=\"multipart/form-data\">"
+         "<input name=q placeholder=\"search\"> <input type=hidden name=h value=1>"
+         " <input type=checkbox name=c value=yes checked> Yes <input type=password name=pw value=abc>"
+         " <input type=submit value=\"Go\"></form>");
+    ScreenDumpWriter writer;
+    web->dump(writer);
+    EXPECT_EQ(writer.text(), "web view http://pages.test/dir/index.php\n"
+                             "  title \"Pool\"\n"
+                             "  text \"Secrets\"\n"
+                             "  text \"first older\"\n"
+                             "  text \"search [x] Yes *** Go\"\n"
+                             "  link [1] \"older\" http://pages.test/dir/index.php?page=2\n"
+                             "  form [1] POST http://pages.test/dir/post.php (multipart)\n"
+                             "    text \"q\" = \"\" placeholder \"search\"\n"
+                             "    checkbox \"c\" [x] \"yes\"\n"
+                             "    password \"pw\" (3 characters)\n"
+                             "    submit \"Go\"\n");
+}
+
+TEST_F(WebViewMarkupTest, PageFunctionsAreCallableFromTheApp) {
+    show("<title>t</title><script>var page = 1; function gotoNextPage() { page++; return 'moved'; }"
+         "function search(text) { document.title = 'search ' + text; }</script>");
+    EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("gotoNextPage()"), "moved");
+    EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("page"), "2");
+    EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("search('caf\xC3\xA9');"), "");
+    EXPECT_EQ(web->page().title, "search caf\xC3\xA9") << "the page model follows the script's change";
+    LogCapture log;
+    EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("noSuchFunction()"), "");
+    EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("throw new Error('x')"), "");
+    EXPECT_EQ(web->stringByEvaluatingJavaScriptFromString("}{"), "");
+    EXPECT_EQ(log.messages().size(), 3u) << "each failed evaluation leaves a log line";
+}
+
+TEST_F(WebViewMarkupTest, FormFieldsAreFilledByNameAndType) {
+    show("<form><input name=t value=old><textarea name=area></textarea>"
+         "<input type=checkbox name=c><input type=radio name=r value=a checked><input type=radio name=r "
+         "value=b>"
+         "<select name=s><option value=1>one</option><option value=2>two</option></select>"
+         "<input name=off disabled><input type=submit name=go></form>");
+    struct Case {
+        const char* name;
+        const char* value;
+        bool ok;
+    };
+    const std::vector<Case> cases = {
+        {"t", "new\nline", true}, {"area", "two\nlines", true}, {"c", "on", true},
+        {"r", "b", true},         {"r", "zzz", false},          {"s", "2", true},
+        {"s", "3", false},        {"off", "x", false},          {"go", "x", false},
+        {"missing", "x", false},  {"c", "maybe", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(static_cast<bool>(web->setFormField(0, c.name, c.value)), c.ok) << c.name << "=" << c.value;
+    const auto& fields = web->page().forms.at(0).fields;
+    EXPECT_EQ(fields[0].value, "newline") << "single-line fields drop line breaks";
+    EXPECT_EQ(fields[1].value, "two\nlines");
+    EXPECT_TRUE(fields[2].checked);
+    EXPECT_FALSE(fields[3].checked) << "choosing a radio button clears the others of its group";
+    EXPECT_TRUE(fields[4].checked);
+    EXPECT_EQ(fields[5].value, "2");
+    EXPECT_FALSE(web->setFormField(3, "t", "x"));
+}
+
+TEST_F(WebViewMarkupTest, JavaScriptAndFragmentLinksLoadNothing) {
+    show("<title>t</title><a href=\"javascript:document.title='clicked'\">js</a><a href=\"#part\">part</a>");
+    std::size_t asked = delegate->asked.size();
+    ASSERT_TRUE(web->clickLink(0));
+    EXPECT_EQ(web->page().title, "clicked");
+    EXPECT_EQ(delegate->asked.size(), asked) << "a script link is not a navigation";
+    ASSERT_TRUE(web->clickLink(1));
+    EXPECT_EQ(delegate->asked.size(), asked + 1);
+    EXPECT_EQ(delegate->asked.back().type, WebViewNavigationType::LinkClicked);
+    EXPECT_FALSE(web->isLoading());
+    EXPECT_EQ(web->request()->url.absoluteString(), "http://pages.test/dir/index.php#part");
+    EXPECT_EQ(web->page().title, "clicked") << "the page stays";
+    EXPECT_TRUE(web->canGoBack());
+}
+
+TEST_F(WebViewMarkupTest, ARefusedLoadChangesNothing) {
+    delegate->refuse = [](const std::string&) { return true; };
+    web->loadHTMLString("<title>never</title>", std::nullopt);
+    EXPECT_FALSE(web->isLoading());
+    EXPECT_FALSE(web->request());
+    EXPECT_EQ(WebView::loadsInFlight(), 0u);
+    EXPECT_EQ(web->page().url, "");
+    EXPECT_EQ(delegate->events, (std::vector<std::string>{"should about:blank Other"}));
+}
+
+} // namespace
+} // namespace murmelo::test
