@@ -22,6 +22,12 @@ inline constexpr double kBound = 10.0;
 class WebScreenTest : public UITest {
 protected:
     void TearDown() override {
+        // The single-instance screens outlive the test: hiding the window
+        // makes them disappear, so the next test can show them again.
+        if (m_window) {
+            m_window->setHidden(true);
+            EXPECT_TRUE(Interaction::settle());
+        }
         m_navigation.reset();
         m_window.reset();
         UITest::TearDown();
@@ -29,6 +35,9 @@ protected:
 
     // `root` as the root of a navigation stack in a visible key window.
     std::shared_ptr<NavigationController> show(std::shared_ptr<ViewController> root) {
+        if (m_window) {
+            m_window->setHidden(true);
+        }
         m_window = makeWindow();
         m_navigation = std::make_shared<NavigationController>(std::move(root));
         m_window->setRootViewController(m_navigation);

@@ -90,7 +90,8 @@ TEST_F(ScreensIntegrationTest, PoolPageLoadsWithTheParameterBlockWhileTheSpinner
     auto pool = OVWebViewController::sharedOVWebViewController();
     show(pool);
     pool->loadURL(OVUtils::urlByAddingParamsForURL(kIndex));
-    ASSERT_TRUE(Interaction::runUntil([&] { return pool->aiView() && pool->aiView()->isAnimating(); }, kBound));
+    ASSERT_TRUE(
+        Interaction::runUntil([&] { return pool->aiView() && pool->aiView()->isAnimating(); }, kBound));
     EXPECT_EQ(pool->toolBar()->items()[0]->customView(), pool->aiView());
     EXPECT_EQ(pool->toolBar()->items().size(), 6u);
 
@@ -124,7 +125,8 @@ TEST_F(ScreensIntegrationTest, CommentsOpenStackedScreensFormsPostInPlaceAndClos
     EXPECT_NE(stackedPages.back().query.find("&app="), std::string::npos); // the first page carries the block
 
     // A page that goes to another comment page once loaded stacks one more.
-    first->webView()->stringByEvaluatingJavaScriptFromString("window.location.href='" + secondComments + "';");
+    first->webView()->stringByEvaluatingJavaScriptFromString("window.location.href='" + secondComments +
+                                                             "';");
     ASSERT_TRUE(Interaction::runUntil([&] { return m_navigation->viewControllers().size() == 3; }, kBound));
     auto second = std::dynamic_pointer_cast<OVAllWebViewController>(m_navigation->topViewController());
     ASSERT_TRUE(second);
@@ -179,8 +181,8 @@ TEST_F(ScreensIntegrationTest, FeedbackScreenIsReusedAndReloadedOnEveryDisplay) 
     ASSERT_TRUE(Interaction::tapBarItem("Feedback"));
     EXPECT_EQ(pool->feedbackViewController(), feedback);
     EXPECT_EQ(m_navigation->topViewController(), feedback);
-    ASSERT_TRUE(Interaction::runUntil([&] { return !requests("support", "/isupport.php", before).empty(); },
-                                      kBound));
+    ASSERT_TRUE(
+        Interaction::runUntil([&] { return !requests("support", "/isupport.php", before).empty(); }, kBound));
     ASSERT_TRUE(waitForLoad(*feedback));
 }
 
@@ -193,8 +195,8 @@ TEST_F(ScreensIntegrationTest, AppStoreLinksLeaveAndLoadInPlaceWhenOpeningFails)
         return canOpen;
     });
     const std::string storeLink(kAppStoreAppUrl);
-    const std::string expected = "http://phobos.apple.example/app/murmelo/id381029456?mt=8&" +
-                                 OVUtils::customHTTPGETParams();
+    const std::string expected =
+        "http://phobos.apple.example/app/murmelo/id381029456?mt=8&" + OVUtils::customHTTPGETParams();
     struct Row {
         const char* name;
         bool canOpen;
