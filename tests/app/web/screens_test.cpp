@@ -357,58 +357,6 @@ TEST_F(ScreensTest, MemoryWarningUnloadsAHiddenScreenAndTheNextDisplayRebuildsIt
     Application::sharedApplication().setOpenURLHandler(nullptr);
 }
 
-TEST_F(ScreensTest, PoolLinksShareOpenStackedScreensAndLeaveForTheAppStore) {
-    auto pool = OVWebViewController::sharedOVWebViewController();
-    auto navigation = show(pool);
-    std::vector<std::string> openedOutside;
-    bool canOpen = true;
-    Application::sharedApplication().setOpenURLHandler([&](const URL& url) {
-        openedOutside.push_back(url.absoluteString());
-        return canOpen;
-    });
-    showPage(*pool,
-             "<a href='index.php?r=secret/single&secret_id=3&shareToiPhoneFT=1&content=a%20secret'>share</a>"
-             "<a href='index.php?r=secret/comments&secret_id=3'>comments</a>"
-             "<a href='http://itunes.apple.example/app/murmelo/id9?mt=8'>store</a>");
-    ShareFTObj& record = ShareFTObj::sharedShareFTObj();
-    {
-        LogCapture log;
-        ASSERT_TRUE(pool->webView()->clickLink(0));
-        EXPECT_EQ(record.itemUrl(), "http://secrets.murmelo.example/index.php?r=secret/single&secret_id=3");
-        EXPECT_EQ(record.maincontent(), "a secret");
-        EXPECT_EQ(log.messages(), Strings{ShareFT::kNotBuiltLine});
-        EXPECT_EQ(navigation->viewControllers().size(), 1u);
-        EXPECT_FALSE(pool->webView()->isLoading());
-    }
-
-    ASSERT_TRUE(pool->webView()->clickLink(2));
-    ASSERT_EQ(openedOutside.size(), 1u);
-    EXPECT_EQ(openedOutside[0].rfind("http://phobos.apple.example/app/murmelo/id9?mt=8&app=", 0), 0u)
-        << openedOutside[0];
-    EXPECT_FALSE(pool->webView()->isLoading());
-    canOpen = false;
-    ASSERT_TRUE(pool->webView()->clickLink(2));
-    EXPECT_TRUE(pool->webView()->isLoading()); // could not open: loads in place
-    EXPECT_EQ(pool->webView()->request()->url.absoluteString(),
-              "http://itunes.apple.example/app/murmelo/id9?mt=8");
-    pool->webView()->stopLoading();
-    showPage(*pool, "<a href='index.php?r=secret/comments&secret_id=3'>comments</a>");
-
-    ASSERT_TRUE(pool->webView()->clickLink(0));
-    ASSERT_EQ(navigation->viewControllers().size(), 2u);
-    auto stacked = std::dynamic_pointer_cast<OVAllWebViewController>(navigation->topViewController());
-    ASSERT_TRUE(stacked);
-    EXPECT_FALSE(stacked->finishedLoad());
-    ASSERT_TRUE(stacked->webView()->request());
-    const std::string& first = stacked->webView()->request()->url.absoluteString();
-    EXPECT_EQ(first.rfind("http://secrets.murmelo.example/index.php?r=secret/comments&secret_id=3&app=", 0),
-              0u)
-        << first;
-    EXPECT_EQ(stacked->oldUrl(), first);
-    stacked->webView()->stopLoading();
-    Application::sharedApplication().setOpenURLHandler(nullptr);
-}
-
 TEST_F(ScreensTest, StackedScreenLinksOpenCloseAndPostInPlace) {
     auto pool = OVWebViewController::sharedOVWebViewController();
     auto navigation = show(pool);
@@ -455,39 +403,6 @@ TEST_F(ScreensTest, StackedScreenLinksOpenCloseAndPostInPlace) {
     ASSERT_TRUE(Interaction::settle());
     EXPECT_EQ(navigation->viewControllers().size(), 1u); // exactly one screen closed
     EXPECT_EQ(navigation->topViewController(), pool);
-}
-
-TEST_F(ScreensTest, FeedbackIsReusedAndReloadedOnEveryAppearance) {
-    auto pool = OVWebViewController::sharedOVWebViewController();
-    auto navigation = show(pool);
-    LogCapture log;
-    ASSERT_TRUE(Interaction::tapBarItem("Feedback"));
-    auto feedback = pool->feedbackViewController();
-    ASSERT_TRUE(feedback);
-    EXPECT_EQ(feedback, OVFeedbackWebViewController::sharedOVFeedbackWebViewController());
-    EXPECT_EQ(navigation->topViewController(), feedback);
-    ASSERT_TRUE(feedback->webView()->request());
-    EXPECT_EQ(feedback->webView()->request()->url.absoluteString().rfind(
-                  "http://support.murmelo.example/isupport.php?app=", 0),
-              0u);
-    ASSERT_TRUE(Interaction::settle());
-    EXPECT_TRUE(feedback->isOnScreen());
-
-    ASSERT_TRUE(Interaction::tapBarItem("close.png"));
-    ASSERT_TRUE(Interaction::settle());
-    EXPECT_EQ(navigation->topViewController(), pool);
-    EXPECT_FALSE(feedback->isOnScreen());
-    feedback->webView()->stopLoading();
-    ASSERT_TRUE(Interaction::runUntil([&] { return !feedback->webView()->isLoading(); }, kBound));
-
-    log.clear();
-    ASSERT_TRUE(Interaction::tapBarItem("Feedback"));
-    EXPECT_EQ(pool->feedbackViewController(), feedback);
-    ASSERT_TRUE(Interaction::runUntil([&] { return log.contains("webViewDidStartLoad"); }, kBound));
-    EXPECT_EQ(feedback->webView()->request()->url.absoluteString().rfind(
-                  "http://support.murmelo.example/isupport.php?app=", 0),
-              0u);
-    feedback->webView()->stopLoading();
 }
 
 TEST_F(ScreensTest, InvitationShareFillsTheRecordAndWaitsForTheSheet) {
