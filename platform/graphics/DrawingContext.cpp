@@ -620,4 +620,21 @@ void DrawingContext::endTransparencyLayer() {
     cairo_restore(m_cairo);
 }
 
+DrawingContext::Mark DrawingContext::mark() const {
+    return {m_states.size(), m_layers.size()};
+}
+
+void DrawingContext::unwindTo(Mark mark) {
+    while (m_layers.size() > mark.layers) {
+        endTransparencyLayer();
+    }
+    while (m_states.size() > std::max<size_t>(mark.states, 1)) {
+        size_t before = m_states.size();
+        restoreGState();
+        if (m_states.size() == before) {
+            break;
+        }
+    }
+}
+
 } // namespace murmelo

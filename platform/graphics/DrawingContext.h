@@ -168,6 +168,15 @@ public:
     void beginTransparencyLayer();
     void endTransparencyLayer();
 
+    // ---- unwinding what someone else's drawing left open
+    struct Mark {
+        size_t states = 0;
+        size_t layers = 0;
+    };
+    Mark mark() const;
+    // Ends the layers and restores the states begun since `mark`.
+    void unwindTo(Mark mark);
+
 private:
     struct State;
     State& state();
