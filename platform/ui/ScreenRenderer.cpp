@@ -192,8 +192,12 @@ Result<Bitmap> ScreenRenderer::renderView(const View& view) {
     assertMainThread();
     internal::runLayoutPass();
     Rect frame = view.frame();
-    auto bitmap = Bitmap::create(std::uint32_t(std::ceil(frame.width() * m_scale)),
-                                 std::uint32_t(std::ceil(frame.height() * m_scale)));
+    double width = std::ceil(frame.width() * m_scale);
+    double height = std::ceil(frame.height() * m_scale);
+    if (!(width >= 1 && height >= 1 && width <= Bitmap::kMaxSide && height <= Bitmap::kMaxSide)) {
+        return Error("MurmeloGraphicsErrorDomain", 1, "view of no drawable size: " + frame.description());
+    }
+    auto bitmap = Bitmap::create(std::uint32_t(width), std::uint32_t(height));
     if (!bitmap) {
         return bitmap.error();
     }

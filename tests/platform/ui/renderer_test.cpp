@@ -379,6 +379,24 @@ TEST_F(RendererTest, SampleScreenMatchesTheReferencePicture) {
                            << "; the picture is in the temp folder as murmelo_actual_screen.png";
 }
 
+TEST_F(RendererTest, OneViewAloneFillsItsPicture) {
+    auto view = std::make_shared<View>(Rect(100, 200, 30, 20));
+    view->setBackgroundColor(Color::redColor());
+    auto inner = std::make_shared<View>(Rect(20, 10, 10, 10));
+    inner->setBackgroundColor(Color::blueColor());
+    view->addSubview(inner);
+    ScreenRenderer renderer({2.0, "9:41 AM"});
+    auto picture = renderer.renderView(*view);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->width(), 60u);
+    EXPECT_EQ(picture->height(), 40u);
+    EXPECT_EQ(picture->pixelAt(0, 0), (RGBA8{255, 0, 0, 255}));
+    EXPECT_EQ(picture->pixelAt(59, 39), (RGBA8{0, 0, 255, 255}));
+    EXPECT_EQ(picture->pixelAt(38, 18), (RGBA8{255, 0, 0, 255}));
+    EXPECT_FALSE(renderer.renderView(View(Rect(0, 0, 0, 10))));
+    EXPECT_FALSE(renderer.renderView(View(Rect(0, 0, 1e9, 10))));
+}
+
 TEST_F(RendererTest, ScreenWritesAsPNGFile) {
     auto window = makeWindow();
     window->setBackgroundColor(Color::blueColor());
