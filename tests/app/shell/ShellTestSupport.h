@@ -24,9 +24,11 @@
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/ConnectToMap.h"
+#include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Interaction.h"
+#include "platform/ui/Window.h"
 #include "servers/ReferenceServers.h"
 #include "tests/app/shell/ShellResources.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -41,6 +43,7 @@ protected:
         UserDefaults::resetStandardUserDefaults();
         DeviceProfile::resetCurrent();
         OVUtils::resetCachedIdentityForTesting();
+        setDeviceNetworkState(NetworkState::Wifi);
         Application::resetSharedForTesting();
         Application::setAnimationDurationScale(0.05);
         m_queue = std::make_shared<OperationQueue>(OVOperationManager::kDefaultMaxConcurrentOperationCount,
@@ -53,6 +56,7 @@ protected:
         endRun();
         ConnectToMap::shared().clear();
         m_servers.reset();
+        setDeviceNetworkState(NetworkState::Wifi);
         OVUtils::resetCachedIdentityForTesting();
         DeviceProfile::resetCurrent();
         UserDefaults::resetStandardUserDefaults();
@@ -77,6 +81,9 @@ protected:
         DeviceProfile profile = *DeviceProfile::current();
         ASSERT_TRUE(profile.applyOverrides(options));
         DeviceProfile::setCurrent(profile);
+        // The device's network is read once per process; set it as a phone
+        // would find it at this launch.
+        setDeviceNetworkState(profile.networkState());
         UserDefaults::resetStandardUserDefaults(); // its device domain comes from the profile
         OVUtils::resetCachedIdentityForTesting();
     }
@@ -101,6 +108,11 @@ protected:
     void endRun() {
         EXPECT_TRUE(m_queue->waitUntilAllOperationsAreFinished(kShellBound));
         Interaction::settle(kShellBound);
+        // Its screens leave the screen as they do when a process ends, so the
+        // next run may show them again.
+        if (const auto& window = Application::sharedApplication().mainWindow()) {
+            window->setHidden(true);
+        }
         Application::resetSharedForTesting();
         // The secret pool's screen is the process's one instance and outlives
         // a run; off screen now, it lets go of its view (and the page shown),

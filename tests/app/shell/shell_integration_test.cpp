@@ -301,10 +301,12 @@ TEST_F(ShellIntegrationTest, TabTitlesFollowTheUsersLanguage) {
         SCOPED_TRACE(c.languages);
         useDevice({std::string("preferredLanguages=") + c.languages});
         launch();
-        auto tabs = phone()->tabController();
-        ASSERT_NE(tabs, nullptr);
-        EXPECT_EQ(tabs->viewControllers()[0]->tabBarItem()->title(), c.pool);
-        EXPECT_EQ(tabs->viewControllers()[1]->tabBarItem()->title(), c.post);
+        {
+            auto tabs = phone()->tabController();
+            ASSERT_NE(tabs, nullptr);
+            EXPECT_EQ(tabs->viewControllers()[0]->tabBarItem()->title(), c.pool);
+            EXPECT_EQ(tabs->viewControllers()[1]->tabBarItem()->title(), c.post);
+        }
         endRun();
     }
 }
