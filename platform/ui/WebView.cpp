@@ -1,6 +1,7 @@
 #include "platform/ui/WebView.h"
 
 #include "platform/ui/ScreenDump.h"
+#include "platform/ui/WebPagePainter.h"
 #include "platform/ui/internal/WebViewEngine.h"
 
 namespace murmelo {
@@ -71,6 +72,10 @@ bool WebView::isLoading() const {
 
 std::string WebView::stringByEvaluatingJavaScriptFromString(std::string_view script) {
     return m_engine->evaluate(script);
+}
+
+void WebView::drawRect(DrawingContext& context, const Rect&) {
+    (void)paintWebPage(context, page(), bounds());
 }
 
 const WebPage& WebView::page() const {

@@ -124,6 +124,8 @@ public:
 
     // The text dump: address, title, text, numbered links and forms.
     void dump(ScreenDumpWriter& writer) const override;
+    // Paints the page shown as readable text in the view's bounds.
+    void drawRect(DrawingContext& context, const Rect& rect) override;
 
 private:
     class Engine;

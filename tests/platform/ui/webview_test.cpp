@@ -4,6 +4,7 @@
 
 #include "platform/core/Log.h"
 #include "platform/ui/ScreenDump.h"
+#include "platform/ui/ScreenRenderer.h"
 #include "tests/platform/ui/WebViewTestSupport.h"
 
 namespace murmelo::test {
@@ -110,6 +111,23 @@ TEST_F(WebViewMarkupTest, ARefusedLoadChangesNothing) {
     EXPECT_EQ(WebView::loadsInFlight(), 0u);
     EXPECT_EQ(web->page().url, "");
     EXPECT_EQ(delegate->events, (std::vector<std::string>{"should about:blank Other"}));
+}
+
+TEST_F(WebViewMarkupTest, ThePageIsPaintedInTheViewsBounds) {
+    show("<body bgcolor=\"#204080\"><h1>Secrets</h1><p>first <a href=\"?page=2\">older</a></p></body>");
+    auto picture = ScreenRenderer({1.0, "9:41 AM"}).renderView(*web);
+    ASSERT_TRUE(picture);
+    ASSERT_EQ(picture->width(), 320u);
+    ASSERT_EQ(picture->height(), 360u);
+    const RGBA8 background{0x20, 0x40, 0x80, 255};
+    EXPECT_EQ(picture->pixelAt(319, 359), background) << "the page's background fills the view";
+    size_t inked = 0;
+    for (unsigned y = 0; y < 60; ++y) {
+        for (unsigned x = 0; x < 320; ++x) {
+            inked += picture->pixelAt(x, y) != background ? 1 : 0;
+        }
+    }
+    EXPECT_GT(inked, 50u) << "the heading's text is drawn at the top";
 }
 
 } // namespace
