@@ -1,6 +1,6 @@
-// A small application for the driver's tests: two tabs; the first a
+// A small application for the driver's tests: three tabs; the first a
 // navigation stack whose root screen has a toolbar and a status label, the
-// second a screen with a button. Its bar items start what the driver must
+// second a screen with a button, the third a web view. Its bar items start what the driver must
 // wait for or answer: an alert with a text field, a pushed screen, a timer,
 // background work that fetches over HTTP and reports on the main thread.
 // Main thread only (the fetch runs on the app's queue).
@@ -32,6 +32,7 @@
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Toolbar.h"
+#include "platform/ui/WebView.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tests/support/TemporaryDirectory.h"
@@ -135,7 +136,11 @@ public:
                          }),
                          ControlEvents::TouchUpInside);
         second->view()->addSubview(hello);
-        tabs->setViewControllers({navigation, second}, false);
+        webScreen = std::make_shared<ViewController>();
+        webScreen->setTabBarItem(std::make_shared<TabBarItem>("Web", nullptr, 22));
+        web = std::make_shared<WebView>(Rect(0, 0, 320, 431));
+        webScreen->view()->addSubview(web);
+        tabs->setViewControllers({navigation, second, webScreen}, false);
         window->addSubview(tabs->view());
         window->makeKeyAndVisible();
         return true;
@@ -148,6 +153,8 @@ public:
     std::shared_ptr<ListScreen> list;
     std::shared_ptr<ViewController> second;
     std::shared_ptr<ActionSheet> sheet;
+    std::shared_ptr<ViewController> webScreen;
+    std::shared_ptr<WebView> web;
     OperationQueue queue{2, "driver-test"};
     std::string fetchURL; // set by tests that fetch
     int memoryWarnings = 0;

@@ -7,6 +7,7 @@
 
 #include <sstream>
 
+#include "platform/core/Clock.h"
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Interaction.h"
