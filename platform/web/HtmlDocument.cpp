@@ -65,7 +65,106 @@ const GumboVector* childrenOf(const GumboNode& node) {
     return nullptr;
 }
 
+bool isTagNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == ':' || c == '_';
+}
+
+// Tags that never stay open (void) or that the parser closes by itself when
+// the next sibling starts, so they cannot build deep nesting.
+bool neverNests(std::string_view tag) {
+    static constexpr std::string_view kTags[] = {
+        "area",  "base",   "br",       "col",   "embed",  "hr",       "img",      "input", "link",  "meta",
+        "param", "source", "track",    "wbr",   "p",      "li",       "dt",       "dd",    "tr",    "td",
+        "th",    "option", "optgroup", "rb",    "rt",     "rp",       "colgroup", "tbody", "thead", "tfoot",
+        "head",  "body",   "html",     "frame", "keygen", "basefont", "bgsound"};
+    for (std::string_view known : kTags) {
+        if (known == tag)
+            return true;
+    }
+    return false;
+}
+
+bool isRawText(std::string_view tag) {
+    return tag == "script" || tag == "style" || tag == "textarea" || tag == "title" || tag == "xmp" ||
+           tag == "iframe" || tag == "noembed" || tag == "noframes";
+}
+
 } // namespace
+
+std::size_t markupNestingCutOff(std::string_view html, std::size_t limit) {
+    std::size_t depth = 0;
+    std::size_t i = 0;
+    auto skipTag = [&](std::size_t from) {
+        // To the '>' that ends the tag, past quoted attribute values.
+        char quote = 0;
+        for (std::size_t k = from; k < html.size(); ++k) {
+            char c = html[k];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '>') {
+                return k + 1;
+            }
+        }
+        return html.size();
+    };
+    while (i < html.size()) {
+        std::size_t open = html.find('<', i);
+        if (open == std::string_view::npos || open + 1 >= html.size())
+            break;
+        char next = html[open + 1];
+        if (next == '!') {
+            std::size_t end =
+                html.compare(open, 4, "<!--") == 0 ? html.find("-->", open + 4) : html.find('>', open);
+            i = end == std::string_view::npos ? html.size() : end + 1;
+            continue;
+        }
+        if (next == '/') {
+            if (open + 2 < html.size() && std::isalpha(static_cast<unsigned char>(html[open + 2])) &&
+                depth > 0)
+                --depth;
+            i = skipTag(open + 2);
+            continue;
+        }
+        if (!std::isalpha(static_cast<unsigned char>(next))) {
+            i = open + 1;
+            continue;
+        }
+        std::size_t nameEnd = open + 1;
+        while (nameEnd < html.size() && isTagNameChar(html[nameEnd]))
+            ++nameEnd;
+        std::string name = lowerCase(html.substr(open + 1, nameEnd - open - 1));
+        std::size_t end = skipTag(nameEnd);
+        bool selfClosing = end >= 2 && end <= html.size() && html[end - 1] == '>' && html[end - 2] == '/';
+        if (isRawText(name)) {
+            // Its text is not markup: skip to the end tag.
+            std::string closing = "</" + name;
+            std::size_t k = end;
+            while (k < html.size()) {
+                std::size_t found = html.find("</", k);
+                if (found == std::string_view::npos) {
+                    k = html.size();
+                    break;
+                }
+                if (lowerCase(html.substr(found, closing.size())) == closing) {
+                    k = found;
+                    break;
+                }
+                k = found + 2;
+            }
+            i = k;
+            continue;
+        }
+        if (name == "plaintext")
+            break;
+        if (!selfClosing && !neverNests(name) && ++depth > limit)
+            return open;
+        i = end;
+    }
+    return html.size();
+}
 
 bool isHtmlSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
@@ -92,6 +191,9 @@ HtmlDocument::HtmlDocument() : m_root(std::make_unique<DomNode>(DomNode::Type::D
 std::unique_ptr<HtmlDocument> HtmlDocument::parse(std::string_view utf8) {
     GumboOptions options = kGumboDefaultOptions;
     options.max_errors = 0; // we never read the error list; don't let broken pages grow it
+    // The parser takes time in the square of the nesting depth; markup
+    // nested beyond kMaxMarkupNesting is cut off before it gets there.
+    utf8 = utf8.substr(0, markupNestingCutOff(utf8, kMaxMarkupNesting));
     GumboOutput* output = gumbo_parse_with_options(&options, utf8.data(), utf8.size());
     std::unique_ptr<HtmlDocument> document(new HtmlDocument());
 

@@ -142,8 +142,8 @@ private:
                         std::string value = trimmed(std::string_view(text).substr(
                             colon + 1, (end == std::string::npos ? text.size() : end) - colon - 1));
                         // "background: #fff url(x)" — the first word that is a colour.
-                        std::size_t space = value.find(' ');
-                        color = parseHtmlColor(value.substr(0, space));
+                        std::size_t stop = value.starts_with("rgb(") ? value.find(')') : value.find(' ');
+                        color = parseHtmlColor(value.substr(0, stop == std::string::npos ? stop : stop + 1));
                         break;
                     }
                     at = text.find(property, at + 1);
@@ -443,6 +443,10 @@ private:
 };
 
 } // namespace
+
+BuiltPage buildPage(const HtmlDocument& document, const std::optional<URL>& documentURL) {
+    return Builder(document, documentURL).build();
+}
 
 std::optional<URL> resolveReference(const std::optional<URL>& base, std::string_view reference) {
     std::string cleaned;
