@@ -32,8 +32,8 @@
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/TextField.h"
 #include "platform/ui/Toolbar.h"
-#include "platform/ui/WebView.h"
 #include "platform/ui/ViewController.h"
+#include "platform/ui/WebView.h"
 #include "platform/ui/Window.h"
 #include "tests/support/TemporaryDirectory.h"
 
@@ -66,7 +66,8 @@ public:
 
     void refresh() { status->setText("status: refreshed"); }
     void ask() {
-        alert = std::make_shared<AlertView>("Name?", std::nullopt, weakSelf(), "Cancel",
+        // The empty lines of the message make room for the field above the buttons.
+        alert = std::make_shared<AlertView>("Name?", "\n\n\n", weakSelf(), "Cancel",
                                             std::vector<std::string>{"OK"});
         nameField = std::make_shared<TextField>(Rect(12, 45, 260, 31));
         nameField->setPlaceholder("name");

@@ -16,13 +16,16 @@ using namespace murmelo::test;
 namespace {
 
 ScriptedReply page(const std::string& title, const std::string& body) {
-    return ScriptedReply::text(200, "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>",
-                               "text/html; charset=utf-8");
+    return ScriptedReply::text(
+        200, "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>",
+        "text/html; charset=utf-8");
 }
 
 ScriptedReply site(const ReceivedRequest& request) {
     if (request.target == "/") {
-        return page("Home", "<p>Welcome</p><p><a href=\"/second\">Second page</a> <a href=\"/form\">The form</a></p>");
+        return page(
+            "Home",
+            "<p>Welcome</p><p><a href=\"/second\">Second page</a> <a href=\"/form\">The form</a></p>");
     }
     if (request.target == "/second") {
         return page("Second", "<p>second text</p>");
@@ -64,8 +67,8 @@ TEST_F(WebCommandsTest, FollowsFillsSubmitsAndGoesBack) {
     ASSERT_TRUE(run("tab Web"));
     ASSERT_TRUE(run("settle 10"));
     ASSERT_TRUE(run("links"));
-    EXPECT_EQ(out.str(), "[1] Second page -> " + server.url("/second") + "\n[2] The form -> " + server.url("/form") +
-                             "\n");
+    EXPECT_EQ(out.str(), "[1] Second page -> " + server.url("/second") + "\n[2] The form -> " +
+                             server.url("/form") + "\n");
     EXPECT_EQ(title(), "Home\n");
 
     ASSERT_TRUE(run("follow second"));
@@ -87,7 +90,8 @@ TEST_F(WebCommandsTest, FollowsFillsSubmitsAndGoesBack) {
     auto requests = server.requests();
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests.back().method, "POST");
-    EXPECT_NE(requests.back().body.find("Secret%5Bcontent%5D=a+b%26c"), std::string::npos) << requests.back().body;
+    EXPECT_NE(requests.back().body.find("Secret%5Bcontent%5D=a+b%26c"), std::string::npos)
+        << requests.back().body;
     EXPECT_NE(requests.back().body.find("q=x+y"), std::string::npos) << requests.back().body;
 }
 
