@@ -46,6 +46,11 @@ public:
     // Forgets the three cached values so the next request computes them
     // again. Tests only: production computes each once per process.
     static void resetCachedIdentityForTesting();
+    // The start-up check (main thread): when networkType() is "None", an
+    // alert "Network" / "Sorry, you may need internet connection to use this
+    // app." / "OK" (each through the strings table) says so; nothing else
+    // happens either way. Defined with reachability (app/reach).
+    static void checkNetwork();
 
     // ---- Device facts ----
 

@@ -1,0 +1,107 @@
+#include "app/web/OVWebViewController.h"
+
+#include <mutex>
+
+#include "app/base/OVUtils.h"
+#include "app/sharing/ShareFT.h"
+#include "app/sharing/ShareFTObj.h"
+#include "app/shell/Constants.h"
+#include "app/web/OVCommentWebViewController.h"
+#include "app/web/OVFeedbackWebViewController.h"
+#include "platform/ui/NavigationController.h"
+
+namespace murmelo {
+
+namespace {
+
+struct ClassSlot {
+    std::mutex mutex; // the lock on the class
+    std::shared_ptr<OVWebViewController> instance;
+};
+
+ClassSlot& classSlot() {
+    static ClassSlot* slot = new ClassSlot(); // never destroyed, like the screen
+    return *slot;
+}
+
+} // namespace
+
+std::shared_ptr<OVWebViewController> OVWebViewController::sharedOVWebViewController() {
+    ClassSlot& slot = classSlot();
+    std::lock_guard lock(slot.mutex);
+    if (!slot.instance) {
+        slot.instance = std::shared_ptr<OVWebViewController>(new OVWebViewController());
+    }
+    return slot.instance;
+}
+
+std::shared_ptr<OVWebViewController> OVWebViewController::alloc() {
+    ClassSlot& slot = classSlot();
+    std::lock_guard lock(slot.mutex);
+    if (slot.instance) {
+        return nullptr;
+    }
+    slot.instance = std::shared_ptr<OVWebViewController>(new OVWebViewController());
+    return slot.instance;
+}
+
+OVWebViewController::OVWebViewController() : WebScreen(WebScreenKind::SecretPool) {}
+
+std::string OVWebViewController::feedbackPageAddress() {
+    return "http://" + std::string(kSupportServerHost) + "/isupport.php";
+}
+
+void OVWebViewController::loadToolBar() {
+    auto me = self<OVWebViewController>();
+    createCommonToolBarItems();
+    if (!m_shareButtonItem) {
+        m_shareButtonItem =
+            BarButtonItem::withTitle("Share", BarButtonItemStyle::Bordered, me, &OVWebViewController::Share);
+    }
+    auto& close = mutableCloseButtonItem();
+    if (!close) {
+        close = BarButtonItem::withTitle("Feedback", BarButtonItemStyle::Bordered, me,
+                                         &OVWebViewController::onClickShowFeedback);
+    }
+    auto& items = mutableItemArray();
+    items.push_back(refreshButtonItem());
+    items.push_back(fixButtonItem());
+    items.push_back(flexibleButtonItem());
+    items.push_back(m_shareButtonItem);
+    items.push_back(flexibleButtonItem());
+    items.push_back(close);
+    applyToolBarItems();
+}
+
+void OVWebViewController::viewDidLoad() {
+    WebScreen::viewDidLoad();
+    // Observed once for the screen's life: a rebuilt view must not load
+    // every new address twice.
+    m_observingSourceUrl = true;
+}
+
+void OVWebViewController::setSourceUrl(std::optional<std::string> url) {
+    m_sourceUrl = std::move(url);
+    if (m_observingSourceUrl) {
+        loadURL(m_sourceUrl);
+    }
+}
+
+void OVWebViewController::Share() {
+    ShareFTObj& record = ShareFTObj::sharedShareFTObj();
+    record.setMaincontent(kShareText);
+    record.setItemUrl("");
+    ShareFT::initWithSharedObj(record)->shareAction();
+}
+
+void OVWebViewController::onClickShowFeedback() {
+    if (!m_feedbackViewController) {
+        m_feedbackViewController = OVFeedbackWebViewController::sharedOVFeedbackWebViewController();
+    }
+    if (NavigationController* navigation = navigationController()) {
+        navigation->pushViewController(m_feedbackViewController, true);
+    }
+    m_feedbackViewController->loadURL(OVUtils::urlByAddingParamsForURL(feedbackPageAddress()));
+}
+
+} // namespace murmelo
