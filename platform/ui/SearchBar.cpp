@@ -7,68 +7,54 @@ namespace murmelo {
 SearchBar::SearchBar(const Rect& frame) : View(frame) {}
 
 void SearchBar::setText(std::string text) {
-    m_text = std::move(text);
+    assignText(std::move(text));
     setNeedsDisplay();
 }
 
 bool SearchBar::becomeFirstResponder() {
-    if (isFirstResponder()) {
-        return true;
-    }
-    auto delegate = m_delegate.lock();
-    if (delegate && !delegate->searchBarShouldBeginEditing(*this)) {
-        return false;
-    }
-    if (!View::becomeFirstResponder()) {
-        return false;
-    }
-    m_editing = true;
-    if (delegate) {
-        delegate->searchBarTextDidBeginEditing(*this);
-    }
-    return true;
+    return beginEditing(isFirstResponder(), [this] { return View::becomeFirstResponder(); });
 }
 
 bool SearchBar::resignFirstResponder() {
-    if (!isFirstResponder()) {
-        return true;
-    }
+    return endEditing(isFirstResponder(), [this] { return View::resignFirstResponder(); });
+}
+
+bool SearchBar::textShouldBeginEditing() {
     auto delegate = m_delegate.lock();
-    if (delegate && !delegate->searchBarShouldEndEditing(*this)) {
-        return false;
+    return !delegate || delegate->searchBarShouldBeginEditing(*this);
+}
+
+void SearchBar::textDidBeginEditing() {
+    if (auto delegate = m_delegate.lock()) {
+        delegate->searchBarTextDidBeginEditing(*this);
     }
-    if (!View::resignFirstResponder()) {
-        return false;
-    }
-    m_editing = false;
-    if (delegate) {
+}
+
+bool SearchBar::textShouldEndEditing() {
+    auto delegate = m_delegate.lock();
+    return !delegate || delegate->searchBarShouldEndEditing(*this);
+}
+
+void SearchBar::textDidEndEditing() {
+    if (auto delegate = m_delegate.lock()) {
         delegate->searchBarTextDidEndEditing(*this);
     }
-    return true;
 }
 
-bool SearchBar::replaceEnd(size_t bytes, std::string_view replacement) {
-    std::string_view removed = std::string_view(m_text).substr(m_text.size() - bytes);
-    TextRange range{utf16Length(m_text) - utf16Length(removed), utf16Length(removed)};
+bool SearchBar::textShouldChange(TextRange range, const std::string& replacement) {
     auto delegate = m_delegate.lock();
-    if (delegate && !delegate->shouldChangeTextInRange(*this, range, std::string(replacement))) {
-        return false;
-    }
-    m_text.replace(m_text.size() - bytes, bytes, replacement);
+    return !delegate || delegate->shouldChangeTextInRange(*this, range, replacement);
+}
+
+void SearchBar::textDidChange() {
     setNeedsDisplay();
-    if (delegate) {
-        delegate->textDidChange(*this, m_text);
+    if (auto delegate = m_delegate.lock()) {
+        delegate->textDidChange(*this, currentText());
     }
-    return true;
 }
 
-bool SearchBar::insertText(std::string_view text) {
-    return replaceEnd(0, text);
-}
-
-bool SearchBar::deleteBackward() {
-    size_t bytes = lastCharacterBytes(m_text);
-    return bytes > 0 && replaceEnd(bytes, {});
+std::shared_ptr<const void> SearchBar::retainDuringEdit() const {
+    return sharedAs<SearchBar>();
 }
 
 void SearchBar::pressReturn() {
@@ -93,11 +79,11 @@ void SearchBar::touchesEnded(const TouchSet& touches, const Event*) {
 }
 
 void SearchBar::dump(ScreenDumpWriter& writer) const {
-    std::string text = "search bar " + ScreenDumpWriter::quote(m_text);
-    if (m_text.empty() && m_placeholder) {
+    std::string text = "search bar " + ScreenDumpWriter::quote(currentText());
+    if (currentText().empty() && m_placeholder) {
         text += " placeholder " + ScreenDumpWriter::quote(*m_placeholder);
     }
-    if (m_editing) {
+    if (isEditing()) {
         text += " (editing)";
     }
     writer.line(text);

@@ -37,7 +37,7 @@ public:
 
     explicit SearchBar(const Rect& frame = Rect(0, 0, 320, kHeight));
 
-    const std::string& text() const { return m_text; }
+    const std::string& text() const { return currentText(); }
     void setText(std::string text);
     const std::optional<std::string>& placeholder() const { return m_placeholder; }
     void setPlaceholder(std::optional<std::string> placeholder) { m_placeholder = std::move(placeholder); }
@@ -49,7 +49,6 @@ public:
     void setShowsCancelButton(bool shows) { m_showsCancelButton = shows; }
 
     void setDelegate(std::weak_ptr<SearchBarDelegate> delegate) { m_delegate = std::move(delegate); }
-    bool isEditing() const { return m_editing; }
     // The cancel button, when shown.
     void tapCancelButton();
 
@@ -57,23 +56,25 @@ public:
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
 
-    const std::string& currentText() const override { return m_text; }
-    bool insertText(std::string_view text) override;
-    bool deleteBackward() override;
     void pressReturn() override;
 
     void touchesEnded(const TouchSet& touches, const Event* event) override;
     void dump(ScreenDumpWriter& writer) const override;
 
-private:
-    bool replaceEnd(size_t bytes, std::string_view replacement);
+protected:
+    bool textShouldBeginEditing() override;
+    void textDidBeginEditing() override;
+    bool textShouldEndEditing() override;
+    void textDidEndEditing() override;
+    bool textShouldChange(TextRange range, const std::string& replacement) override;
+    void textDidChange() override;
+    std::shared_ptr<const void> retainDuringEdit() const override;
 
-    std::string m_text;
+private:
     std::optional<std::string> m_placeholder;
     std::optional<Color> m_tintColor;
     BarStyle m_barStyle = BarStyle::Default;
     bool m_showsCancelButton = false;
-    bool m_editing = false;
     std::weak_ptr<SearchBarDelegate> m_delegate;
 };
 

@@ -8,80 +8,65 @@ namespace murmelo {
 TextField::TextField(const Rect& frame) : Control(frame) {}
 
 void TextField::setText(std::string text) {
-    m_text = std::move(text);
+    assignText(std::move(text));
     setNeedsDisplay();
 }
 
 bool TextField::becomeFirstResponder() {
-    if (isFirstResponder()) {
-        return true;
-    }
-    if (!canBecomeFirstResponder()) {
+    if (!isFirstResponder() && !canBecomeFirstResponder()) {
         return false;
     }
-    auto delegate = m_delegate.lock();
-    if (delegate && !delegate->textFieldShouldBeginEditing(*this)) {
-        return false;
-    }
-    if (!Control::becomeFirstResponder()) {
-        return false;
-    }
-    m_editing = true;
-    if (delegate) {
-        delegate->textFieldDidBeginEditing(*this);
-    }
-    sendActionsForControlEvents(ControlEvents::EditingDidBegin);
-    return true;
+    return beginEditing(isFirstResponder(), [this] { return Control::becomeFirstResponder(); });
 }
 
 bool TextField::resignFirstResponder() {
-    if (!isFirstResponder()) {
-        return true;
-    }
+    return endEditing(isFirstResponder(), [this] { return Control::resignFirstResponder(); });
+}
+
+bool TextField::textShouldBeginEditing() {
     auto delegate = m_delegate.lock();
-    if (delegate && !delegate->textFieldShouldEndEditing(*this)) {
-        return false;
+    return !delegate || delegate->textFieldShouldBeginEditing(*this);
+}
+
+void TextField::textDidBeginEditing() {
+    if (auto delegate = m_delegate.lock()) {
+        delegate->textFieldDidBeginEditing(*this);
     }
-    if (!Control::resignFirstResponder()) {
-        return false;
-    }
-    m_editing = false;
-    if (delegate) {
+    sendActionsForControlEvents(ControlEvents::EditingDidBegin);
+}
+
+bool TextField::textShouldEndEditing() {
+    auto delegate = m_delegate.lock();
+    return !delegate || delegate->textFieldShouldEndEditing(*this);
+}
+
+void TextField::textDidEndEditing() {
+    if (auto delegate = m_delegate.lock()) {
         delegate->textFieldDidEndEditing(*this);
     }
     sendActionsForControlEvents(ControlEvents::EditingDidEnd);
-    return true;
 }
 
-bool TextField::replaceEnd(size_t bytes, std::string_view replacement) {
-    std::string_view removed = std::string_view(m_text).substr(m_text.size() - bytes);
-    TextRange range{utf16Length(m_text) - utf16Length(removed), utf16Length(removed)};
-    auto keepAlive = sharedAs<TextField>();
-    if (auto delegate = m_delegate.lock();
-        delegate && !delegate->shouldChangeCharactersInRange(*this, range, std::string(replacement))) {
-        return false;
-    }
-    m_text.replace(m_text.size() - bytes, bytes, replacement);
+bool TextField::textShouldChange(TextRange range, const std::string& replacement) {
+    auto delegate = m_delegate.lock();
+    return !delegate || delegate->shouldChangeCharactersInRange(*this, range, replacement);
+}
+
+void TextField::textDidChange() {
     setNeedsDisplay();
     sendActionsForControlEvents(ControlEvents::EditingChanged);
     NotificationCenter::defaultCenter().postNotificationName(kTextDidChangeNotification, this);
-    return true;
 }
 
-bool TextField::insertText(std::string_view text) {
-    return replaceEnd(0, text);
-}
-
-bool TextField::deleteBackward() {
-    size_t bytes = lastCharacterBytes(m_text);
-    return bytes > 0 && replaceEnd(bytes, {});
+std::shared_ptr<const void> TextField::retainDuringEdit() const {
+    return sharedAs<TextField>();
 }
 
 bool TextField::clearText() {
     if (auto delegate = m_delegate.lock(); delegate && !delegate->textFieldShouldClear(*this)) {
         return false;
     }
-    m_text.clear();
+    assignText({});
     sendActionsForControlEvents(ControlEvents::EditingChanged);
     NotificationCenter::defaultCenter().postNotificationName(kTextDidChangeNotification, this);
     return true;
@@ -110,14 +95,14 @@ void TextField::touchesEnded(const TouchSet& touches, const Event* event) {
 void TextField::dump(ScreenDumpWriter& writer) const {
     std::string text = "text field ";
     if (m_secure) {
-        text += "(secure, " + std::to_string(utf16Length(m_text)) + " characters)";
+        text += "(secure, " + std::to_string(utf16Length(currentText())) + " characters)";
     } else {
-        text += ScreenDumpWriter::quote(m_text);
+        text += ScreenDumpWriter::quote(currentText());
     }
-    if (m_text.empty() && m_placeholder) {
+    if (currentText().empty() && m_placeholder) {
         text += " placeholder " + ScreenDumpWriter::quote(*m_placeholder);
     }
-    if (m_editing) {
+    if (isEditing()) {
         text += " (editing)";
     }
     writer.line(text + stateSuffix());

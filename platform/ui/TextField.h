@@ -51,7 +51,7 @@ public:
 
     explicit TextField(const Rect& frame = {});
 
-    const std::string& text() const { return m_text; }
+    const std::string& text() const { return currentText(); }
     void setText(std::string text);
     const std::optional<std::string>& placeholder() const { return m_placeholder; }
     void setPlaceholder(std::optional<std::string> placeholder) { m_placeholder = std::move(placeholder); }
@@ -73,7 +73,6 @@ public:
     void setDelegate(std::weak_ptr<TextFieldDelegate> delegate) { m_delegate = std::move(delegate); }
     std::shared_ptr<TextFieldDelegate> delegate() const { return m_delegate.lock(); }
 
-    bool isEditing() const { return m_editing; }
     // The clear button: empties the text when the delegate agrees.
     bool clearText();
 
@@ -81,18 +80,21 @@ public:
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
 
-    const std::string& currentText() const override { return m_text; }
-    bool insertText(std::string_view text) override;
-    bool deleteBackward() override;
     void pressReturn() override;
 
     void touchesEnded(const TouchSet& touches, const Event* event) override;
     void dump(ScreenDumpWriter& writer) const override;
 
-private:
-    bool replaceEnd(size_t bytes, std::string_view replacement);
+protected:
+    bool textShouldBeginEditing() override;
+    void textDidBeginEditing() override;
+    bool textShouldEndEditing() override;
+    void textDidEndEditing() override;
+    bool textShouldChange(TextRange range, const std::string& replacement) override;
+    void textDidChange() override;
+    std::shared_ptr<const void> retainDuringEdit() const override;
 
-    std::string m_text;
+private:
     std::optional<std::string> m_placeholder;
     bool m_secure = false;
     TextBorderStyle m_borderStyle = TextBorderStyle::None;
@@ -102,7 +104,6 @@ private:
     Color m_textColor = Color::blackColor();
     TextAlignment m_alignment = TextAlignment::Left;
     std::weak_ptr<TextFieldDelegate> m_delegate;
-    bool m_editing = false;
 };
 
 } // namespace murmelo

@@ -29,4 +29,51 @@ size_t lastCharacterBytes(std::string_view text) {
     return text.size() - i;
 }
 
+bool TextInput::insertText(std::string_view text) {
+    return replaceEnd(0, text);
+}
+
+bool TextInput::deleteBackward() {
+    size_t bytes = lastCharacterBytes(m_text);
+    return bytes > 0 && replaceEnd(bytes, {});
+}
+
+bool TextInput::replaceEnd(size_t bytes, std::string_view replacement) {
+    std::string_view removed = std::string_view(m_text).substr(m_text.size() - bytes);
+    TextRange range{utf16Length(m_text) - utf16Length(removed), utf16Length(removed)};
+    auto keepAlive = retainDuringEdit();
+    if (!textShouldChange(range, std::string(replacement))) {
+        return false;
+    }
+    m_text.replace(m_text.size() - bytes, bytes, replacement);
+    textDidChange();
+    return true;
+}
+
+bool TextInput::beginEditing(bool isResponder, const std::function<bool()>& changeResponder) {
+    if (isResponder) {
+        return true;
+    }
+    auto keepAlive = retainDuringEdit();
+    if (!textShouldBeginEditing() || !changeResponder()) {
+        return false;
+    }
+    m_editing = true;
+    textDidBeginEditing();
+    return true;
+}
+
+bool TextInput::endEditing(bool isResponder, const std::function<bool()>& changeResponder) {
+    if (!isResponder) {
+        return true;
+    }
+    auto keepAlive = retainDuringEdit();
+    if (!textShouldEndEditing() || !changeResponder()) {
+        return false;
+    }
+    m_editing = false;
+    textDidEndEditing();
+    return true;
+}
+
 } // namespace murmelo

@@ -9,71 +9,57 @@ TextView::TextView(const Rect& frame) : View(frame) {
 }
 
 void TextView::setText(std::string text) {
-    m_text = std::move(text);
+    assignText(std::move(text));
     setNeedsDisplay();
 }
 
 bool TextView::becomeFirstResponder() {
-    if (isFirstResponder()) {
-        return true;
-    }
-    if (!canBecomeFirstResponder()) {
+    if (!isFirstResponder() && !canBecomeFirstResponder()) {
         return false;
     }
-    auto delegate = m_delegate.lock();
-    if (delegate && !delegate->textViewShouldBeginEditing(*this)) {
-        return false;
-    }
-    if (!View::becomeFirstResponder()) {
-        return false;
-    }
-    m_editing = true;
-    if (delegate) {
-        delegate->textViewDidBeginEditing(*this);
-    }
-    return true;
+    return beginEditing(isFirstResponder(), [this] { return View::becomeFirstResponder(); });
 }
 
 bool TextView::resignFirstResponder() {
-    if (!isFirstResponder()) {
-        return true;
-    }
+    return endEditing(isFirstResponder(), [this] { return View::resignFirstResponder(); });
+}
+
+bool TextView::textShouldBeginEditing() {
     auto delegate = m_delegate.lock();
-    if (delegate && !delegate->textViewShouldEndEditing(*this)) {
-        return false;
+    return !delegate || delegate->textViewShouldBeginEditing(*this);
+}
+
+void TextView::textDidBeginEditing() {
+    if (auto delegate = m_delegate.lock()) {
+        delegate->textViewDidBeginEditing(*this);
     }
-    if (!View::resignFirstResponder()) {
-        return false;
-    }
-    m_editing = false;
-    if (delegate) {
+}
+
+bool TextView::textShouldEndEditing() {
+    auto delegate = m_delegate.lock();
+    return !delegate || delegate->textViewShouldEndEditing(*this);
+}
+
+void TextView::textDidEndEditing() {
+    if (auto delegate = m_delegate.lock()) {
         delegate->textViewDidEndEditing(*this);
     }
-    return true;
 }
 
-bool TextView::replaceEnd(size_t bytes, std::string_view replacement) {
-    std::string_view removed = std::string_view(m_text).substr(m_text.size() - bytes);
-    TextRange range{utf16Length(m_text) - utf16Length(removed), utf16Length(removed)};
+bool TextView::textShouldChange(TextRange range, const std::string& replacement) {
     auto delegate = m_delegate.lock();
-    if (delegate && !delegate->shouldChangeTextInRange(*this, range, std::string(replacement))) {
-        return false;
-    }
-    m_text.replace(m_text.size() - bytes, bytes, replacement);
+    return !delegate || delegate->shouldChangeTextInRange(*this, range, replacement);
+}
+
+void TextView::textDidChange() {
     setNeedsDisplay();
-    if (delegate) {
+    if (auto delegate = m_delegate.lock()) {
         delegate->textViewDidChange(*this);
     }
-    return true;
 }
 
-bool TextView::insertText(std::string_view text) {
-    return replaceEnd(0, text);
-}
-
-bool TextView::deleteBackward() {
-    size_t bytes = lastCharacterBytes(m_text);
-    return bytes > 0 && replaceEnd(bytes, {});
+std::shared_ptr<const void> TextView::retainDuringEdit() const {
+    return sharedAs<TextView>();
 }
 
 void TextView::pressReturn() {
@@ -89,11 +75,11 @@ void TextView::touchesEnded(const TouchSet& touches, const Event* event) {
 }
 
 void TextView::dump(ScreenDumpWriter& writer) const {
-    std::string text = "text view " + ScreenDumpWriter::quote(m_text);
+    std::string text = "text view " + ScreenDumpWriter::quote(currentText());
     if (!m_editable) {
         text += " (read-only)";
     }
-    if (m_editing) {
+    if (isEditing()) {
         text += " (editing)";
     }
     writer.line(text);

@@ -31,7 +31,7 @@ class TextView : public View, public TextInput {
 public:
     explicit TextView(const Rect& frame = {});
 
-    const std::string& text() const { return m_text; }
+    const std::string& text() const { return currentText(); }
     void setText(std::string text);
     const Font& font() const { return m_font; }
     void setFont(Font font) { m_font = std::move(font); }
@@ -43,29 +43,30 @@ public:
     void setEditable(bool editable) { m_editable = editable; }
 
     void setDelegate(std::weak_ptr<TextViewDelegate> delegate) { m_delegate = std::move(delegate); }
-    bool isEditing() const { return m_editing; }
 
     bool canBecomeFirstResponder() const override { return m_editable; }
     bool becomeFirstResponder() override;
     bool resignFirstResponder() override;
 
-    const std::string& currentText() const override { return m_text; }
-    bool insertText(std::string_view text) override;
-    bool deleteBackward() override;
     void pressReturn() override;
 
     void touchesEnded(const TouchSet& touches, const Event* event) override;
     void dump(ScreenDumpWriter& writer) const override;
 
-private:
-    bool replaceEnd(size_t bytes, std::string_view replacement);
+protected:
+    bool textShouldBeginEditing() override;
+    void textDidBeginEditing() override;
+    bool textShouldEndEditing() override;
+    void textDidEndEditing() override;
+    bool textShouldChange(TextRange range, const std::string& replacement) override;
+    void textDidChange() override;
+    std::shared_ptr<const void> retainDuringEdit() const override;
 
-    std::string m_text;
+private:
     Font m_font = Font::systemFontOfSize(12);
     Color m_textColor = Color::blackColor();
     TextAlignment m_alignment = TextAlignment::Left;
     bool m_editable = true;
-    bool m_editing = false;
     std::weak_ptr<TextViewDelegate> m_delegate;
 };
 

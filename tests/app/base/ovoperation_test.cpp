@@ -19,90 +19,16 @@
 #include "platform/core/Log.h"
 #include "platform/runloop/Perform.h"
 #include "platform/runloop/RunLoop.h"
+#include "tests/support/Concurrency.h"
 
 using namespace murmelo;
 
 namespace {
 
-constexpr double kBound = 5.0;
-
-// Something happened on some thread; tests wait for it with a bound.
-class Probe {
-public:
-    void note(std::string event) {
-        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
-        std::lock_guard lock(m_mutex);
-        m_events.push_back(std::move(event));
-        m_changed.notify_all();
-    }
-    bool waitFor(const std::function<bool(const std::vector<std::string>&)>& condition,
-                 double seconds = kBound) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::duration<double>(seconds),
-                                  [&] { return condition(m_events); });
-    }
-    std::vector<std::string> events() const {
-        std::lock_guard lock(m_mutex);
-        return m_events;
-    }
-    size_t count(const std::string& event) const {
-        std::lock_guard lock(m_mutex);
-        return static_cast<size_t>(std::count(m_events.begin(), m_events.end(), event));
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_events;
-};
-
-// A gate the work methods block on until a test opens it (bounded).
-class Gate {
-public:
-    void open() {
-        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    bool pass() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
-
-// Fails the process instead of hanging when a blocking call never returns.
-class Reaper {
-public:
-    explicit Reaper(double seconds)
-        : m_thread([this, seconds] {
-              std::unique_lock lock(m_mutex);
-              if (!m_changed.wait_for(lock, std::chrono::duration<double>(seconds),
-                                      [&] { return m_disarmed; })) {
-                  std::fprintf(stderr, "Reaper: a blocking call did not return within %.0f s\n", seconds);
-                  std::abort();
-              }
-          }) {}
-    ~Reaper() {
-        {
-            std::lock_guard lock(m_mutex);
-            m_disarmed = true;
-            m_changed.notify_all();
-        }
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_disarmed = false;
-    std::thread m_thread;
-};
+constexpr double kBound = test::kWaitBound;
+using test::Gate;
+using test::Reaper;
+using Probe = test::EventLog;
 
 // The finish "protocol": a target responds when it is one of these.
 class FinishReceiver {
@@ -116,33 +42,33 @@ public:
     explicit Worker(Probe& probe, Gate* gate = nullptr) : m_probe(probe), m_gate(gate) {}
 
     std::string work() {
-        m_probe.note("work");
+        m_probe.add("work");
         if (m_gate) {
-            EXPECT_TRUE(m_gate->pass());
+            EXPECT_TRUE(m_gate->waitOpen());
         }
         return "result";
     }
-    void nothing() { m_probe.note("work"); }
+    void nothing() { m_probe.add("work"); }
     std::string three(std::string first, int second, std::shared_ptr<int> third) {
-        m_probe.note("three " + first + " " + std::to_string(second) + " " +
-                     std::to_string(third ? *third : -1));
+        m_probe.add("three " + first + " " + std::to_string(second) + " " +
+                    std::to_string(third ? *third : -1));
         return first;
     }
     void waitsOnMain() {
-        m_probe.note("work");
-        auto waited = performOnMainThread([this] { m_probe.note("served on main"); }, WaitUntilDone::Yes,
+        m_probe.add("work");
+        auto waited = performOnMainThread([this] { m_probe.add("served on main"); }, WaitUntilDone::Yes,
                                           RunLoop::kCommonModes, kBound);
         EXPECT_TRUE(waited.ok());
     }
     void didFinish(std::any result) override {
         auto* text = std::any_cast<std::string>(&result);
         finishOnMain = RunLoop::isMainThread();
-        m_probe.note("finish " + (text ? *text : std::string(result.has_value() ? "?" : "none")));
+        m_probe.add("finish " + (text ? *text : std::string(result.has_value() ? "?" : "none")));
     }
     void finishOptional(std::optional<std::string> result) {
-        m_probe.note("optional " + result.value_or("none"));
+        m_probe.add("optional " + result.value_or("none"));
     }
-    void finishPointer(std::shared_ptr<int> result) { m_probe.note(result ? "pointer set" : "pointer null"); }
+    void finishPointer(std::shared_ptr<int> result) { m_probe.add(result ? "pointer set" : "pointer null"); }
 
     std::atomic<bool> finishOnMain{false};
 
@@ -157,7 +83,7 @@ public:
     explicit Bystander(Probe& probe) : m_probe(probe) {}
     virtual ~Bystander() = default;
     int work() {
-        m_probe.note("work");
+        m_probe.add("work");
         return 7;
     }
 
@@ -274,7 +200,7 @@ TEST_F(OVOperationTest, FinishCallGoesToTheMainThreadOrStaysOnTheWorker) {
         } else {
             ASSERT_TRUE(probe.waitFor([](const auto& e) { return e.size() == 2; }));
         }
-        EXPECT_EQ(probe.events(), (std::vector<std::string>{"work", "finish result"}));
+        EXPECT_EQ(probe.all(), (std::vector<std::string>{"work", "finish result"}));
         EXPECT_EQ(worker->finishOnMain.load(), onMain);
     }
 }
@@ -307,7 +233,7 @@ TEST_F(OVOperationTest, AFinishMethodTheTargetDoesNotImplementIsSkipped) {
     ASSERT_TRUE(op->waitUntilFinished(kBound));
     // A posted finish call would be delivered by now.
     (void)RunLoop::main().runUntil(RunLoop::dateAfter(0.05));
-    EXPECT_EQ(probe.events(), std::vector<std::string>{"work"});
+    EXPECT_EQ(probe.all(), std::vector<std::string>{"work"});
     EXPECT_TRUE(log.messages().empty()) << "silently";
 }
 
@@ -323,7 +249,7 @@ TEST_F(OVOperationTest, CancellingDuringTheWorkSuppressesTheFinishCall) {
     gate.open();
     ASSERT_TRUE(op->waitUntilFinished(kBound));
     EXPECT_TRUE(op->awIsFinished());
-    EXPECT_EQ(probe.events(), std::vector<std::string>{"work"});
+    EXPECT_EQ(probe.all(), std::vector<std::string>{"work"});
 }
 
 TEST_F(OVOperationTest, FourAtOnceRunThreeAndTheFourthWhenOneEnds) {
@@ -395,9 +321,9 @@ TEST_F(OVOperationTest, WhatKeepsTargetAndArgumentsAlive) {
         manager().setSuspended(false);
         ASSERT_TRUE(op->waitUntilFinished(kBound));
         if (c.expectedWork) {
-            EXPECT_EQ(probe.events(), std::vector<std::string>{c.expectedWork});
+            EXPECT_EQ(probe.all(), std::vector<std::string>{c.expectedWork});
         } else {
-            EXPECT_TRUE(probe.events().empty()) << "a target that is gone is not called";
+            EXPECT_TRUE(probe.all().empty()) << "a target that is gone is not called";
             EXPECT_TRUE(log.contains("target is gone"));
         }
         ASSERT_TRUE(manager().operationQueue()->waitUntilAllOperationsAreFinished(kBound));
@@ -421,7 +347,7 @@ TEST_F(OVOperationTest, InvocationChecksItsArgumentsAndTarget) {
     auto result = call->invoke();
     ASSERT_TRUE(result.ok());
     EXPECT_EQ(std::any_cast<std::string>(*result), "x");
-    EXPECT_EQ(probe.events(), std::vector<std::string>{"three x 5 -1"});
+    EXPECT_EQ(probe.all(), std::vector<std::string>{"three x 5 -1"});
     EXPECT_FALSE(call->argumentsRetained());
     worker.reset();
     EXPECT_FALSE(call->invoke().ok()) << "target gone";
@@ -485,7 +411,7 @@ TEST_F(OVOperationTest, KeyedPriorityChangesDecideTheStartOrder) {
     for (auto& op : ops) {
         ASSERT_TRUE(op->waitUntilFinished(kBound));
     }
-    EXPECT_EQ(probe.events(), (std::vector<std::string>{"three c 0 -1", "three b 0 -1", "three a 0 -1"}));
+    EXPECT_EQ(probe.all(), (std::vector<std::string>{"three c 0 -1", "three b 0 -1", "three a 0 -1"}));
 }
 
 TEST_F(OVOperationTest, CancelAllBlocksUntilEveryOperationEndedWithoutDeadlock) {

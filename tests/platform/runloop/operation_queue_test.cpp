@@ -15,61 +15,15 @@
 #include "platform/runloop/Perform.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Timer.h"
+#include "tests/support/Concurrency.h"
 
 using namespace murmelo;
 
 namespace {
 
-constexpr double kBound = 5.0;
-
-// A gate operations block on until the test opens it; every wait is bounded.
-class Gate {
-public:
-    void open() {
-        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    bool waitOpen() {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return m_open; });
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
-
-// Thread-safe event log with a bounded wait for a condition on it.
-class Events {
-public:
-    void add(std::string event) {
-        // Notified under the lock: the waiter may destroy this as soon as it sees the change.
-        std::lock_guard lock(m_mutex);
-        m_events.push_back(std::move(event));
-        m_changed.notify_all();
-    }
-    bool waitFor(const std::function<bool(const std::vector<std::string>&)>& condition) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::seconds(5), [&] { return condition(m_events); });
-    }
-    std::vector<std::string> all() const {
-        std::lock_guard lock(m_mutex);
-        return m_events;
-    }
-    size_t count(const std::string& prefix) const {
-        std::lock_guard lock(m_mutex);
-        return std::count_if(m_events.begin(), m_events.end(),
-                             [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<std::string> m_events;
-};
+constexpr double kBound = test::kWaitBound;
+using test::Gate;
+using Events = test::EventLog;
 
 size_t indexOf(const std::vector<std::string>& events, const std::string& event) {
     return static_cast<size_t>(std::find(events.begin(), events.end(), event) - events.begin());
@@ -118,7 +72,7 @@ TEST(OperationQueue, AFourthOperationStartsOnlyWhenOneOfThreeEnds) {
         });
     }
     ASSERT_TRUE(events.waitFor([](const auto& e) { return e.size() == 3; }));
-    EXPECT_EQ(events.count("start 3"), 0u);
+    EXPECT_EQ(events.countPrefix("start 3"), 0u);
     EXPECT_EQ(queue.operationCount(), 4u);
     gates[1].open();
     ASSERT_TRUE(events.waitFor([](const auto& e) { return indexOf(e, "start 3") < e.size(); }));
@@ -282,7 +236,7 @@ TEST(OperationQueue, RaisingTheLimitStartsWaitingOperations) {
     ASSERT_TRUE(events.waitFor([](const auto& e) { return e.size() == 1; }));
     queue.setMaxConcurrentOperationCount(3);
     ASSERT_TRUE(events.waitFor([](const auto& e) { return e.size() == 3; }));
-    EXPECT_EQ(events.count("start"), 3u);
+    EXPECT_EQ(events.countPrefix("start"), 3u);
     gate.open();
     ASSERT_TRUE(queue.waitUntilAllOperationsAreFinished(kBound));
     queue.setMaxConcurrentOperationCount(-5);
