@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileSystem.h"
+#include "platform/graphics/ImageDecoder.h"
 #include "platform/ui/Screen.h"
 
 namespace murmelo {
@@ -132,6 +133,10 @@ std::shared_ptr<const Image> Image::fromBytes(std::string name, Data bytes, doub
     if (!header) {
         return nullptr;
     }
+    auto pixels = decodeImage(bytes);
+    if (!pixels) {
+        return nullptr;
+    }
     if (!(scale > 0)) {
         scale = 1;
     }
@@ -142,6 +147,7 @@ std::shared_ptr<const Image> Image::fromBytes(std::string name, Data bytes, doub
     image->m_format = header->format;
     image->m_path = std::move(path);
     image->m_data = std::move(bytes);
+    image->m_bitmap = std::make_shared<const Bitmap>(std::move(*pixels));
     return image;
 }
 
@@ -187,6 +193,26 @@ std::shared_ptr<const Image> Image::imageWithSize(std::string name, Size size, d
     image->m_size = size;
     image->m_scale = scale > 0 ? scale : 1;
     return image;
+}
+
+std::shared_ptr<const Image> Image::imageWithBitmap(std::shared_ptr<const Bitmap> bitmap, double scale,
+                                                    std::string name) {
+    if (!bitmap) {
+        return nullptr;
+    }
+    std::shared_ptr<Image> image(new Image());
+    image->m_name = std::move(name);
+    image->m_scale = scale > 0 ? scale : 1;
+    image->m_size = {bitmap->width() / image->m_scale, bitmap->height() / image->m_scale};
+    image->m_bitmap = std::move(bitmap);
+    return image;
+}
+
+Result<Data> imagePNGRepresentation(const Image& image) {
+    if (!image.bitmap()) {
+        return Error("ImageErrorDomain", 2, "image without pixels");
+    }
+    return image.bitmap()->encodePNG();
 }
 
 } // namespace murmelo

@@ -2,9 +2,10 @@
 // from a file, made from downloaded bytes, or drawn in code with a size.
 //
 // An image knows its name, its size in points, its scale (2 for "@2x"
-// files) and, when it came from bytes, those bytes and their format. The
-// header of PNG, JPEG and GIF data is read here to learn the pixel size;
-// turning the pixels into a bitmap is the screen renderer's business.
+// files), its pixels and, when it came from bytes, those bytes and their
+// format. PNG, JPEG and GIF bytes are decoded when the image is made, so
+// bytes that do not decode give no image at all (never a crash); an image
+// of a size only (imageWithSize) has no pixels.
 //
 // Immutable and shared (std::shared_ptr<const Image>); thread-safe.
 #pragma once
@@ -17,6 +18,7 @@
 
 #include "platform/core/Result.h"
 #include "platform/core/Value.h"
+#include "platform/graphics/Bitmap.h"
 #include "platform/ui/Geometry.h"
 
 namespace murmelo {
@@ -46,8 +48,13 @@ public:
     static std::shared_ptr<const Image> imageWithContentsOfFile(const std::string& path);
     // Nothing when the bytes are not a picture.
     static std::shared_ptr<const Image> imageWithData(Data data, double scale = 1);
-    // An image drawn in code, of the given size in points.
+    // An image of the given size in points without pixels (a stand-in
+    // where only the size matters).
     static std::shared_ptr<const Image> imageWithSize(std::string name, Size size, double scale = 1);
+    // An image of drawn pixels (an offscreen drawing context makes these);
+    // its size is the bitmap's divided by the scale.
+    static std::shared_ptr<const Image> imageWithBitmap(std::shared_ptr<const Bitmap> bitmap,
+                                                        double scale = 1, std::string name = {});
 
     // The name it was asked for, the file name, or the given name.
     const std::string& name() const { return m_name; }
@@ -57,6 +64,8 @@ public:
     ImageFormat format() const { return m_format; }
     // The encoded bytes, when the image was made from bytes or a file.
     const Data& data() const { return m_data; }
+    // The decoded or drawn pixels; null for an image of a size only.
+    const std::shared_ptr<const Bitmap>& bitmap() const { return m_bitmap; }
 
 private:
     Image() = default;
@@ -69,6 +78,11 @@ private:
     std::optional<std::string> m_path;
     ImageFormat m_format = ImageFormat::None;
     Data m_data;
+    std::shared_ptr<const Bitmap> m_bitmap;
 };
+
+// UIImagePNGRepresentation: the pixels as a PNG file; an error for an image
+// without pixels.
+Result<Data> imagePNGRepresentation(const Image& image);
 
 } // namespace murmelo

@@ -313,20 +313,15 @@ TEST(ImageHeader, FormatAndSizeFromTheFirstBytes) {
         EXPECT_EQ(header->format, c.format);
         EXPECT_EQ(header->pixelWidth, c.width);
         EXPECT_EQ(header->pixelHeight, c.height);
-        auto image = Image::imageWithData(c.bytes, 2);
-        ASSERT_TRUE(image);
-        EXPECT_EQ(image->size(), (Size{c.width / 2.0, c.height / 2.0}));
+        // A header alone is no picture: without pixels there is no image.
+        EXPECT_EQ(Image::imageWithData(c.bytes, 2), nullptr);
     }
 }
 
 TEST_F(UITest, NamedImagesComeFromTheBundleForTheScreensScale) {
     auto png = [](std::uint32_t side) {
-        std::string d = "\x89PNG\r\n\x1a\n";
-        d += std::string("\0\0\0\x0dIHDR", 8);
-        for (int i = 0; i < 2; ++i) {
-            d += std::string{0, 0, 0, static_cast<char>(side)};
-        }
-        return d;
+        Data d = Bitmap::create(side, side).value().encodePNG().value();
+        return std::string(d.begin(), d.end());
     };
     std::filesystem::create_directories(dir().path() + "/bundle");
     writeFile(dir().path() + "/bundle/close.png", png(20));

@@ -1,0 +1,36 @@
+// WebPagePainter: a loaded page drawn as a person reads it in the web
+// view's frame — headings, paragraphs, list items, quotes and rules in
+// reading order; links underlined in blue and numbered "[1]", "[2]", ... as
+// the text dump numbers them; form fields as boxes showing their values
+// (passwords as dots, placeholders in grey), checkboxes, selects and
+// buttons with their titles; pictures decoded when their bytes are at hand,
+// otherwise boxes with their alternative text. Everything is clipped to the
+// frame; what does not fit is cut off at the bottom, as a screen would.
+//
+// No state; call on the thread that owns the context.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "platform/graphics/DrawingContext.h"
+#include "platform/ui/Image.h"
+#include "platform/ui/WebPage.h"
+
+namespace murmelo {
+
+struct WebPaintOptions {
+    // Pictures of the page by absolute address; others draw as boxes.
+    std::map<std::string, std::shared_ptr<const Image>> images;
+};
+
+// Paints `page` into `frame` (in the context's coordinates). Answers the
+// height the whole page takes at that width.
+double paintWebPage(DrawingContext& context, const WebPage& page, const Rect& frame,
+                    const WebPaintOptions& options = {});
+
+// "#rrggbb" or "#rgb" as a colour; nothing for anything else.
+std::optional<Color> colorFromHex(std::string_view text);
+
+} // namespace murmelo
