@@ -11,6 +11,7 @@
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Interaction.h"
+#include "platform/ui/ScreenRenderer.h"
 #include "tests/tools/driver/DriverTestApp.h"
 
 using namespace murmelo;
@@ -21,8 +22,7 @@ namespace {
 
 class SessionTest : public DriverAppTest {
 protected:
-    Session& session(SessionMode mode = SessionMode::Script) {
-        Session::Options options;
+    Session& session(SessionMode mode = SessionMode::Script, Session::Options options = {}) {
         options.mode = mode;
         m_session = std::make_unique<Session>(std::move(options), out, err);
         return *m_session;
@@ -116,6 +116,20 @@ TEST_F(SessionTest, RefusedActionsAreErrorsAndChangeNothing) {
     }
     ASSERT_TRUE(run("settle 5"));
     EXPECT_EQ(Interaction::dump(), before);
+}
+
+TEST_F(SessionTest, ToolbarItemsUnderAnAlertOrAPushedScreenAreNotReached) {
+    ASSERT_TRUE(run("bar Ask"));
+    ASSERT_TRUE(run("settle 5"));
+    for (const char* line : {"bar 0", "bar refresh"}) {
+        SCOPED_TRACE(line);
+        EXPECT_FALSE(run(line));
+    }
+    ASSERT_TRUE(run("alert 0"));
+    ASSERT_TRUE(run("settle 5"));
+    EXPECT_EQ(statusText(), "status: cancelled");
+    ASSERT_TRUE(run("bar 0"));
+    EXPECT_EQ(statusText(), "status: refreshed");
 }
 
 TEST_F(SessionTest, ScriptPrintsOnlyWhatIsAskedAndStopsAtTheFirstFailingLine) {
@@ -215,6 +229,30 @@ TEST_F(SessionTest, DeviceCommandsReachTheApp) {
     EXPECT_NE(shown.find("\nCacheSecret = \"a \"quoted\" secret\"\napprecommand_clicked = 1\n"),
               std::string::npos)
         << shown;
+}
+
+TEST_F(SessionTest, ShotWritesPicturesRelativeToTheScreenshotsFolder) {
+    TemporaryDirectory shots;
+    Session::Options options;
+    options.screenshotsDirectory = shots.path();
+    options.screenshot = [](const std::string& path) { return renderKeyWindowToPNG(path); };
+    session(SessionMode::Script, std::move(options));
+    ASSERT_TRUE(run("settle 5"));
+    const std::string absolute = shots.path() + "/elsewhere.png";
+    for (const std::string& line : {std::string("shot pool.png"), "shot \"" + absolute + "\""}) {
+        SCOPED_TRACE(line);
+        auto shot = run(line);
+        ASSERT_TRUE(shot) << shot.error().localizedDescription();
+    }
+    for (const std::string& path : {shots.path() + "/pool.png", absolute}) {
+        std::string bytes = readFile(path);
+        ASSERT_GT(bytes.size(), 8u) << path;
+        EXPECT_EQ(bytes.substr(0, 8), "\x89PNG\r\n\x1a\n") << path;
+    }
+    EXPECT_EQ(out.str(), "");
+    // A folder that is not there is an error, not a silent success.
+    auto missing = run("shot no/such/folder/x.png");
+    EXPECT_FALSE(missing);
 }
 
 } // namespace

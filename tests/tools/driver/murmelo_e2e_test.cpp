@@ -127,6 +127,8 @@ protected:
         return args;
     }
 
+    const std::string& folder() const { return m_dir.path(); }
+
 private:
     murmelo::test::TemporaryDirectory m_dir;
 };
@@ -185,6 +187,7 @@ TEST_F(MurmeloCommandTest, APersonReadsThePoolPostsASecretAndComments) {
     std::string script =
         writeScript("walk.txt", "settle 20\n"
                                 "screen\n"
+                                "shot pool.png\n"
                                 "# the recommendation offer of the first launch\n"
                                 "alert 0\n"
                                 "tab Post your secret\n"
@@ -213,8 +216,9 @@ TEST_F(MurmeloCommandTest, APersonReadsThePoolPostsASecretAndComments) {
                                     "settle 20\n"
                                     "screen\n"
                                     "events\n");
-    Outcome outcome = runMurmelo(demo({"--script", script}));
+    Outcome outcome = runMurmelo(demo({"--script", script, "--screenshots", folder()}));
     ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(murmelo::test::readFile(folder() + "/pool.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
     // Five dumps, in order.
     std::vector<std::string> dumps;
     for (size_t at = outcome.out.find("status bar:"); at != std::string::npos;) {

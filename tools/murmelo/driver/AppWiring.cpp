@@ -1,6 +1,7 @@
 #include "tools/murmelo/driver/AppWiring.h"
 
 #include "app/shell/AppMain.h"
+#include "platform/ui/ScreenRenderer.h"
 
 namespace murmelo::driver {
 
@@ -9,8 +10,7 @@ std::optional<Application::DelegateFactories> murmeloApplication() {
 }
 
 std::function<Result<void>(const std::string& path)> screenRenderer() {
-    // The screen renderer is not in this build yet.
-    return nullptr;
+    return [](const std::string& path) { return renderKeyWindowToPNG(path); };
 }
 
 } // namespace murmelo::driver

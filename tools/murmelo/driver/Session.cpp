@@ -14,6 +14,7 @@
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Event.h"
 #include "platform/ui/Interaction.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/SearchBar.h"
@@ -65,7 +66,18 @@ Result<void> tapBar(const Command& command) {
     if (!window) {
         return commandError("the toolbar is not on the screen");
     }
+    // Only where a finger would reach the item: not under an alert or a screen in front.
+    auto key = Application::sharedApplication().keyWindow();
+    if (key && key.get() != window && key->windowLevel() > window->windowLevel()) {
+        return commandError("the toolbar is covered by " + key->className());
+    }
     Point inWindow = bar->convertPointToView(frames[index].center(), nullptr);
+    Event probe;
+    View* hit = window->hitTest(inWindow, &probe);
+    if (!hit || !hit->isDescendantOfView(bar)) {
+        return commandError("the toolbar is covered by a " +
+                            (hit ? hit->className() : std::string("nothing")));
+    }
     Rect windowFrame = window->frame();
     return Interaction::tapAt({inWindow.x + windowFrame.origin.x, inWindow.y + windowFrame.origin.y});
 }
