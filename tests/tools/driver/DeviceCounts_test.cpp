@@ -2,7 +2,6 @@
 // queue, and the next timer a loop mode would fire.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <future>
 
 #include "platform/core/Clock.h"
@@ -14,26 +13,22 @@ using namespace murmelo;
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition, double seconds) {
-    return RunLoop::main().runModeUntil(RunLoop::kDefaultMode, condition, RunLoop::dateAfter(seconds));
-}
-
 TEST(DeviceCounts, UnfinishedOperationsCountOverEveryQueue) {
     const std::size_t before = OperationQueue::unfinishedOperationsInAllQueues();
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
-    std::atomic<bool> running{false};
+    std::promise<void> started;
 
     OperationQueue busy(1, "busy");
     busy.addOperationWithBlock([&] {
-        running = true;
+        started.set_value();
         (void)released.wait_for(std::chrono::seconds(10));
     });
     OperationQueue held(1, "held");
     held.setSuspended(true);
     held.addOperationWithBlock([] {});
     held.addOperationWithBlock([] {});
-    ASSERT_TRUE(waitFor([&] { return running.load(); }, 10));
+    ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(OperationQueue::unfinishedOperationsInAllQueues(), before + 3);
 
     // Cancelled operations of a suspended queue still finish, and stop counting.
