@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <atomic>
+
 #include "platform/net/CookieStore.h"
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/net/internal/ReachabilityResolver.h"
@@ -12,6 +14,9 @@ namespace murmelo {
 namespace {
 
 constexpr size_t kReadChunk = 64 * 1024;
+
+// Started connections that have not ended (documented single counter).
+std::atomic<std::size_t> g_connectionsInFlight{0};
 
 bool sameText(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -100,6 +105,7 @@ void URLConnection::start() {
     m_started = true;
     m_state = State::Loading;
     m_self = shared_from_this();
+    g_connectionsInFlight.fetch_add(1, std::memory_order_relaxed);
     if (m_modes.empty()) {
         // Scheduled nowhere: it could never make progress.
         m_modes = RunLoopModes(RunLoop::kDefaultMode);
@@ -126,7 +132,14 @@ void URLConnection::end() {
     m_timer.invalidate();
     m_transport.reset();
     m_delegate.reset();
+    if (m_self) {
+        g_connectionsInFlight.fetch_sub(1, std::memory_order_relaxed);
+    }
     m_self.reset(); // may be the last reference: touch nothing after in callers
+}
+
+std::size_t URLConnection::connectionsInFlight() {
+    return g_connectionsInFlight.load(std::memory_order_relaxed);
 }
 
 void URLConnection::begin() {

@@ -110,6 +110,10 @@ public:
     static Result<Data> sendSynchronousRequest(const URLRequest& request,
                                                std::optional<URLResponse>* returningResponse);
 
+    // Connections started and not yet finished, failed or cancelled, over the
+    // whole process (any thread); for the driver's "settle".
+    static std::size_t connectionsInFlight();
+
 private:
     enum class State { Idle, Loading, AwaitingChallenge, Done };
 

@@ -1,6 +1,7 @@
 #include "platform/runloop/OperationQueue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -11,6 +12,12 @@ namespace murmelo {
 
 namespace {
 const char* kDomain = "MurmeloOperationQueueErrorDomain";
+// Operations added to any queue and not yet finished (documented single counter).
+std::atomic<std::size_t> g_unfinishedOperations{0};
+} // namespace
+
+std::size_t OperationQueue::unfinishedOperationsInAllQueues() {
+    return g_unfinishedOperations.load(std::memory_order_relaxed);
 }
 
 OperationQueue::OperationQueue(int maxConcurrentOperationCount, std::string name)
@@ -53,6 +60,7 @@ Result<void> OperationQueue::addOperation(std::shared_ptr<Operation> operation) 
             return Error(kDomain, 3, "The queue is being destroyed");
         }
         m_entries.push_back(Entry{std::move(operation), false});
+        g_unfinishedOperations.fetch_add(1, std::memory_order_relaxed);
         spawnWorkersLocked();
     }
     m_workAvailable.notify_all();
@@ -261,6 +269,7 @@ void OperationQueue::workerBody() {
                                [&](const Entry& e) { return e.operation == operation; });
         if (it != m_entries.end()) {
             m_entries.erase(it);
+            g_unfinishedOperations.fetch_sub(1, std::memory_order_relaxed);
         }
         // Let go of our reference before telling anyone the operation is
         // done: its destructor must not run under our lock, and a waiter

@@ -65,6 +65,10 @@ public:
 
     const std::string& name() const { return m_name; }
 
+    // Operations queued or running in every queue of the process (any
+    // thread); for the driver's "settle".
+    static std::size_t unfinishedOperationsInAllQueues();
+
 private:
     friend class Operation;
     struct Entry {

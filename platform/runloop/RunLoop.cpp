@@ -323,6 +323,14 @@ std::shared_ptr<internal::TimerRecord> RunLoop::earliestTimer(std::string_view m
     return best;
 }
 
+std::optional<double> RunLoop::nextTimerFireDate(std::string_view mode) const {
+    assertOnOwnThread();
+    if (auto timer = earliestTimer(mode)) {
+        return timer->fireDate;
+    }
+    return std::nullopt;
+}
+
 void RunLoop::fireTimer(const std::shared_ptr<internal::TimerRecord>& timer, double now) {
     timer->firing = true;
     if (timer->repeats) {

@@ -108,6 +108,10 @@ public:
     // nobody needs to cancel).
     void scheduleAfter(double delay, Task task, const RunLoopModes& modes = RunLoopModes(kDefaultMode));
 
+    // The fire date (monotonic seconds) of the next timer that `mode` would
+    // fire, or nothing when it has none. Own thread only.
+    std::optional<double> nextTimerFireDate(std::string_view mode = kDefaultMode) const;
+
     void addCommonMode(std::string_view mode);
     bool isCommonMode(std::string_view mode) const;
 

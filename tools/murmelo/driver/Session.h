@@ -1,0 +1,105 @@
+// Session: acts as the user of the running app — executes driver commands
+// (Command.h) against the screens, and reads them line by line from a
+// terminal, a pipe or a script while the main run loop keeps the app going.
+//
+//   Session session(options, std::cout, std::cerr);
+//   int status = session.runFromFd(STDIN_FILENO, "-");   // until quit or end of input
+//
+// Two modes. Interactive: a prompt; after each command that acts on the
+// screen the app is settled and the screen dump printed; a failing command
+// prints one error line and the session goes on. Script: no prompt, the dump
+// only for `screen`; the first failing line ends the session with status 1
+// and an error naming the line.
+//
+// Input arrives through an FdSource on the main run loop (or, for a script
+// held in memory, one posted call per line), so timers, connections and
+// operations of the app run between commands. A command runs to its end on
+// the main thread; `settle` and `wait` run the loop nested inside it.
+//
+// Main thread only. The session owns nothing of the app; it finds the
+// screens through the application object each time it needs them.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/Result.h"
+#include "platform/runloop/FdSource.h"
+#include "tools/murmelo/driver/Command.h"
+
+namespace murmelo::driver {
+
+enum class SessionMode { Interactive, Script };
+
+class Session {
+public:
+    struct Options {
+        SessionMode mode = SessionMode::Script;
+        // Where `shot` puts relative file names ("" = the working directory).
+        std::string screenshotsDirectory;
+        // The reference servers' events after a sequence number, one text
+        // line each, and the last sequence; unset outside the demo.
+        std::function<std::vector<std::string>(std::uint64_t after, std::uint64_t& last)> events;
+        // Saves the key window as a PNG; unset when this build has no renderer.
+        std::function<Result<void>(const std::string& path)> screenshot;
+    };
+
+    Session(Options options, std::ostream& out, std::ostream& err);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // One command; its output goes to `out`.
+    Result<void> execute(const Command& command);
+    // Parses and executes one line (blank lines and comments do nothing).
+    Result<void> executeLine(std::string_view line);
+
+    // Reads lines from `fd` until quit or end of input, running the main
+    // loop meanwhile; `name` names the input in script errors. Returns the
+    // exit status: 0, or 1 after a failing script line.
+    int runFromFd(int fd, const std::string& name);
+    // The same for lines already read (a script file).
+    int runLines(std::vector<std::string> lines, const std::string& name);
+
+    bool hasQuit() const { return m_quit; }
+
+private:
+    void startInput();
+    void onReadable();
+    // Handles one input line; false when the session is over.
+    bool handleLine(const std::string& line);
+    void finish(int status);
+    void prompt();
+    void printScreenAfterAction();
+
+    Options m_options;
+    std::ostream& m_out;
+    std::ostream& m_err;
+    std::string m_inputName;
+    std::size_t m_lineNumber = 0;
+    bool m_quit = false;
+    bool m_finished = false;
+    int m_status = 0;
+
+    // fd input
+    int m_fd = -1;
+    std::string m_pending;
+    FdSource m_reader;
+    // in-memory script
+    std::vector<std::string> m_lines;
+    std::size_t m_nextLine = 0;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+
+    // The form the last `fill` set, on the page it was set on.
+    std::optional<std::size_t> m_filledForm;
+    std::string m_filledPage;
+    std::uint64_t m_lastEvent = 0;
+};
+
+} // namespace murmelo::driver
