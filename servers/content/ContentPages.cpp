@@ -7,14 +7,14 @@ namespace murmelo::servers {
 namespace {
 
 constexpr std::string_view kStyle = R"css(
-body{margin:0;padding:8px;font:15px/1.4 Helvetica,Arial,sans-serif;background:#1d2433;color:#eef}
-a{color:#a7b8d8}h1{font-size:20px;margin:4px 0 8px}h2{font-size:16px;margin:12px 0 4px}
-.secret,.comment{background:#2b3447;border-radius:6px;padding:8px;margin:0 0 8px}
+body{margin:0;padding:8px;font:15px/1.4 Helvetica,Arial,sans-serif;background:#f6f3ec;color:#222}
+a{color:#2a55a4}h1{font-size:20px;margin:4px 0 8px}h2{font-size:16px;margin:12px 0 4px}
+.secret,.comment{background:#fff;border-radius:6px;padding:8px;margin:0 0 8px}
 .text{margin:0 0 4px;white-space:pre-wrap;word-wrap:break-word}
-.meta{font-size:12px;color:#99a}.mine{color:#fc6}
+.meta{font-size:12px;color:#777}.mine{color:#b36b00}
 textarea{width:100%;box-sizing:border-box;font-size:15px}
 button{margin-top:6px;padding:6px 12px;font-size:15px}
-.error{color:#f88}.notice{color:#9d9}nav{margin:8px 0}input[type=search]{width:60%}
+.error{color:#b00}.notice{color:#2a7a2a}nav{margin:8px 0}input[type=search]{width:60%}
 ol{list-style:none;padding:0;margin:0}
 )css";
 
@@ -44,7 +44,8 @@ std::string head(std::string_view title, std::string_view script = {}) {
         out += script;
         out += "</script>";
     }
-    out += "</head><body>\n";
+    // The page colour also as an attribute: small browsers read no style sheets.
+    out += "</head><body bgcolor=\"#f6f3ec\">\n";
     return out;
 }
 
