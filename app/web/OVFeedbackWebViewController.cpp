@@ -1,41 +1,18 @@
 #include "app/web/OVFeedbackWebViewController.h"
 
-#include <mutex>
+#include "app/web/internal/SingleInstanceSlot.h"
 
 namespace murmelo {
 
-namespace {
-
-struct ClassSlot {
-    std::mutex mutex; // the lock on the class
-    std::shared_ptr<OVFeedbackWebViewController> instance;
-};
-
-ClassSlot& classSlot() {
-    static ClassSlot* slot = new ClassSlot(); // never destroyed, like the screen
-    return *slot;
-}
-
-} // namespace
-
 std::shared_ptr<OVFeedbackWebViewController>
 OVFeedbackWebViewController::sharedOVFeedbackWebViewController() {
-    ClassSlot& slot = classSlot();
-    std::lock_guard lock(slot.mutex);
-    if (!slot.instance) {
-        slot.instance = std::shared_ptr<OVFeedbackWebViewController>(new OVFeedbackWebViewController());
-    }
-    return slot.instance;
+    return internal::SingleInstanceSlot<OVFeedbackWebViewController>::forClass().shared(
+        [] { return std::shared_ptr<OVFeedbackWebViewController>(new OVFeedbackWebViewController()); });
 }
 
 std::shared_ptr<OVFeedbackWebViewController> OVFeedbackWebViewController::alloc() {
-    ClassSlot& slot = classSlot();
-    std::lock_guard lock(slot.mutex);
-    if (slot.instance) {
-        return nullptr;
-    }
-    slot.instance = std::shared_ptr<OVFeedbackWebViewController>(new OVFeedbackWebViewController());
-    return slot.instance;
+    return internal::SingleInstanceSlot<OVFeedbackWebViewController>::forClass().allocate(
+        [] { return std::shared_ptr<OVFeedbackWebViewController>(new OVFeedbackWebViewController()); });
 }
 
 OVFeedbackWebViewController::OVFeedbackWebViewController() : WebScreen(WebScreenKind::Feedback) {}
@@ -43,11 +20,7 @@ OVFeedbackWebViewController::OVFeedbackWebViewController() : WebScreen(WebScreen
 void OVFeedbackWebViewController::loadToolBar() {
     createCommonToolBarItems();
     createCloseButtonItem();
-    auto& comment = mutableCommentButtonItem();
-    if (!comment) {
-        comment = BarButtonItem::withTitle("add comment", BarButtonItemStyle::Bordered, self<WebScreen>(),
-                                           &WebScreen::addComment);
-    }
+    createCommentButtonItem();
     auto& items = mutableItemArray();
     items.push_back(refreshButtonItem());
     items.push_back(fixButtonItem());

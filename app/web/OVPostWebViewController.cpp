@@ -7,11 +7,7 @@ OVPostWebViewController::OVPostWebViewController() : WebScreen(WebScreenKind::Po
 void OVPostWebViewController::loadToolBar() {
     createCommonToolBarItems();
     createCloseButtonItem();
-    auto& comment = mutableCommentButtonItem();
-    if (!comment) {
-        comment = BarButtonItem::withTitle("add comment", BarButtonItemStyle::Bordered, self<WebScreen>(),
-                                           &WebScreen::addComment);
-    }
+    createCommentButtonItem();
     auto& items = mutableItemArray();
     items.push_back(refreshButtonItem());
     items.push_back(fixButtonItem());

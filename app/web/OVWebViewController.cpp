@@ -1,6 +1,6 @@
 #include "app/web/OVWebViewController.h"
 
-#include <mutex>
+#include "app/web/internal/SingleInstanceSlot.h"
 
 #include "app/base/OVUtils.h"
 #include "app/sharing/ShareFT.h"
@@ -12,37 +12,14 @@
 
 namespace murmelo {
 
-namespace {
-
-struct ClassSlot {
-    std::mutex mutex; // the lock on the class
-    std::shared_ptr<OVWebViewController> instance;
-};
-
-ClassSlot& classSlot() {
-    static ClassSlot* slot = new ClassSlot(); // never destroyed, like the screen
-    return *slot;
-}
-
-} // namespace
-
 std::shared_ptr<OVWebViewController> OVWebViewController::sharedOVWebViewController() {
-    ClassSlot& slot = classSlot();
-    std::lock_guard lock(slot.mutex);
-    if (!slot.instance) {
-        slot.instance = std::shared_ptr<OVWebViewController>(new OVWebViewController());
-    }
-    return slot.instance;
+    return internal::SingleInstanceSlot<OVWebViewController>::forClass().shared(
+        [] { return std::shared_ptr<OVWebViewController>(new OVWebViewController()); });
 }
 
 std::shared_ptr<OVWebViewController> OVWebViewController::alloc() {
-    ClassSlot& slot = classSlot();
-    std::lock_guard lock(slot.mutex);
-    if (slot.instance) {
-        return nullptr;
-    }
-    slot.instance = std::shared_ptr<OVWebViewController>(new OVWebViewController());
-    return slot.instance;
+    return internal::SingleInstanceSlot<OVWebViewController>::forClass().allocate(
+        [] { return std::shared_ptr<OVWebViewController>(new OVWebViewController()); });
 }
 
 OVWebViewController::OVWebViewController() : WebScreen(WebScreenKind::SecretPool) {}

@@ -166,6 +166,13 @@ void WebScreen::createCloseButtonItem() {
     }
 }
 
+void WebScreen::createCommentButtonItem() {
+    if (!m_commentButtonItem) {
+        m_commentButtonItem = BarButtonItem::withTitle("add comment", BarButtonItemStyle::Bordered,
+                                                       self<WebScreen>(), &WebScreen::addComment);
+    }
+}
+
 void WebScreen::applyToolBarItems() {
     if (m_toolBar) {
         m_toolBar->setItems(m_itemArray);

@@ -156,6 +156,8 @@ protected:
     void createCommonToolBarItems();
     // The variants' close button (image "close.png", plain, action close).
     void createCloseButtonItem();
+    // The variants' "add comment" button (bordered, action addComment).
+    void createCommentButtonItem();
     // Hands the items to the toolbar.
     void applyToolBarItems();
     std::vector<std::shared_ptr<BarButtonItem>>& mutableItemArray() { return m_itemArray; }

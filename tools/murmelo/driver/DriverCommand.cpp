@@ -162,7 +162,9 @@ int runDriverCommand(const LaunchOptions& options, const Application::DelegateFa
     }
     if (!options.locale.empty()) {
         std::string joined;
-        for (const std::string& language : *languagesForLocale(options.locale)) {
+        // Kept in a local: a range-for over `*temporary` would walk a destroyed optional.
+        const auto languages = languagesForLocale(options.locale);
+        for (const std::string& language : *languages) {
             joined += (joined.empty() ? "" : ",") + language;
         }
         overrides.push_back("preferredLanguages=" + joined);
