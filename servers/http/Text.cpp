@@ -132,33 +132,6 @@ std::string trimWhitespace(std::string_view text) {
     return seenContent ? std::string(text.substr(begin, end - begin)) : std::string();
 }
 
-std::string htmlEscape(std::string_view text) {
-    std::string out;
-    out.reserve(text.size() + text.size() / 8);
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\'':
-            out += "&#39;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}
-
 std::string xmlEscape(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/web/HtmlEscape.h"
+
 namespace murmelo::servers {
 
 bool isValidUtf8(std::string_view text);
@@ -18,8 +20,8 @@ size_t codePointCount(std::string_view text);
 // separators, zero-width space and BOM). REQUIRES: isValidUtf8(text).
 std::string trimWhitespace(std::string_view text);
 
-// Escapes & < > " ' for element text and quoted attribute values alike.
-std::string htmlEscape(std::string_view text);
+// The device's HTML escaping (& < > " '), shared with the web view.
+using murmelo::htmlEscape;
 // Escapes & < > for XML element text.
 std::string xmlEscape(std::string_view text);
 

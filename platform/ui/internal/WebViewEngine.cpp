@@ -8,6 +8,7 @@
 #include "platform/net/URLConnectionError.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/web/FormSubmission.h"
+#include "platform/web/HtmlEscape.h"
 #include "platform/web/TextDecoding.h"
 
 namespace murmelo {
@@ -25,29 +26,6 @@ Error interactionError(long code, std::string description) {
 
 bool isAboutBlank(const URL& url) {
     return url.hasScheme("about");
-}
-
-std::string htmlEscape(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
 }
 
 // The address without its fragment.
