@@ -2,6 +2,8 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <cctype>
 #include <thread>
 
@@ -62,6 +64,7 @@ struct HttpServer::Impl {
     Handler handler;
     Options options;
     AccessLog accessLog;
+    int listenSocket = -1;
 };
 
 HttpServer::HttpServer(Handler handler, Options options) : m_impl(std::make_unique<Impl>()) {
@@ -76,6 +79,17 @@ HttpServer::HttpServer(Handler handler, Options options) : m_impl(std::make_uniq
     server.set_keep_alive_timeout(static_cast<time_t>(options.keepAliveTimeout.count()));
     server.set_keep_alive_max_count(options.keepAliveMaxRequests);
     server.set_tcp_nodelay(true);
+    // The library listens with a backlog of 5: a burst of clients connecting
+    // at once (a browser, a load test) overflows the accept queue, and the
+    // dropped handshakes come back only after TCP's retransmission time-outs
+    // of 0.2 s to several seconds. Keep the socket to listen on it again with
+    // the system's limit once bound. Only SO_REUSEADDR, not the library's
+    // SO_REUSEPORT, so that a second server cannot share our port unnoticed.
+    server.set_socket_options([impl = m_impl.get()](socket_t socket) {
+        int yes = 1;
+        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        impl->listenSocket = socket;
+    });
 
     Impl* impl = m_impl.get();
     auto withoutBody = [impl](const httplib::Request& req, httplib::Response& res) {
@@ -170,6 +184,10 @@ Result<int> HttpServer::start(const std::string& address, int port) {
         return Error::generic("cannot bind " + address + ":" + std::to_string(port));
     }
     m_port = bound;
+    // Linux takes a second listen() on a listening socket as a new backlog.
+    if (m_impl->listenSocket >= 0) {
+        ::listen(m_impl->listenSocket, SOMAXCONN);
+    }
     m_impl->listener = std::thread([&server] { server.listen_after_bind(); });
     // The socket already listens, but the library ignores stop() until its
     // accept loop runs; wait for that (it takes microseconds) so that a
