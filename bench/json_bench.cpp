@@ -241,21 +241,6 @@ void ReadOurs(benchmark::State& state) {
     setBytes(state, text.size());
 }
 
-// The same read with the previous value freed outside the timed region: what
-// the reader itself costs, apart from the allocator's work of freeing a tree.
-void ReadOursWithoutFree(benchmark::State& state) {
-    const std::string& text = document(static_cast<int>(state.range(0)));
-    KQJsonParser parser;
-    for (auto _ : state) {
-        murmelo::Result<Value> value = parser.objectWithString(text);
-        benchmark::DoNotOptimize(value);
-        state.PauseTiming();
-        value = Value();
-        state.ResumeTiming();
-    }
-    setBytes(state, text.size());
-}
-
 void ReadRapidJSON(benchmark::State& state) {
     const std::string& text = document(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -315,7 +300,6 @@ void WriteNlohmann(benchmark::State& state) {
 }
 
 BENCHMARK(ReadOurs)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(ReadOursWithoutFree)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadRapidJSON)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadNlohmann)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteOurs)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);

@@ -161,7 +161,7 @@ void WebScreen::createCommonToolBarItems() {
 void WebScreen::createCloseButtonItem() {
     if (!m_closeButtonItem) {
         m_closeButtonItem =
-            BarButtonItem::withImage(bundleImage("close.png", Size(20, 20)), BarButtonItemStyle::Plain,
+            BarButtonItem::withImage(bundleImage("close.png", Size{20, 20}), BarButtonItemStyle::Plain,
                                      self<WebScreen>(), &WebScreen::close);
     }
 }
@@ -440,7 +440,7 @@ void WebScreen::createWebView() {
     view()->addSubview(m_webView);
     if (!feedback) {
         m_webView->setBackgroundColor(
-            Color::colorWithPatternImage(bundleImage("secret_bg.png", Size(64, 64))));
+            Color::colorWithPatternImage(bundleImage("secret_bg.png", Size{64, 64})));
     }
 }
 
