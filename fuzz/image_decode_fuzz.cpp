@@ -7,8 +7,8 @@
 #include <span>
 
 #include "platform/graphics/DrawingContext.h"
+#include "platform/graphics/Image.h"
 #include "platform/graphics/ImageDecoder.h"
-#include "platform/ui/Image.h"
 
 using namespace murmelo;
 

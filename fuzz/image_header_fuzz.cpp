@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 
 using namespace murmelo;
 

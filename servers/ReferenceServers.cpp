@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "servers/content/ContentServer.h"

@@ -1,6 +1,6 @@
 #include "servers/ServerConfig.h"
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 namespace murmelo::servers {
 

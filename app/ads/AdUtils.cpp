@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 namespace murmelo {
 

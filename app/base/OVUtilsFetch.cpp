@@ -4,7 +4,7 @@
 #include "app/cache/EGOCache.h"
 #include "app/http/ASIFormDataRequest.h"
 #include "app/http/ASIHTTPRequest.h"
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/foundation/Crypto.h"
 #include "platform/net/URLConnection.h"
 #include "platform/net/URLRequest.h"

@@ -1,6 +1,6 @@
 // OVUtils: URL helpers.
 #include "app/base/OVUtils.h"
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 namespace murmelo {
 

@@ -30,8 +30,8 @@
 #include <string_view>
 
 #include "platform/core/Value.h"
+#include "platform/graphics/Image.h"
 #include "platform/runloop/OperationQueue.h"
-#include "platform/ui/Image.h"
 
 namespace murmelo {
 

@@ -1,7 +1,7 @@
 #include "app/sharing/ShareFTObj.h"
 
+#include "app/product/Constants.h"
 #include "app/sharing/ShareFTObjJsonWriter.h"
-#include "app/shell/Constants.h"
 
 namespace murmelo {
 

@@ -3,9 +3,9 @@
 #include "app/web/internal/SingleInstanceSlot.h"
 
 #include "app/base/OVUtils.h"
+#include "app/product/Constants.h"
 #include "app/sharing/ShareFT.h"
 #include "app/sharing/ShareFTObj.h"
-#include "app/shell/Constants.h"
 #include "app/web/OVCommentWebViewController.h"
 #include "app/web/OVFeedbackWebViewController.h"
 #include "platform/ui/NavigationController.h"

@@ -2,7 +2,7 @@
 
 #include "app/base/OVUtils.h"
 #include "app/base/URLParser.h"
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 namespace murmelo {
 

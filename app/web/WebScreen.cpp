@@ -9,7 +9,7 @@
 #include "app/sharing/ShareFTObj.h"
 #include "app/web/OVAllWebViewController.h"
 #include "platform/core/Log.h"
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/NavigationController.h"
 
 namespace murmelo {

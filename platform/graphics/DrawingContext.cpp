@@ -3,12 +3,13 @@
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/graphics/FontLibrary.h"
+#include "platform/graphics/Image.h"
 #include "platform/graphics/internal/CairoSupport.h"
 #include "platform/graphics/internal/TextLayout.h"
-#include "platform/ui/Image.h"
 
 namespace murmelo {
 

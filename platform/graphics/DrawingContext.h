@@ -34,10 +34,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/Flags.h"
 #include "platform/graphics/Bitmap.h"
-#include "platform/ui/Flags.h"
-#include "platform/ui/Geometry.h"
-#include "platform/ui/Label.h"
+#include "platform/graphics/Geometry.h"
+#include "platform/graphics/TextStyle.h"
 
 typedef struct _cairo cairo_t;
 

@@ -8,8 +8,8 @@
 #include <cmath>
 
 #include "platform/core/Log.h"
+#include "platform/graphics/TextMetrics.h"
 #include "platform/graphics/internal/TextLayout.h"
-#include "platform/ui/TextMetrics.h"
 
 namespace murmelo {
 

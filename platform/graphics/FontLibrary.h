@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 typedef struct _PangoFontMap PangoFontMap;
 typedef struct _PangoFontDescription PangoFontDescription;

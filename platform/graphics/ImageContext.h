@@ -24,7 +24,7 @@
 
 #include "platform/core/Result.h"
 #include "platform/graphics/DrawingContext.h"
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 
 namespace murmelo {
 

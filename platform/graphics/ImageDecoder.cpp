@@ -10,8 +10,8 @@
 
 #include <jpeglib.h>
 
+#include "platform/graphics/Image.h"
 #include "platform/graphics/internal/CairoSupport.h"
-#include "platform/ui/Image.h"
 
 namespace murmelo {
 

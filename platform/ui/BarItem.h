@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/Object.h"
 
 namespace murmelo {

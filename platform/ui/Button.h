@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/graphics/Image.h"
 #include "platform/ui/Control.h"
-#include "platform/ui/Image.h"
 
 namespace murmelo {
 

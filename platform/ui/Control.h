@@ -14,7 +14,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ui/Flags.h"
+#include "platform/core/Flags.h"
 #include "platform/ui/TargetAction.h"
 #include "platform/ui/View.h"
 

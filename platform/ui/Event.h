@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 namespace murmelo {
 

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/View.h"
 
 namespace murmelo {

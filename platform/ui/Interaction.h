@@ -22,7 +22,7 @@
 #include <string_view>
 
 #include "platform/core/Result.h"
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 namespace murmelo {
 

@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 namespace murmelo {
 

@@ -2,8 +2,8 @@
 
 #include <limits>
 
+#include "platform/graphics/TextMetrics.h"
 #include "platform/ui/ScreenDump.h"
-#include "platform/ui/TextMetrics.h"
 
 namespace murmelo {
 

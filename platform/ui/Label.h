@@ -7,12 +7,10 @@
 #include <optional>
 #include <string>
 
+#include "platform/graphics/TextStyle.h"
 #include "platform/ui/View.h"
 
 namespace murmelo {
-
-enum class TextAlignment { Left, Center, Right };
-enum class LineBreakMode { WordWrap, CharacterWrap, Clip, HeadTruncation, TailTruncation, MiddleTruncation };
 
 class Label : public View {
 public:

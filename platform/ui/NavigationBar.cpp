@@ -1,8 +1,8 @@
 #include "platform/ui/NavigationBar.h"
 
+#include "platform/graphics/TextMetrics.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/ScreenDump.h"
-#include "platform/ui/TextMetrics.h"
 
 namespace murmelo {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 
 #include "platform/core/Value.h"
+#include "platform/graphics/TextMetrics.h"
 #include "platform/ui/ScreenDump.h"
-#include "platform/ui/TextMetrics.h"
 
 namespace murmelo {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/graphics/Image.h"
 #include "platform/ui/Control.h"
-#include "platform/ui/Image.h"
 
 namespace murmelo {
 

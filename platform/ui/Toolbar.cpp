@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/graphics/TextMetrics.h"
 #include "platform/ui/MainThread.h"
 #include "platform/ui/ScreenDump.h"
-#include "platform/ui/TextMetrics.h"
 
 namespace murmelo {
 

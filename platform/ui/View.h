@@ -32,8 +32,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/Flags.h"
-#include "platform/ui/Geometry.h"
+#include "platform/core/Flags.h"
+#include "platform/graphics/Geometry.h"
 #include "platform/ui/Responder.h"
 
 namespace murmelo {

@@ -15,8 +15,8 @@
 #include <string>
 
 #include "platform/graphics/DrawingContext.h"
-#include "platform/ui/Image.h"
-#include "platform/ui/WebPage.h"
+#include "platform/graphics/Image.h"
+#include "platform/web/WebPage.h"
 
 namespace murmelo {
 

@@ -17,7 +17,7 @@
 
 #include "platform/core/Result.h"
 #include "platform/net/URLRequest.h"
-#include "platform/ui/WebPage.h"
+#include "platform/web/WebPage.h"
 
 namespace murmelo::web {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "platform/net/URL.h"
-#include "platform/ui/WebPage.h"
 #include "platform/web/HtmlDocument.h"
+#include "platform/web/WebPage.h"
 
 namespace murmelo::web {
 

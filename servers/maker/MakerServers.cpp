@@ -1,6 +1,6 @@
 #include "servers/maker/MakerServers.h"
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/PropertyListSerialization.h"

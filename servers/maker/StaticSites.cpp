@@ -1,6 +1,6 @@
 #include "servers/maker/StaticSites.h"
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "servers/http/Text.h"
 #include "servers/mediation/AdImages.h"
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Log.h"
 #include "servers/http/Json.h"
 #include "servers/http/Text.h"

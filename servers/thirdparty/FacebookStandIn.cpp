@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/Crypto.h"

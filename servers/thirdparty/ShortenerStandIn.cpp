@@ -2,7 +2,7 @@
 
 #include <openssl/rand.h>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "servers/http/Json.h"

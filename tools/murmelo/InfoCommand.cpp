@@ -1,6 +1,6 @@
 #include "tools/murmelo/InfoCommand.h"
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceProfile.h"

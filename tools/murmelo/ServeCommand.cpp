@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "servers/ReferenceServers.h"

@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "platform/graphics/DrawingContext.h"
+#include "platform/graphics/Geometry.h"
 #include "platform/ui/BarButtonItem.h"
-#include "platform/ui/Geometry.h"
 #include "platform/ui/Toolbar.h"
 
 namespace murmelo {

@@ -7,7 +7,7 @@
 
 #include "app/base/OVUtils.h"
 #include "app/cache/EGOCache.h"
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/foundation/Crypto.h"
 #include "tests/platform/foundation/TestHome.h"

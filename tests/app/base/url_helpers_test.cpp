@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/base/OVUtils.h"
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 using namespace murmelo;
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "app/json/KQJSON.h"
+#include "app/product/Constants.h"
 #include "app/sharing/ShareFTObj.h"
-#include "app/shell/Constants.h"
 
 using namespace murmelo;
 

@@ -16,7 +16,7 @@ namespace murmelo::test {
 inline constexpr double kShellBound = 10.0;
 
 inline std::string applicationResources() {
-    return (std::filesystem::path(__FILE__).parent_path() / "../../../app/resources").lexically_normal();
+    return std::string(MURMELO_SOURCE_DIR) + "/app/resources";
 }
 
 // The alerts on screen, back to front.

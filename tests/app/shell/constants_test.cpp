@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 using namespace murmelo;
 

@@ -7,15 +7,15 @@
 #include <atomic>
 #include <thread>
 
+#include "app/product/Constants.h"
 #include "app/shell/AppDelegate_Pad.h"
-#include "app/shell/Constants.h"
 #include "app/web/OVAllWebViewController.h"
 #include "app/web/OVWebViewController.h"
 #include "app/web/WebScreen.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyListSerialization.h"
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/Window.h"

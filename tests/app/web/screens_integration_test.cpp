@@ -8,9 +8,9 @@
 
 #include "app/base/OVUtils.h"
 #include "app/base/URLParser.h"
+#include "app/product/Constants.h"
 #include "app/sharing/ShareFT.h"
 #include "app/sharing/ShareFTObj.h"
-#include "app/shell/Constants.h"
 #include "app/web/OVAllWebViewController.h"
 #include "app/web/OVFeedbackWebViewController.h"
 #include "app/web/OVPostWebViewController.h"

@@ -7,8 +7,8 @@
 
 #include "platform/graphics/DrawingContext.h"
 #include "platform/graphics/FontLibrary.h"
+#include "platform/graphics/Image.h"
 #include "platform/graphics/ImageContext.h"
-#include "platform/ui/Image.h"
 
 namespace murmelo {
 namespace {

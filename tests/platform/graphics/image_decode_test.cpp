@@ -5,8 +5,8 @@
 #include <filesystem>
 
 #include "platform/foundation/Bundle.h"
+#include "platform/graphics/Image.h"
 #include "platform/graphics/ImageDecoder.h"
-#include "platform/ui/Image.h"
 #include "tests/support/TemporaryDirectory.h"
 
 namespace murmelo {
@@ -14,8 +14,7 @@ namespace {
 
 std::string dataPath(const std::string& name) {
     // The test data sits next to the tests in the source tree.
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "data" / "images" /
-           name;
+    return std::filesystem::path(MURMELO_SOURCE_DIR) / "tests" / "data" / "images" / name;
 }
 
 Data fileBytes(const std::string& name) {

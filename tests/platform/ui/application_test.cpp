@@ -8,9 +8,9 @@
 
 #include "platform/core/Log.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/graphics/Image.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Device.h"
-#include "platform/ui/Image.h"
 #include "platform/ui/Localization.h"
 #include "platform/ui/Screen.h"
 #include "tests/platform/ui/UITestSupport.h"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/graphics/TextMetrics.h"
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/BarButtonItem.h"
 #include "platform/ui/Button.h"
@@ -13,7 +14,6 @@
 #include "platform/ui/SearchBar.h"
 #include "platform/ui/SegmentedControl.h"
 #include "platform/ui/TextField.h"
-#include "platform/ui/TextMetrics.h"
 #include "platform/ui/TextView.h"
 #include "platform/ui/Toolbar.h"
 #include "tests/platform/ui/UITestSupport.h"

@@ -25,7 +25,7 @@ namespace murmelo {
 namespace {
 
 std::string sourceRoot() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().parent_path();
+    return MURMELO_SOURCE_DIR;
 }
 
 bool near(RGBA8 a, RGBA8 b, int tolerance) {

@@ -2,7 +2,7 @@
 // the admin host's event log, over real HTTP.
 #include <gtest/gtest.h>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "servers/http/Json.h"
 #include "servers/mediation/MediationServer.h"

@@ -4,7 +4,7 @@
 
 #include <regex>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/foundation/Crypto.h"
 #include "servers/store/Database.h"
 #include "servers/thirdparty/FacebookStandIn.h"

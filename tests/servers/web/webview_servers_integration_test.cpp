@@ -4,7 +4,7 @@
 // the delegate stops.
 #include <gtest/gtest.h>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/CookieStore.h"
 #include "tests/platform/ui/WebViewTestSupport.h"

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <memory>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/DeviceProfile.h"

@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "platform/core/Result.h"
-#include "platform/ui/WebPage.h"
+#include "platform/web/WebPage.h"
 
 namespace murmelo::driver {
 

@@ -1,4 +1,4 @@
-#include "platform/ui/WebPage.h"
+#include "platform/web/WebPage.h"
 
 namespace murmelo {
 

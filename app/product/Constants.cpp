@@ -1,4 +1,4 @@
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 
 #include <cctype>
 

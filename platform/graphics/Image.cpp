@@ -1,11 +1,11 @@
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 
 #include <cstring>
 
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/graphics/ImageDecoder.h"
-#include "platform/ui/Screen.h"
 
 namespace murmelo {
 
@@ -159,7 +159,10 @@ std::shared_ptr<const Image> Image::imageNamed(const std::string& name) {
     if (!bundle) {
         return nullptr;
     }
-    double screenScale = Screen::mainScreen().scale().value_or(1.0);
+    // The main screen's scale, as Screen::scale() reads it from the device
+    // profile; a screen that does not answer the scale query counts as 1.
+    auto profile = DeviceProfile::current();
+    double screenScale = profile && profile->screenReportsScale() ? profile->screenScale() : 1.0;
     auto path = bundle->pathForImageNamed(name, screenScale);
     if (!path) {
         return nullptr;

@@ -19,7 +19,7 @@
 #include "platform/core/Result.h"
 #include "platform/core/Value.h"
 #include "platform/graphics/Bitmap.h"
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 namespace murmelo {
 

@@ -12,7 +12,7 @@
 #include <limits>
 #include <string_view>
 
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 namespace murmelo {
 

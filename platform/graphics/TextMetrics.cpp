@@ -1,10 +1,12 @@
-#include "platform/ui/TextMetrics.h"
+#include "platform/graphics/TextMetrics.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "platform/ui/MainThread.h"
+#include <cassert>
+
+#include "platform/runloop/RunLoop.h"
 
 namespace murmelo {
 
@@ -90,7 +92,7 @@ Size TextMetrics::sizeOfText(std::string_view text, const Font& font, double max
 }
 
 void TextMetrics::setMeasurer(Measurer measurer) {
-    assertMainThread();
+    assert(RunLoop::isMainThread() && "the measure is set on the main thread");
     installedMeasurer() = std::move(measurer);
 }
 

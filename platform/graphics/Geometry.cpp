@@ -1,11 +1,11 @@
-#include "platform/ui/Geometry.h"
+#include "platform/graphics/Geometry.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "platform/core/Value.h"
-#include "platform/ui/Image.h"
+#include "platform/graphics/Image.h"
 
 namespace murmelo {
 
