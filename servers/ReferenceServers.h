@@ -1,6 +1,6 @@
 // ReferenceServers: every server the application talks to, in one HTTP
-// server that dispatches on the Host header (the constants table's role →
-// host rows): the content server, the maker's servers, the mediation server,
+// server that dispatches on the Host header (the role → host rows of
+// servers/HostTable.h): the content server, the maker's servers, the mediation server,
 // the ad networks and the third-party stand-ins, plus the admin host with the
 // event log (GET /_events[?role=R&after=N], JSON) and an index of the hosts.
 // Requests naming 127.0.0.1 or localhost go to the admin host.

@@ -1,6 +1,7 @@
 #include "servers/ServerConfig.h"
 
-#include "app/product/Constants.h"
+#include "servers/Accounts.h"
+#include "servers/HostTable.h"
 
 namespace murmelo::servers {
 
@@ -146,14 +147,15 @@ Result<void> readFillRate(const Dictionary& from, std::string_view key, double& 
 ServerConfig ServerConfig::defaults() {
     ServerConfig config;
     config.recommendation.appUrl = std::string(kAppStoreAppUrl);
-    config.recommendation.notifyUrl = "http://" + std::string(kServiceServerHost) + "/recommandClicked.php";
+    config.recommendation.notifyUrl =
+        "http://" + std::string(hostFor(HostRole::Service)) + "/recommandClicked.php";
     config.twitterAccounts = {{"murmelo_demo", "secret123"}};
     config.facebookUsers = {{"demo@murmelo.example", "secret123", 100000482913715, "Demo User"}};
 
     MediationApp app;
     app.networks = {
         {"1", 1, "admob", 40, 1, Value("a14c2b9e0f6d731")},
-        {"14", 14, "google_adsense", 40, 2, Value(std::string(Constant_Adsense_App_AppleId))},
+        {"14", 14, "google_adsense", 40, 2, Value(std::string(kAdSensePublisherId))},
         {"9", 9, "custom", 20, 3, Value("")},
     };
     app.extra = Dictionary{
@@ -165,8 +167,8 @@ ServerConfig ServerConfig::defaults() {
         {"fullscreen_wait_interval", 60},
         {"fullscreen_max_ads", 2},
     };
-    config.mediation[std::string(Constant_AdWhirlApplicationKey)] = app;
-    config.mediation[std::string(Constant_AdWhirlApplicationKey_iOS4)] = app;
+    config.mediation[std::string(kMediationAppKey)] = app;
+    config.mediation[std::string(kMediationAppKeyIos4)] = app;
 
     HouseAd banner;
     banner.adType = 1;
@@ -180,7 +182,7 @@ ServerConfig ServerConfig::defaults() {
     text.launchType = 1;
     text.animationType = 1;
     text.text = "Feel better? Tell a friend about Murmelo.";
-    text.redirectUrl = std::string(Constant_sharedAppShortUrl);
+    text.redirectUrl = std::string(kAppShortUrl);
     text.imageTitle = "M";
     text.imageColor = "#c0392b";
     config.houseAds = {banner, text};

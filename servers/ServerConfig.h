@@ -79,7 +79,7 @@ struct ServerConfig {
     ContentLimits content;
 
     // The defaults: a demo account on each stand-in, both application keys
-    // of the constants table with AdMob, AdSense and house ads.
+    // of servers/Accounts.h with AdMob, AdSense and house ads.
     static ServerConfig defaults();
     // Defaults overridden by the members of a parsed configuration file.
     static Result<ServerConfig> fromValue(const Value& value);

@@ -1,6 +1,15 @@
-// JSON for the servers: replies and the configuration file, through the
-// application's own JSON reader and writer. Thread-safe (a fresh reader or
-// writer per call).
+// JSON for the servers: replies and the configuration file, read and written
+// with nlohmann::json, so the servers never share the application's reader or
+// writer with it. Objects keep their key order both ways. Thread-safe (nothing
+// is kept between calls).
+//
+// Reading: numbers with a fraction or an exponent become exact decimals
+// ("45.0" is written back as 45), integers stay integers; a repeated key keeps
+// its first position and its last value; the text ends at its first zero
+// byte; nesting deeper than kMaxJsonDepth is refused.
+// Writing: text as nlohmann writes it compactly (no blanks, "/" and non-ASCII
+// as they are); strings and keys must be UTF-8, numbers finite; data and dates
+// have no JSON form.
 #pragma once
 
 #include <string>
@@ -10,6 +19,8 @@
 #include "platform/core/Value.h"
 
 namespace murmelo::servers {
+
+inline constexpr int kMaxJsonDepth = 512;
 
 // Compact JSON text of a dictionary or array.
 Result<std::string> jsonText(const Value& value);

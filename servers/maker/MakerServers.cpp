@@ -1,9 +1,10 @@
 #include "servers/maker/MakerServers.h"
 
-#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/PropertyListSerialization.h"
+#include "servers/Accounts.h"
+#include "servers/HostTable.h"
 #include "servers/http/Text.h"
 
 namespace murmelo::servers {

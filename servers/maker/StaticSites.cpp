@@ -1,6 +1,7 @@
 #include "servers/maker/StaticSites.h"
 
-#include "app/product/Constants.h"
+#include "servers/Accounts.h"
+#include "servers/HostTable.h"
 #include "servers/http/Text.h"
 #include "servers/mediation/AdImages.h"
 
@@ -24,7 +25,7 @@ HttpResponse StaticSites::handle(HttpRequest& request) {
             return png(iconPng("M", "#2b3447", 57));
         }
         if (request.path == "/murmelo/Default.png") {
-            return png(launchPng(Constant_sharedTitle));
+            return png(launchPng(kAppName));
         }
         return HttpResponse::text("not found\n", 404);
     }

@@ -3,8 +3,8 @@
 #include <array>
 #include <cmath>
 
-#include "app/product/Constants.h"
 #include "platform/core/Log.h"
+#include "servers/HostTable.h"
 #include "servers/http/Json.h"
 #include "servers/http/Text.h"
 #include "servers/mediation/AdImages.h"
@@ -205,9 +205,10 @@ HttpResponse MediationServer::houseAd(const FormFields& query) {
         {"webview_animation_type", ad.animationType},
         {"ad_text", ad.text},
         {"redirect_url", ad.redirectUrl},
-        {"metrics_url", url(kMediationMetricsHost, "/exclick.php?appid=" + percentEncode(appKey) +
-                                                       "&nid=" + percentEncode(nid) + "&type=9&client=1")},
-        {"img_url", url(kMediationHouseAdsHost, "/houseAd.png?ad=" + std::to_string(turn))}};
+        {"metrics_url",
+         url(hostFor(HostRole::MediationMetrics), "/exclick.php?appid=" + percentEncode(appKey) +
+                                                      "&nid=" + percentEncode(nid) + "&type=9&client=1")},
+        {"img_url", url(hostFor(HostRole::MediationHouseAds), "/houseAd.png?ad=" + std::to_string(turn))}};
     return HttpResponse::json(jsonReply(Value(std::move(reply))));
 }
 
@@ -294,7 +295,7 @@ HttpResponse MediationServer::networkAd(const FormFields& query, bool adSense) {
         return none;
     }
     std::uint64_t id = n % kAdvertisers.size();
-    std::string_view host = adSense ? kAdSenseHost : kAdMobHost;
+    std::string_view host = hostFor(adSense ? HostRole::AdSense : HostRole::AdMob);
     std::string prefix = adSense ? "/pagead" : "";
     Dictionary reply{{"ad_id", static_cast<long long>(id)},
                      {"width", 320},
@@ -318,7 +319,7 @@ HttpResponse MediationServer::networkClick(const FormFields& query) {
     if (!id || *id >= kAdvertisers.size()) {
         return HttpResponse::text("no such ad\n", 404);
     }
-    return HttpResponse::redirect(url(kAppStoreWebHost, kAdvertisers[*id].landing));
+    return HttpResponse::redirect(url(hostFor(HostRole::AppStoreWeb), kAdvertisers[*id].landing));
 }
 
 } // namespace murmelo::servers

@@ -4,10 +4,11 @@
 
 #include <algorithm>
 
-#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/Crypto.h"
+#include "servers/Accounts.h"
+#include "servers/HostTable.h"
 #include "servers/content/SessionCookie.h"
 #include "servers/http/Json.h"
 #include "servers/http/Text.h"
@@ -23,7 +24,7 @@ constexpr int kInvalidSession = 102;
 constexpr int kIncorrectSignature = 104;
 
 std::string xmlNamespace() {
-    return "http://" + std::string(kFacebookApiHost) + "/1.0/";
+    return "http://" + std::string(hostFor(HostRole::FacebookApi)) + "/1.0/";
 }
 
 HttpResponse restError(int code, const std::string& message, const FormFields& fields) {
@@ -140,7 +141,7 @@ HttpResponse FacebookStandIn::loginPage(const FormFields& fields, std::string_vi
     }
     std::string next = fields.getOr("next", "fbconnect://success");
     std::string body = "<h1>facebook</h1>\n<p>Log in to use your Facebook account with <b>" +
-                       htmlEscape(Constant_sharedAppName) + "</b>.</p>\n";
+                       htmlEscape(kAppName) + "</b>.</p>\n";
     if (!error.empty()) {
         body += "<p class=\"error\">" + htmlEscape(error) + "</p>\n";
     }
@@ -322,10 +323,10 @@ HttpResponse FacebookStandIn::promptFeed(const HttpRequest& request) {
 }
 
 HttpResponse FacebookStandIn::canvasPage() {
-    return HttpResponse::html(page(std::string(Constant_sharedAppName) + " on Facebook",
-                                   "<h1>facebook</h1><h2>" + htmlEscape(Constant_sharedAppName) + "</h2><p>" +
-                                       htmlEscape(Constant_sharedCaption) + "</p><p><a href=\"" +
-                                       htmlEscape(Constant_sharedAppShortUrl) + "\">Get it now</a></p>"));
+    return HttpResponse::html(page(std::string(kAppName) + " on Facebook",
+                                   "<h1>facebook</h1><h2>" + htmlEscape(kAppName) + "</h2><p>" +
+                                       htmlEscape(kAppCaption) + "</p><p><a href=\"" +
+                                       htmlEscape(kAppShortUrl) + "\">Get it now</a></p>"));
 }
 
 HttpResponse FacebookStandIn::rest(const HttpRequest& request) {

@@ -2,9 +2,10 @@
 
 #include <openssl/rand.h>
 
-#include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "servers/Accounts.h"
+#include "servers/HostTable.h"
 #include "servers/http/Json.h"
 
 namespace murmelo::servers {
@@ -109,7 +110,7 @@ HttpResponse ShortenerStandIn::shorten(const FormFields& query) {
         logLine("shortener: %s", code.error().localizedDescription().c_str());
         return fail("UNKNOWN_ERROR");
     }
-    std::string shortUrl = "http://" + std::string(kShortenerDomain) + "/" + *code;
+    std::string shortUrl = "http://" + std::string(hostFor(HostRole::ShortenerLinks)) + "/" + *code;
     if (format == "txt") {
         return HttpResponse::text(shortUrl);
     }

@@ -6,7 +6,7 @@
 //          "MISSING_ARG_APIKEY", "INVALID_APIKEY", "MISSING_ARG_URI" or
 //          "INVALID_URI" as the text.
 //   links  GET /<code>  301 to the long link (counts the visit)
-// The account is the constants table's. Links are kept in the database.
+// The account is the one in servers/Accounts.h. Links are kept in the database.
 // Thread-safe; borrows the database.
 #pragma once
 
