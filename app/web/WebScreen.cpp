@@ -308,9 +308,8 @@ void WebScreen::close() {
 }
 
 void WebScreen::addComment() {
-    // The native comment form comes with the posting issue; nothing is
-    // presented until then.
-    logLine("addComment: the comment form is not built yet (secret_id %s)",
+    // This build has no native comment form; nothing is presented.
+    logLine("addComment: this build has no comment form (secret_id %s)",
             m_secretId ? m_secretId->c_str() : "none");
 }
 

@@ -90,8 +90,8 @@ public:
     // The Secret-pool screen dismisses the modal screen its parent presents;
     // the others pop their navigation controller, animated.
     virtual void close();
-    // Would present the native comment form for `secret_id`; the form is
-    // not built yet, so it only logs that (see docs/web-screens.md).
+    // Would present the native comment form for `secret_id`; this build has
+    // no such form, so it only logs that (see docs/web-screens.md).
     void addComment();
 
     // ---- advertising
