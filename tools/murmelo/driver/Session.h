@@ -70,7 +70,39 @@ public:
     bool hasQuit() const { return m_quit; }
 
 private:
-    void startInput();
+    // What follows a command that succeeded: an action on the screen is
+    // settled and the screen printed in interactive mode.
+    enum class Acts { No, OnScreen };
+    using Handler = Result<void> (Session::*)(const Command&);
+    struct CommandHandler {
+        Handler run;
+        Acts acts;
+    };
+    static CommandHandler handlerFor(CommandKind kind);
+
+    // One handler per command (handlerFor()).
+    Result<void> printScreen(const Command&);
+    Result<void> saveShot(const Command& command);
+    Result<void> settle(const Command& command);
+    Result<void> wait(const Command& command);
+    Result<void> tapTab(const Command& command);
+    Result<void> tapBar(const Command& command);
+    Result<void> tapButton(const Command& command);
+    Result<void> tapAlert(const Command& command);
+    Result<void> type(const Command& command);
+    Result<void> back(const Command&);
+    Result<void> follow(const Command& command);
+    Result<void> listLinks(const Command&);
+    Result<void> fill(const Command& command);
+    Result<void> submit(const Command& command);
+    Result<void> runScript(const Command& command);
+    Result<void> switchNetwork(const Command& command);
+    Result<void> sendMemoryWarning(const Command&);
+    Result<void> printDefaults(const Command&);
+    Result<void> printEvents(const Command&);
+    Result<void> printHelp(const Command&);
+    Result<void> quit(const Command&);
+
     void onReadable();
     // Handles one input line; false when the session is over.
     bool handleLine(const std::string& line);
