@@ -199,9 +199,7 @@ std::string oneLine(std::string text) {
 Session::Session(Options options, std::ostream& out, std::ostream& err)
     : m_options(std::move(options)), m_out(out), m_err(err) {}
 
-Session::~Session() {
-    *m_alive = false;
-}
+Session::~Session() = default;
 
 Session::CommandHandler Session::handlerFor(CommandKind kind) {
     switch (kind) {
@@ -578,26 +576,29 @@ int Session::runLines(std::vector<std::string> lines, const std::string& name) {
     m_lines = std::move(lines);
     m_nextLine = 0;
     m_inputName = name;
-    // One posted call per line, so the app's loop turns between commands.
-    std::function<void()> step;
-    auto alive = m_alive;
-    step = [this, alive, &step] {
-        if (!*alive || m_finished) {
-            return;
-        }
-        if (m_nextLine >= m_lines.size()) {
-            finish(0);
-            return;
-        }
-        if (handleLine(m_lines[m_nextLine++])) {
-            RunLoop::main().post([&step] { step(); });
-        }
-    };
-    RunLoop::main().post([&step] { step(); });
+    postScriptStep();
     while (!m_finished) {
         RunLoop::main().run();
     }
     return m_status;
+}
+
+void Session::postScriptStep() {
+    // One posted call per line, so the app's loop turns between commands.
+    RunLoop::main().post(bindWeak(m_weak.weakPtr(), [](Session& session) { session.runScriptStep(); }));
+}
+
+void Session::runScriptStep() {
+    if (m_finished) {
+        return;
+    }
+    if (m_nextLine >= m_lines.size()) {
+        finish(0);
+        return;
+    }
+    if (handleLine(m_lines[m_nextLine++])) {
+        postScriptStep();
+    }
 }
 
 } // namespace murmelo::driver

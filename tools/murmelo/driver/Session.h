@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/core/Result.h"
+#include "platform/core/WeakPtr.h"
 #include "platform/runloop/FdSource.h"
 #include "tools/murmelo/driver/Command.h"
 
@@ -106,6 +107,10 @@ private:
     void onReadable();
     // Handles one input line; false when the session is over.
     bool handleLine(const std::string& line);
+    // The in-memory script: each line runs from its own posted call, which
+    // holds the session weakly and so may outlive it.
+    void postScriptStep();
+    void runScriptStep();
     void finish(int status);
     void prompt();
     void printScreenAfterAction();
@@ -126,12 +131,13 @@ private:
     // in-memory script
     std::vector<std::string> m_lines;
     std::size_t m_nextLine = 0;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 
     // The form the last `fill` set, on the page it was set on.
     std::optional<std::size_t> m_filledForm;
     std::string m_filledPage;
     std::uint64_t m_lastEvent = 0;
+
+    WeakFactory<Session> m_weak{this}; // last: invalidated before the rest goes
 };
 
 } // namespace murmelo::driver
