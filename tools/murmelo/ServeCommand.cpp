@@ -8,6 +8,7 @@
 #include <iomanip>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "app/shell/Constants.h"
 #include "platform/core/Clock.h"
@@ -47,13 +48,18 @@ Result<servers::ServerConfig> loadConfig(const std::string& path) {
     return servers::ServerConfig::fromValue(*value);
 }
 
-} // namespace
+struct ServeOptions {
+    servers::ReferenceServers::Options servers;
+    long duration = 0; // seconds; 0 = until a signal
+};
 
-int runServeCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
-    servers::ReferenceServers::Options options;
+// The options, or the exit status when they are not usable (the reason is
+// written to `err`).
+std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> args, std::ostream& err) {
+    ServeOptions parsed;
+    servers::ReferenceServers::Options& options = parsed.servers;
     options.port = 8080;
     options.dataDirectory = "murmelo-data";
-    long duration = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool hasValue = i + 1 < args.size();
@@ -73,7 +79,7 @@ int runServeCommand(std::span<const std::string> args, std::ostream& out, std::o
             }
             options.config = std::move(*config);
         } else if (arg == "--duration" && hasValue && parseNumber(args[i + 1], 1, 31'536'000, number)) {
-            duration = number;
+            parsed.duration = number;
             ++i;
         } else if (arg == "--seed") {
             options.seed = true;
@@ -84,6 +90,46 @@ int runServeCommand(std::span<const std::string> args, std::ostream& out, std::o
             return 2;
         }
     }
+    return parsed;
+}
+
+void printWhereServersListen(std::ostream& out, const servers::ReferenceServers::Options& options, int port) {
+    out << "Murmelo reference servers on http://" << options.bindAddress << ":" << port << " (data in "
+        << options.dataDirectory << ")\n";
+    for (const HostEntry& entry : hostTable()) {
+        out << "  " << std::left << std::setw(20) << entry.name << " " << std::setw(36) << entry.host << " "
+            << entry.description << "\n";
+    }
+    out << "Send requests with the Host header of a role, e.g.\n"
+        << "  curl -H 'Host: " << kContentServerHost << "' http://" << options.bindAddress << ":" << port
+        << "/index.php\n";
+    out.flush();
+}
+
+// Until one of `stopSignals` arrives or `duration` seconds (0: no limit) pass.
+void waitForStop(const sigset_t& stopSignals, long duration) {
+    double deadline = duration > 0 ? Clock::monotonic() + static_cast<double>(duration) : 0;
+    for (;;) {
+        timespec tick{1, 0};
+        int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) {
+            logLine("serve: stopping on signal %d", signal);
+            return;
+        }
+        if (deadline > 0 && Clock::monotonic() >= deadline) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int runServeCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    auto parsed = parseServeOptions(args, err);
+    if (const int* status = std::get_if<int>(&parsed)) {
+        return *status;
+    }
+    const ServeOptions& options = std::get<ServeOptions>(parsed);
 
     // Worker threads inherit this mask, so the signals reach only the wait below.
     sigset_t stopSignals;
@@ -92,34 +138,13 @@ int runServeCommand(std::span<const std::string> args, std::ostream& out, std::o
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    auto running = servers::ReferenceServers::start(options);
+    auto running = servers::ReferenceServers::start(options.servers);
     if (!running) {
         err << "murmelo serve: " << running.error().localizedDescription() << "\n";
         return 1;
     }
-    out << "Murmelo reference servers on http://" << options.bindAddress << ":" << (*running)->port()
-        << " (data in " << options.dataDirectory << ")\n";
-    for (const HostEntry& entry : hostTable()) {
-        out << "  " << std::left << std::setw(20) << entry.name << " " << std::setw(36) << entry.host << " "
-            << entry.description << "\n";
-    }
-    out << "Send requests with the Host header of a role, e.g.\n"
-        << "  curl -H 'Host: " << kContentServerHost << "' http://" << options.bindAddress << ":"
-        << (*running)->port() << "/index.php\n";
-    out.flush();
-
-    double deadline = duration > 0 ? Clock::monotonic() + static_cast<double>(duration) : 0;
-    for (;;) {
-        timespec tick{1, 0};
-        int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM) {
-            logLine("serve: stopping on signal %d", signal);
-            break;
-        }
-        if (deadline > 0 && Clock::monotonic() >= deadline) {
-            break;
-        }
-    }
+    printWhereServersListen(out, options.servers, (*running)->port());
+    waitForStop(stopSignals, options.duration);
     (*running)->stop();
     return 0;
 }
