@@ -40,7 +40,7 @@ AdUtils* AdUtils::alloc() {
 }
 
 bool AdUtils::shouldShowAds() const {
-    // No banner exists yet, so no screen places one.
+    // This build has no banner, so no screen places one.
     return false;
 }
 

@@ -2,10 +2,9 @@
 // banner — whether ads may be shown now, the AdSense keywords and the
 // channel identifiers to refresh a banner with.
 //
-// Not built yet: the ad-free window, the keyword fetch and the banner
-// rotation belong to the advertising issue. Until then shouldShowAds()
-// answers false (no ads are shown), the keywords are the default ones and
-// the channels are the configured identifiers.
+// This build has no ad-free window, keyword fetch or banner rotation:
+// shouldShowAds() answers false (no ads are shown), the keywords are the
+// default ones and the channels are the configured identifiers.
 //
 // A documented single instance: sharedAdUtils() makes it on first use under
 // a lock on the class; alloc() gives it at the first allocation and nothing
@@ -27,7 +26,7 @@ public:
     AdUtils(const AdUtils&) = delete;
     AdUtils& operator=(const AdUtils&) = delete;
 
-    // Whether ads may be shown now: false until the banner exists.
+    // Whether ads may be shown now: always false, this build has no banner.
     bool shouldShowAds() const;
     // The keywords to refresh a banner with.
     std::string getAdsenseKeywords() const;

@@ -2,9 +2,8 @@
 // view — a 320 by 50 view that would own the rotating banner and hand it the
 // AdSense keywords and channels.
 //
-// Not built yet: the rotating banner belongs to the advertising issue. The
-// host keeps its settings and shows nothing; AdUtils answers that no ads are
-// shown, so no screen places one for now.
+// This build has no rotating banner: the host keeps its settings and shows
+// nothing. AdUtils answers that no ads are shown, so no screen places one.
 //
 // Main thread only. The screen that places the host owns it (as a subview);
 // the host holds that screen weakly.

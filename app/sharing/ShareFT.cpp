@@ -15,8 +15,8 @@ void ShareFT::shareAction() {
         logLine("%s", kNoRecordLine);
         return;
     }
-    // The sheet (mail, Facebook, Twitter) and its reward come with the
-    // sharing issue; say so rather than pretend a share happened.
+    // No sheet (mail, Facebook, Twitter) in this build: say so rather than
+    // pretend a share happened.
     logLine("%s", kNotBuiltLine);
 }
 

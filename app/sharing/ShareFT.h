@@ -1,9 +1,9 @@
 // ShareFT: the share sheet controller a screen makes per share — it offers
 // mail, Facebook and Twitter for the share record it is given.
 //
-// Not built yet: the sheet, its choices and the reward belong to the sharing
-// issue. Until then shareAction() writes one log line saying that nothing is
-// shared and shows nothing; the screens already fill the record and call it.
+// This build has no share sheet: shareAction() writes one log line saying
+// that nothing is shared and shows nothing. The screens fill the record and
+// call it all the same.
 //
 // Threading: main thread only. Ownership: callers hand the controller over
 // and keep no reference; the record is the process-wide ShareFTObj, not
@@ -21,9 +21,8 @@ namespace murmelo {
 
 class ShareFT : public std::enable_shared_from_this<ShareFT> {
 public:
-    // The log line of shareAction() while the sheet is not built.
-    static constexpr const char* kNotBuiltLine =
-        "ShareFT: the share sheet is not built yet; nothing was shared";
+    // The log line of shareAction(): this build has no share sheet.
+    static constexpr const char* kNotBuiltLine = "ShareFT: this build has no share sheet; nothing was shared";
     static constexpr const char* kNoRecordLine = "ShareFT: no share record given; nothing to share";
 
     // init: a controller without a record (give one with setShareObj()).

@@ -79,42 +79,42 @@ AppDelegate_Phone::~AppDelegate_Phone() {
 
 bool AppDelegate_Phone::didFinishLaunchingWithOptions(Application& application, const Dictionary&) {
     assertMainThread();
-    // 1. Warn when there is no network; start-up goes on either way.
+    // Warn when there is no network; start-up goes on either way.
     OVUtils::checkNetwork();
-    // 2.
+    // The black opaque status bar.
     application.setStatusBarStyle(StatusBarStyle::BlackOpaque);
-    // 3. The launch ping, off the main thread.
+    // The launch ping, off the main thread.
     queueOperation(&AppDelegate_Phone::sendStatus);
 
-    // 4. The tab bar.
+    // The tab bar.
     m_tabController = std::make_shared<TabBarController>();
     m_tabController->setDelegate(weak_from_this());
 
-    // 5. The secret pool's screen (the one shared instance).
+    // The secret pool's screen (the one shared instance).
     std::shared_ptr<OVWebViewController> secretPool = OVWebViewController::sharedOVWebViewController();
     secretPool->setTabBarItem(std::make_shared<TabBarItem>(
         localizedString("Secret pool"), Image::imageNamed("feedback.png"), kSecretPoolTabTag));
 
-    // 6. Its navigation stack, without a bar; the stack shows its root's tab item.
+    // Its navigation stack, without a bar; the stack shows its root's tab item.
     m_navController = std::make_shared<NavigationController>(secretPool);
     m_navController->setNavigationBarHidden(true);
 
-    // 7. The posting screen.
+    // The posting screen.
     auto posting = std::make_shared<OVPostWebViewController>();
     posting->setTabBarItem(std::make_shared<TabBarItem>(localizedString("Post your secret"),
                                                         Image::imageNamed("addjoke.png"), kPostSecretTabTag));
 
-    // 8. Tab index 0, "Secret pool", is selected at start.
+    // Tab index 0, "Secret pool", is selected at start.
     m_tabController->setViewControllers({m_navController, posting}, false);
 
-    // 9. The main interface supplies the window; without one, make it here.
+    // The main interface supplies the window; without one, make it here.
     if (!m_window) {
         logLine("AppDelegate_Phone: no window from the main interface; making one");
         m_window = std::make_shared<Window>(Screen::mainScreen().bounds());
     }
     m_window->addSubview(m_tabController->view());
 
-    // 10. From any sender, on any thread.
+    // "SwithToSecretTab" switches back to the secret pool, from any sender on any thread.
     std::weak_ptr<AppDelegate_Phone> weakSelf = weak_from_this();
     m_switchObserver = NotificationCenter::defaultCenter().addObserver(
         std::string(kSwitchToSecretTabNotification), nullptr, [weakSelf](const Notification&) {
@@ -123,11 +123,11 @@ bool AppDelegate_Phone::didFinishLaunchingWithOptions(Application& application, 
             }
         });
 
-    // 11.
+    // On screen, and the key window.
     m_window->makeKeyAndVisible();
-    // 12. Nothing loads a page before this timer fires.
+    // The secret pool's first load, kSecretPoolReloadDelay from now: no page loads before it.
     refreshSecretPool();
-    // 13.
+    // The recommended-application fetch, off the main thread.
     queueOperation(&AppDelegate_Phone::getRecommandApp);
     return true;
 }

@@ -30,6 +30,10 @@ void OVFeedbackWebViewController::loadToolBar() {
     applyToolBarItems();
 }
 
+Rect OVFeedbackWebViewController::webViewFrame() const {
+    return Rect(0, 44, 320, 336);
+}
+
 void OVFeedbackWebViewController::viewDidAppear(bool animated) {
     // Every display shows the support page afresh.
     setIsOnScreen(true);

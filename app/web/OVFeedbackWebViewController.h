@@ -29,6 +29,11 @@ public:
     OVFeedbackWebViewController(const OVFeedbackWebViewController&) = delete;
     OVFeedbackWebViewController& operator=(const OVFeedbackWebViewController&) = delete;
 
+protected:
+    // (0, 44, 320, 336), opaque, no pattern.
+    Rect webViewFrame() const override;
+    bool webViewShowsPattern() const override { return false; }
+
 private:
     OVFeedbackWebViewController(); // through alloc() and the shared accessor only
 };

@@ -57,6 +57,19 @@ void OVWebViewController::viewDidLoad() {
     m_observingSourceUrl = true;
 }
 
+void OVWebViewController::viewWillAppear(bool animated) {
+    if (NavigationController* navigation = navigationController()) {
+        navigation->setNavigationBarHidden(true);
+    }
+    WebScreen::viewWillAppear(animated);
+}
+
+void OVWebViewController::close() {
+    if (ViewController* parent = parentViewController()) {
+        parent->dismissModalViewControllerAnimated(true);
+    }
+}
+
 void OVWebViewController::setSourceUrl(std::optional<std::string> url) {
     m_sourceUrl = std::move(url);
     if (m_observingSourceUrl) {

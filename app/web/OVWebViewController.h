@@ -61,9 +61,19 @@ public:
 
     void loadToolBar() override;
     void viewDidLoad() override;
+    // Hides the navigation bar again: the stack shows none above the pool.
+    void viewWillAppear(bool animated) override;
+    // Dismisses the modal screen its parent presents, animated.
+    void close() override;
+    int bannerTag() const override { return 3000; }
+    int removedBannerTag() const override { return 6000; }
 
     OVWebViewController(const OVWebViewController&) = delete;
     OVWebViewController& operator=(const OVWebViewController&) = delete;
+
+protected:
+    WebViewMade webViewMade() const override { return WebViewMade::InViewDidLoad; }
+    bool logsLoadEvents() const override { return false; }
 
 private:
     OVWebViewController(); // through alloc() and the shared accessor only

@@ -21,7 +21,6 @@ constexpr int kUIChannelIndex = 1;
 const Rect kScreenFrame(0, 0, 320, 480);
 const Rect kToolBarFrame(0, 0, 320, 44);
 const Rect kWebViewFrame(0, 44, 320, 360);
-const Rect kFeedbackWebViewFrame(0, 44, 320, 336);
 const Rect kWebViewFrameWithSearchBar(0, 88, 320, 392);
 const Rect kWebViewFrameAfterSearchBar(0, 44, 320, 436);
 const Rect kSearchBarFrame(0, 44, 320, 44);
@@ -296,32 +295,25 @@ void WebScreen::evaluate(const std::string& script) {
 // ---- leaving
 
 void WebScreen::close() {
-    if (m_kind == WebScreenKind::SecretPool) {
-        if (ViewController* parent = parentViewController()) {
-            parent->dismissModalViewControllerAnimated(true);
-        }
-        return;
-    }
     if (NavigationController* navigation = navigationController()) {
         navigation->popViewControllerAnimated(true);
     }
 }
 
 void WebScreen::addComment() {
-    // The native comment form comes with the posting issue; nothing is
-    // presented until then.
-    logLine("addComment: the comment form is not built yet (secret_id %s)",
+    // This build has no native comment form; nothing is presented.
+    logLine("addComment: this build has no comment form (secret_id %s)",
             m_secretId ? m_secretId->c_str() : "none");
 }
 
 // ---- advertising
 
 int WebScreen::bannerTag() const {
-    return m_kind == WebScreenKind::SecretPool ? 3000 : 3001;
+    return 3001;
 }
 
 int WebScreen::removedBannerTag() const {
-    return m_kind == WebScreenKind::SecretPool ? 6000 : 6002;
+    return 6002;
 }
 
 void WebScreen::refreshAds() {
@@ -407,14 +399,14 @@ bool WebScreen::applyRoute(const Route& route) {
 }
 
 void WebScreen::webViewDidStartLoad(WebView&) {
-    if (m_kind != WebScreenKind::SecretPool) {
+    if (logsLoadEvents()) {
         logLine("webViewDidStartLoad");
     }
     startLoadAnimating();
 }
 
 void WebScreen::webViewDidFinishLoad(WebView&) {
-    if (m_kind != WebScreenKind::SecretPool) {
+    if (logsLoadEvents()) {
         logLine("webViewDidFinishLoad");
     }
     didFinishLoadHook();
@@ -422,7 +414,7 @@ void WebScreen::webViewDidFinishLoad(WebView&) {
 }
 
 void WebScreen::didFailLoadWithError(WebView&, const Error&) {
-    if (m_kind != WebScreenKind::SecretPool) {
+    if (logsLoadEvents()) {
         logLine("didFailLoadWithError");
     }
     stopLoadAnimating();
@@ -430,15 +422,19 @@ void WebScreen::didFailLoadWithError(WebView&, const Error&) {
 
 // ---- view lifecycle
 
+Rect WebScreen::webViewFrame() const {
+    return kWebViewFrame;
+}
+
 void WebScreen::createWebView() {
-    bool feedback = m_kind == WebScreenKind::Feedback;
-    m_webView = std::make_shared<WebView>(feedback ? kFeedbackWebViewFrame : kWebViewFrame);
+    const bool pattern = webViewShowsPattern();
+    m_webView = std::make_shared<WebView>(webViewFrame());
     m_webView->setDelegate(self<WebScreen>());
-    if (!feedback) {
+    if (pattern) {
         m_webView->setOpaque(false);
     }
     view()->addSubview(m_webView);
-    if (!feedback) {
+    if (pattern) {
         m_webView->setBackgroundColor(
             Color::colorWithPatternImage(bundleImage("secret_bg.png", Size{64, 64})));
     }
@@ -449,7 +445,7 @@ void WebScreen::loadView() {
     m_toolBar = std::make_shared<Toolbar>(kToolBarFrame);
     m_toolBar->setTintColor(Color::blackColor());
     loadToolBar();
-    if (m_kind != WebScreenKind::SecretPool) {
+    if (webViewMade() == WebViewMade::InLoadView) {
         createWebView();
     }
     const auto& root = view();
@@ -458,7 +454,7 @@ void WebScreen::loadView() {
 }
 
 void WebScreen::viewDidLoad() {
-    if (m_kind == WebScreenKind::SecretPool) {
+    if (webViewMade() == WebViewMade::InViewDidLoad) {
         createWebView();
     }
     if (NavigationController* navigation = navigationController()) {
@@ -492,15 +488,6 @@ void WebScreen::viewDidUnload() {
     m_searchBar.reset();
     m_itemArray.clear();
     ViewController::viewDidUnload();
-}
-
-void WebScreen::viewWillAppear(bool animated) {
-    if (m_kind == WebScreenKind::SecretPool) {
-        if (NavigationController* navigation = navigationController()) {
-            navigation->setNavigationBarHidden(true);
-        }
-    }
-    ViewController::viewWillAppear(animated);
 }
 
 void WebScreen::viewDidAppear(bool animated) {

@@ -7,9 +7,11 @@
 // The five screens (OVWebViewController, OVPostWebViewController,
 // OVAllWebViewController, OVFeedbackWebViewController,
 // OVCommentWebViewController) derive from it; none derives from another.
-// Their differences (toolbar items, web view frame and background, banner
-// tags, log lines, when the web view is made, what `close` does, the
-// routing) follow from the screen's kind and a few overrides.
+// Each differs from the template only by overriding its virtual members
+// (toolbar items, web view frame and background, when the web view is
+// made, banner tags, log lines, what `close` does, the stacked screen's
+// routing state); the template never asks which screen it is. The kind is
+// what the screen hands the routing decision (routeRequest).
 //
 // Threading: main thread only. Ownership: the screen owns its toolbar items,
 // web view, spinner, title label, segment control and search bar (some only
@@ -87,18 +89,19 @@ public:
     void swipeRight(Object* sender = nullptr);
 
     // ---- leaving
-    // The Secret-pool screen dismisses the modal screen its parent presents;
-    // the others pop their navigation controller, animated.
+    // Pops the navigation controller, animated (the Secret-pool screen
+    // dismisses the modal screen its parent presents instead).
     virtual void close();
-    // Would present the native comment form for `secret_id`; the form is
-    // not built yet, so it only logs that (see docs/web-screens.md).
+    // Would present the native comment form for `secret_id`; this build has
+    // no such form, so it only logs that (see docs/web-screens.md).
     void addComment();
 
     // ---- advertising
     // Places, refreshes or removes the banner (tag bannerTag()).
     void refreshAds();
-    int bannerTag() const;
-    int removedBannerTag() const;
+    // 3001 and, once removed, 6002 (the Secret-pool screen: 3000 and 6000).
+    virtual int bannerTag() const;
+    virtual int removedBannerTag() const;
 
     // ---- web-view delegate
     bool shouldStartLoadWithRequest(WebView& webView, const URLRequest& request,
@@ -115,7 +118,6 @@ public:
     // title, the segment control and the search bar; the next view creation
     // builds them afresh.
     void viewDidUnload() override;
-    void viewWillAppear(bool animated) override;
     void viewDidAppear(bool animated) override;
     void viewDidDisappear(bool animated) override;
 
@@ -163,6 +165,17 @@ protected:
     std::vector<std::shared_ptr<BarButtonItem>>& mutableItemArray() { return m_itemArray; }
     std::shared_ptr<BarButtonItem>& mutableCloseButtonItem() { return m_closeButtonItem; }
     std::shared_ptr<BarButtonItem>& mutableCommentButtonItem() { return m_commentButtonItem; }
+
+    // When createWebView() runs: from loadView(), or at the start of
+    // viewDidLoad().
+    enum class WebViewMade { InLoadView, InViewDidLoad };
+    virtual WebViewMade webViewMade() const { return WebViewMade::InLoadView; }
+    // The web view's frame, and whether it is see-through over the
+    // "secret_bg.png" pattern (else opaque, the default background).
+    virtual Rect webViewFrame() const;
+    virtual bool webViewShowsPattern() const { return true; }
+    // Whether the web-view delegate calls write their log lines.
+    virtual bool logsLoadEvents() const { return true; }
 
     // The stacked screen's state for the decision (others: none).
     virtual StackedScreenState stackedState() const { return {}; }

@@ -400,6 +400,10 @@ void Interaction::becomeActive() {
     Application::sharedApplication().becomeActive();
 }
 
+std::vector<std::shared_ptr<View>> Interaction::shownPanels() {
+    return internal::AlertOverlay::shared().panels();
+}
+
 std::string Interaction::dump() {
     internal::runLayoutPass();
     return dumpScreen();

@@ -18,8 +18,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/core/Result.h"
 #include "platform/graphics/Geometry.h"
@@ -68,6 +70,10 @@ public:
     static void memoryWarning();
     static void resignActive();
     static void becomeActive();
+
+    // The alerts and action sheets shown, back to front; only the front one
+    // is visible and takes touches.
+    static std::vector<std::shared_ptr<View>> shownPanels();
 
     // The screen as text (dumpScreen()).
     static std::string dump();

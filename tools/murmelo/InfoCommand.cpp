@@ -1,5 +1,7 @@
 #include "tools/murmelo/InfoCommand.h"
 
+#include <vector>
+
 #include "app/product/Constants.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Bundle.h"
@@ -12,7 +14,7 @@ namespace {
 constexpr const char* kUsage = "usage: murmelo info [--home DIR] [--device KEY=VALUE]...\n";
 
 // Takes "--name VALUE" or "--name=VALUE" at args[i]; advances i past it.
-bool takeOption(const std::vector<std::string>& args, size_t& i, const std::string& name, std::string& value,
+bool takeOption(std::span<const std::string> args, size_t& i, const std::string& name, std::string& value,
                 bool& missing) {
     const std::string& word = args[i];
     if (word == name) {
@@ -46,7 +48,7 @@ std::string describe(const Value& value) {
 
 } // namespace
 
-int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runInfoCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
     std::string homePath;
     std::vector<std::string> deviceOptions;
     for (size_t i = 0; i < args.size(); ++i) {

@@ -9,12 +9,12 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
-#include <vector>
 
 namespace murmelo::tool {
 
 // `args` are the words after "info". Returns the process exit status.
-int runInfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int runInfoCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err);
 
 } // namespace murmelo::tool

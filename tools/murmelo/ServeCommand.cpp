@@ -1,16 +1,14 @@
-// `murmelo serve`: runs the reference servers in the foreground until
-// interrupted (or for --duration seconds).
-//
-//   murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]
-//                 [--duration SECONDS] [--quiet]
+#include "tools/murmelo/ServeCommand.h"
+
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <iomanip>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "app/product/Constants.h"
 #include "platform/core/Clock.h"
@@ -18,18 +16,17 @@
 #include "servers/ReferenceServers.h"
 #include "servers/http/Json.h"
 
+namespace murmelo::tool {
+
 namespace {
 
-int usage() {
-    std::fprintf(stderr,
-                 "usage: murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]\n"
-                 "                     [--duration SECONDS] [--quiet]\n");
-    return 2;
-}
+constexpr const char* kUsage =
+    "usage: murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]\n"
+    "                     [--duration SECONDS] [--quiet]\n";
 
-bool parseNumber(const char* text, long min, long max, long& out) {
+bool parseNumber(const std::string& text, long min, long max, long& out) {
     char* end = nullptr;
-    long value = std::strtol(text, &end, 10);
+    long value = std::strtol(text.c_str(), &end, 10);
     if (!end || *end != '\0' || value < min || value > max) {
         return false;
     }
@@ -37,57 +34,102 @@ bool parseNumber(const char* text, long min, long max, long& out) {
     return true;
 }
 
-murmelo::Result<murmelo::servers::ServerConfig> loadConfig(const std::string& path) {
+Result<servers::ServerConfig> loadConfig(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        return murmelo::Error::posix(errno, "open " + path);
+        return Error::posix(errno, "open " + path);
     }
     std::ostringstream text;
     text << in.rdbuf();
-    auto value = murmelo::servers::parseJson(text.str());
+    auto value = servers::parseJson(text.str());
     if (!value) {
-        return murmelo::Error("MurmeloServerConfig", 1,
-                              path + ": not JSON: " + value.error().localizedDescription());
+        return Error("MurmeloServerConfig", 1, path + ": not JSON: " + value.error().localizedDescription());
     }
-    return murmelo::servers::ServerConfig::fromValue(*value);
+    return servers::ServerConfig::fromValue(*value);
 }
 
-} // namespace
+struct ServeOptions {
+    servers::ReferenceServers::Options servers;
+    long duration = 0; // seconds; 0 = until a signal
+};
 
-int runServeCommand(int argc, char** argv) {
-    murmelo::servers::ReferenceServers::Options options;
+// The options, or the exit status when they are not usable (the reason is
+// written to `err`).
+std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> args, std::ostream& err) {
+    ServeOptions parsed;
+    servers::ReferenceServers::Options& options = parsed.servers;
     options.port = 8080;
     options.dataDirectory = "murmelo-data";
-    long duration = 0;
-    for (int i = 0; i < argc; ++i) {
-        std::string arg = argv[i];
-        bool hasValue = i + 1 < argc;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        bool hasValue = i + 1 < args.size();
         long number = 0;
-        if (arg == "--port" && hasValue && parseNumber(argv[i + 1], 0, 65535, number)) {
+        if (arg == "--port" && hasValue && parseNumber(args[i + 1], 0, 65535, number)) {
             options.port = static_cast<int>(number);
             ++i;
         } else if (arg == "--address" && hasValue) {
-            options.bindAddress = argv[++i];
+            options.bindAddress = args[++i];
         } else if (arg == "--data" && hasValue) {
-            options.dataDirectory = argv[++i];
+            options.dataDirectory = args[++i];
         } else if (arg == "--config" && hasValue) {
-            auto config = loadConfig(argv[++i]);
+            auto config = loadConfig(args[++i]);
             if (!config) {
-                std::fprintf(stderr, "murmelo serve: %s\n", config.error().localizedDescription().c_str());
+                err << "murmelo serve: " << config.error().localizedDescription() << "\n";
                 return 1;
             }
             options.config = std::move(*config);
-        } else if (arg == "--duration" && hasValue && parseNumber(argv[i + 1], 1, 31'536'000, number)) {
-            duration = number;
+        } else if (arg == "--duration" && hasValue && parseNumber(args[i + 1], 1, 31'536'000, number)) {
+            parsed.duration = number;
             ++i;
         } else if (arg == "--seed") {
             options.seed = true;
         } else if (arg == "--quiet") {
             options.logRequests = false;
         } else {
-            return usage();
+            err << kUsage;
+            return 2;
         }
     }
+    return parsed;
+}
+
+void printWhereServersListen(std::ostream& out, const servers::ReferenceServers::Options& options, int port) {
+    out << "Murmelo reference servers on http://" << options.bindAddress << ":" << port << " (data in "
+        << options.dataDirectory << ")\n";
+    for (const HostEntry& entry : hostTable()) {
+        out << "  " << std::left << std::setw(20) << entry.name << " " << std::setw(36) << entry.host << " "
+            << entry.description << "\n";
+    }
+    out << "Send requests with the Host header of a role, e.g.\n"
+        << "  curl -H 'Host: " << kContentServerHost << "' http://" << options.bindAddress << ":" << port
+        << "/index.php\n";
+    out.flush();
+}
+
+// Until one of `stopSignals` arrives or `duration` seconds (0: no limit) pass.
+void waitForStop(const sigset_t& stopSignals, long duration) {
+    double deadline = duration > 0 ? Clock::monotonic() + static_cast<double>(duration) : 0;
+    for (;;) {
+        timespec tick{1, 0};
+        int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) {
+            logLine("serve: stopping on signal %d", signal);
+            return;
+        }
+        if (deadline > 0 && Clock::monotonic() >= deadline) {
+            return;
+        }
+    }
+}
+
+} // namespace
+
+int runServeCommand(std::span<const std::string> args, std::ostream& out, std::ostream& err) {
+    auto parsed = parseServeOptions(args, err);
+    if (const int* status = std::get_if<int>(&parsed)) {
+        return *status;
+    }
+    const ServeOptions& options = std::get<ServeOptions>(parsed);
 
     // Worker threads inherit this mask, so the signals reach only the wait below.
     sigset_t stopSignals;
@@ -96,35 +138,15 @@ int runServeCommand(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    auto servers = murmelo::servers::ReferenceServers::start(options);
-    if (!servers) {
-        std::fprintf(stderr, "murmelo serve: %s\n", servers.error().localizedDescription().c_str());
+    auto running = servers::ReferenceServers::start(options.servers);
+    if (!running) {
+        err << "murmelo serve: " << running.error().localizedDescription() << "\n";
         return 1;
     }
-    std::printf("Murmelo reference servers on http://%s:%d (data in %s)\n", options.bindAddress.c_str(),
-                (*servers)->port(), options.dataDirectory.c_str());
-    for (const murmelo::HostEntry& entry : murmelo::hostTable()) {
-        std::printf("  %-20s %-36s %s\n", std::string(entry.name).c_str(), std::string(entry.host).c_str(),
-                    std::string(entry.description).c_str());
-    }
-    std::printf("Send requests with the Host header of a role, e.g.\n"
-                "  curl -H 'Host: %s' http://%s:%d/index.php\n",
-                std::string(murmelo::kContentServerHost).c_str(), options.bindAddress.c_str(),
-                (*servers)->port());
-    std::fflush(stdout);
-
-    double deadline = duration > 0 ? murmelo::Clock::monotonic() + static_cast<double>(duration) : 0;
-    for (;;) {
-        timespec tick{1, 0};
-        int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM) {
-            murmelo::logLine("serve: stopping on signal %d", signal);
-            break;
-        }
-        if (deadline > 0 && murmelo::Clock::monotonic() >= deadline) {
-            break;
-        }
-    }
-    (*servers)->stop();
+    printWhereServersListen(out, options.servers, (*running)->port());
+    waitForStop(stopSignals, options.duration);
+    (*running)->stop();
     return 0;
 }
+
+} // namespace murmelo::tool

@@ -2,13 +2,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/murmelo/InfoCommand.h"
-#include "tools/murmelo/driver/DriverCommand.h"
-
-int runServeCommand(int argc, char** argv); // ServeCommand.cpp
+#include "tools/murmelo/RunCommand.h"
+#include "tools/murmelo/ServeCommand.h"
 
 namespace {
 
@@ -18,29 +19,50 @@ constexpr const char* kUsage =
     "       murmelo serve [--port N] [--data DIR] [--config FILE] [--seed]\n"
     "       murmelo info [--home DIR] [--device KEY=VALUE]...\n";
 
+// How the process leaves after a subcommand.
+enum class Exit {
+    Return,
+    // The app's background workers and single instances live for the whole
+    // process, as on the phone: leave without tearing them down (what must
+    // last was written when it changed).
+    Immediately,
+};
+
+struct Subcommand {
+    std::string_view name;
+    int (*run)(std::span<const std::string> args, std::ostream& out, std::ostream& err);
+    Exit exit;
+};
+
+constexpr Subcommand kSubcommands[] = {
+    {"demo", murmelo::tool::runDemoCommand, Exit::Immediately},
+    {"run", murmelo::tool::runRunCommand, Exit::Immediately},
+    {"serve", murmelo::tool::runServeCommand, Exit::Return},
+    {"info", murmelo::tool::runInfoCommand, Exit::Return},
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (!args.empty() && args[0] == "serve") {
-        return runServeCommand(argc - 2, argv + 2);
+    if (args.empty()) {
+        std::cerr << kUsage;
+        return 2;
     }
-    if (!args.empty() && args[0] == "info") {
-        return murmelo::tool::runInfoCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+    for (const Subcommand& subcommand : kSubcommands) {
+        if (args[0] != subcommand.name) {
+            continue;
+        }
+        int status = subcommand.run(std::span<const std::string>(args).subspan(1), std::cout, std::cerr);
+        if (subcommand.exit == Exit::Immediately) {
+            std::cout.flush();
+            std::cerr.flush();
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+        return status;
     }
-    if (!args.empty() && (args[0] == "run" || args[0] == "demo")) {
-        auto kind = args[0] == "demo" ? murmelo::driver::LaunchKind::Demo : murmelo::driver::LaunchKind::Run;
-        int status =
-            murmelo::driver::runDriverCommand(kind, {args.begin() + 1, args.end()}, std::cout, std::cerr);
-        // The app's background workers and single instances live for the
-        // whole process, as on the phone: leave without tearing them down
-        // (what must last was written when it changed).
-        std::cout.flush();
-        std::cerr.flush();
-        std::fflush(nullptr);
-        std::_Exit(status);
-    }
-    if (!args.empty() && (args[0] == "help" || args[0] == "--help" || args[0] == "-h")) {
+    if (args[0] == "help" || args[0] == "--help" || args[0] == "-h") {
         std::cout << kUsage;
         return 0;
     }

@@ -582,138 +582,228 @@ void paintBarButton(DrawingContext& c, const Rect& rect, const std::string& titl
     }
 }
 
+namespace {
+
+// The icon's square and its centre, named as the icon drawings use them.
+struct IconBox {
+    double x, y, w, h, cx, cy;
+};
+
+IconBox iconBox(const Rect& r) {
+    return {r.x(), r.y(), r.width(), r.height(), r.midX(), r.midY()};
+}
+
+// One drawing per system item, in the colour and 2.5-point line the caller set.
+
+// A circular arrow, open at the top right, with its head.
+void drawRefreshIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    double radius = w * 0.36;
+    c.addArc(cx, cy, radius, -M_PI / 3, -M_PI / 2 + 0.05, 0);
+    c.strokePath();
+    double ax = cx + radius * std::cos(-M_PI / 3), ay = cy + radius * std::sin(-M_PI / 3);
+    c.moveToPoint(ax + 5, ay - 4);
+    c.addLineToPoint(ax + 2, ay + 5);
+    c.addLineToPoint(ax - 6, ay - 1);
+    c.closePath();
+    c.fillPath();
+}
+
+void drawStopIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.moveToPoint(x + 4, y + 4);
+    c.addLineToPoint(x + w - 4, y + h - 4);
+    c.moveToPoint(x + w - 4, y + 4);
+    c.addLineToPoint(x + 4, y + h - 4);
+    c.strokePath();
+}
+
+void drawAddIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.fillRect(Rect(cx - 1.5, y + 3, 3, h - 6));
+    c.fillRect(Rect(x + 3, cy - 1.5, w - 6, 3));
+}
+
+void drawActionIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.setLineWidth(2);
+    c.moveToPoint(x + 6, y + 9);
+    c.addLineToPoint(x + 3, y + 9);
+    c.addLineToPoint(x + 3, y + h - 2);
+    c.addLineToPoint(x + w - 3, y + h - 2);
+    c.addLineToPoint(x + w - 3, y + 9);
+    c.addLineToPoint(x + w - 6, y + 9);
+    c.strokePath();
+    c.moveToPoint(cx, y + 14);
+    c.addLineToPoint(cx, y + 3);
+    c.strokePath();
+    c.moveToPoint(cx - 5, y + 7);
+    c.addLineToPoint(cx, y + 1);
+    c.addLineToPoint(cx + 5, y + 7);
+    c.closePath();
+    c.fillPath();
+}
+
+void drawSearchIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.addEllipseInRect(Rect(x + 3, y + 3, w * 0.55, h * 0.55));
+    c.strokePath();
+    c.moveToPoint(x + 3 + w * 0.5, y + 3 + h * 0.5);
+    c.addLineToPoint(x + w - 3, y + h - 3);
+    c.strokePath();
+}
+
+void drawComposeIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.setLineWidth(2);
+    c.strokeRect(Rect(x + 2, y + 5, w - 8, h - 7));
+    c.moveToPoint(x + 9, y + 14);
+    c.addLineToPoint(x + w - 2, y + 2);
+    c.strokePath();
+}
+
+void drawReplyIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.moveToPoint(x + 2, cy);
+    c.addLineToPoint(x + 10, y + 3);
+    c.addLineToPoint(x + 10, y + h - 3);
+    c.closePath();
+    c.fillPath();
+    c.moveToPoint(x + 9, cy);
+    c.addCurveToPoint(x + 15, cy - 2, x + w - 2, cy, x + w - 2, y + h - 3);
+    c.strokePath();
+}
+
+void drawTrashIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.setLineWidth(2);
+    c.strokeRect(Rect(x + 5, y + 6, w - 10, h - 8));
+    c.fillRect(Rect(x + 3, y + 3, w - 6, 2));
+    c.fillRect(Rect(cx - 3, y + 1, 6, 2));
+}
+
+void drawCameraIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.addRoundedRect(Rect(x + 1, y + 6, w - 2, h - 9), 3);
+    c.fillPath();
+    c.fillRect(Rect(cx - 4, y + 3, 8, 4));
+    c.setFillColor(Color(0, 0, 0, 0.5));
+    c.addEllipseInRect(Rect(cx - 5, y + 9, 10, 10));
+    c.fillPath();
+}
+
+void drawBookmarksIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.setLineWidth(2);
+    c.strokeRect(Rect(x + 4, y + 2, w - 8, h - 4));
+    c.moveToPoint(cx - 3, y + 2);
+    c.addLineToPoint(cx - 3, y + 11);
+    c.addLineToPoint(cx, y + 8);
+    c.addLineToPoint(cx + 3, y + 11);
+    c.addLineToPoint(cx + 3, y + 2);
+    c.fillPath();
+}
+
+void drawOrganizeIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.setLineWidth(2);
+    c.strokeRect(Rect(x + 2, y + 7, w - 4, h - 10));
+    c.fillRect(Rect(x + 2, y + 4, w * 0.4, 3));
+}
+
+void drawPlayIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.moveToPoint(x + 5, y + 3);
+    c.addLineToPoint(x + w - 3, cy);
+    c.addLineToPoint(x + 5, y + h - 3);
+    c.closePath();
+    c.fillPath();
+}
+
+void drawPauseIcon(DrawingContext& c, const Rect& r) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    c.fillRect(Rect(x + 5, y + 3, 4, h - 6));
+    c.fillRect(Rect(x + w - 9, y + 3, 4, h - 6));
+}
+
+enum class Pointing { Left, Right };
+
+// Two triangles side by side: rewind points left, fast forward right.
+void drawDoubleTriangleIcon(DrawingContext& c, const Rect& r, Pointing pointing) {
+    auto [x, y, w, h, cx, cy] = iconBox(r);
+    bool forward = pointing == Pointing::Right;
+    for (int k = 0; k < 2; ++k) {
+        double start = x + 1 + k * (w / 2 - 1);
+        double tipX = forward ? start + w / 2 : start;
+        double baseX = forward ? start : start + w / 2;
+        c.moveToPoint(baseX, y + 4);
+        c.addLineToPoint(tipX, cy);
+        c.addLineToPoint(baseX, y + h - 4);
+        c.closePath();
+        c.fillPath();
+    }
+}
+
+void drawRewindIcon(DrawingContext& c, const Rect& r) {
+    drawDoubleTriangleIcon(c, r, Pointing::Left);
+}
+
+void drawFastForwardIcon(DrawingContext& c, const Rect& r) {
+    drawDoubleTriangleIcon(c, r, Pointing::Right);
+}
+
+using IconDrawing = void (*)(DrawingContext& c, const Rect& r);
+
+// Nothing for the items drawn as titles or spaces.
+IconDrawing iconDrawingFor(BarButtonSystemItem item) {
+    switch (item) {
+    case BarButtonSystemItem::Refresh:
+        return drawRefreshIcon;
+    case BarButtonSystemItem::Stop:
+        return drawStopIcon;
+    case BarButtonSystemItem::Add:
+        return drawAddIcon;
+    case BarButtonSystemItem::Action:
+        return drawActionIcon;
+    case BarButtonSystemItem::Search:
+        return drawSearchIcon;
+    case BarButtonSystemItem::Compose:
+        return drawComposeIcon;
+    case BarButtonSystemItem::Reply:
+        return drawReplyIcon;
+    case BarButtonSystemItem::Trash:
+        return drawTrashIcon;
+    case BarButtonSystemItem::Camera:
+        return drawCameraIcon;
+    case BarButtonSystemItem::Bookmarks:
+        return drawBookmarksIcon;
+    case BarButtonSystemItem::Organize:
+        return drawOrganizeIcon;
+    case BarButtonSystemItem::Play:
+        return drawPlayIcon;
+    case BarButtonSystemItem::Pause:
+        return drawPauseIcon;
+    case BarButtonSystemItem::Rewind:
+        return drawRewindIcon;
+    case BarButtonSystemItem::FastForward:
+        return drawFastForwardIcon;
+    default:
+        return nullptr;
+    }
+}
+
+} // namespace
+
 void paintSystemIcon(DrawingContext& c, BarButtonSystemItem item, const Rect& r, const Color& color) {
+    IconDrawing draw = iconDrawingFor(item);
+    if (!draw) {
+        return;
+    }
     c.saveGState();
     c.setFillColor(color);
     c.setStrokeColor(color);
     c.setLineWidth(2.5);
-    double x = r.x(), y = r.y(), w = r.width(), h = r.height();
-    double cx = r.midX(), cy = r.midY();
-    switch (item) {
-    case BarButtonSystemItem::Refresh: {
-        // A circular arrow, open at the top right, with its head.
-        double radius = w * 0.36;
-        c.addArc(cx, cy, radius, -M_PI / 3, -M_PI / 2 + 0.05, 0);
-        c.strokePath();
-        double ax = cx + radius * std::cos(-M_PI / 3), ay = cy + radius * std::sin(-M_PI / 3);
-        c.moveToPoint(ax + 5, ay - 4);
-        c.addLineToPoint(ax + 2, ay + 5);
-        c.addLineToPoint(ax - 6, ay - 1);
-        c.closePath();
-        c.fillPath();
-        break;
-    }
-    case BarButtonSystemItem::Stop:
-        c.moveToPoint(x + 4, y + 4);
-        c.addLineToPoint(x + w - 4, y + h - 4);
-        c.moveToPoint(x + w - 4, y + 4);
-        c.addLineToPoint(x + 4, y + h - 4);
-        c.strokePath();
-        break;
-    case BarButtonSystemItem::Add:
-        c.fillRect(Rect(cx - 1.5, y + 3, 3, h - 6));
-        c.fillRect(Rect(x + 3, cy - 1.5, w - 6, 3));
-        break;
-    case BarButtonSystemItem::Action:
-        c.setLineWidth(2);
-        c.moveToPoint(x + 6, y + 9);
-        c.addLineToPoint(x + 3, y + 9);
-        c.addLineToPoint(x + 3, y + h - 2);
-        c.addLineToPoint(x + w - 3, y + h - 2);
-        c.addLineToPoint(x + w - 3, y + 9);
-        c.addLineToPoint(x + w - 6, y + 9);
-        c.strokePath();
-        c.moveToPoint(cx, y + 14);
-        c.addLineToPoint(cx, y + 3);
-        c.strokePath();
-        c.moveToPoint(cx - 5, y + 7);
-        c.addLineToPoint(cx, y + 1);
-        c.addLineToPoint(cx + 5, y + 7);
-        c.closePath();
-        c.fillPath();
-        break;
-    case BarButtonSystemItem::Search:
-        c.addEllipseInRect(Rect(x + 3, y + 3, w * 0.55, h * 0.55));
-        c.strokePath();
-        c.moveToPoint(x + 3 + w * 0.5, y + 3 + h * 0.5);
-        c.addLineToPoint(x + w - 3, y + h - 3);
-        c.strokePath();
-        break;
-    case BarButtonSystemItem::Compose:
-        c.setLineWidth(2);
-        c.strokeRect(Rect(x + 2, y + 5, w - 8, h - 7));
-        c.moveToPoint(x + 9, y + 14);
-        c.addLineToPoint(x + w - 2, y + 2);
-        c.strokePath();
-        break;
-    case BarButtonSystemItem::Reply:
-        c.moveToPoint(x + 2, cy);
-        c.addLineToPoint(x + 10, y + 3);
-        c.addLineToPoint(x + 10, y + h - 3);
-        c.closePath();
-        c.fillPath();
-        c.moveToPoint(x + 9, cy);
-        c.addCurveToPoint(x + 15, cy - 2, x + w - 2, cy, x + w - 2, y + h - 3);
-        c.strokePath();
-        break;
-    case BarButtonSystemItem::Trash:
-        c.setLineWidth(2);
-        c.strokeRect(Rect(x + 5, y + 6, w - 10, h - 8));
-        c.fillRect(Rect(x + 3, y + 3, w - 6, 2));
-        c.fillRect(Rect(cx - 3, y + 1, 6, 2));
-        break;
-    case BarButtonSystemItem::Camera:
-        c.addRoundedRect(Rect(x + 1, y + 6, w - 2, h - 9), 3);
-        c.fillPath();
-        c.fillRect(Rect(cx - 4, y + 3, 8, 4));
-        c.setFillColor(Color(0, 0, 0, 0.5));
-        c.addEllipseInRect(Rect(cx - 5, y + 9, 10, 10));
-        c.fillPath();
-        break;
-    case BarButtonSystemItem::Bookmarks:
-        c.setLineWidth(2);
-        c.strokeRect(Rect(x + 4, y + 2, w - 8, h - 4));
-        c.moveToPoint(cx - 3, y + 2);
-        c.addLineToPoint(cx - 3, y + 11);
-        c.addLineToPoint(cx, y + 8);
-        c.addLineToPoint(cx + 3, y + 11);
-        c.addLineToPoint(cx + 3, y + 2);
-        c.fillPath();
-        break;
-    case BarButtonSystemItem::Organize:
-        c.setLineWidth(2);
-        c.strokeRect(Rect(x + 2, y + 7, w - 4, h - 10));
-        c.fillRect(Rect(x + 2, y + 4, w * 0.4, 3));
-        break;
-    case BarButtonSystemItem::Play:
-        c.moveToPoint(x + 5, y + 3);
-        c.addLineToPoint(x + w - 3, cy);
-        c.addLineToPoint(x + 5, y + h - 3);
-        c.closePath();
-        c.fillPath();
-        break;
-    case BarButtonSystemItem::Pause:
-        c.fillRect(Rect(x + 5, y + 3, 4, h - 6));
-        c.fillRect(Rect(x + w - 9, y + 3, 4, h - 6));
-        break;
-    case BarButtonSystemItem::Rewind:
-    case BarButtonSystemItem::FastForward: {
-        bool forward = item == BarButtonSystemItem::FastForward;
-        for (int k = 0; k < 2; ++k) {
-            double start = x + 1 + k * (w / 2 - 1);
-            double tipX = forward ? start + w / 2 : start;
-            double baseX = forward ? start : start + w / 2;
-            c.moveToPoint(baseX, y + 4);
-            c.addLineToPoint(tipX, cy);
-            c.addLineToPoint(baseX, y + h - 4);
-            c.closePath();
-            c.fillPath();
-        }
-        break;
-    }
-    default:
-        break;
-    }
+    draw(c, r);
     c.restoreGState();
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/ui/AlertView.h"
-#include "platform/ui/internal/AlertOverlay.h"
+#include "platform/ui/Interaction.h"
 
 namespace murmelo::test {
 
@@ -22,7 +22,7 @@ inline std::string applicationResources() {
 // The alerts on screen, back to front.
 inline std::vector<std::shared_ptr<AlertView>> alertsOnScreen() {
     std::vector<std::shared_ptr<AlertView>> alerts;
-    for (const auto& panel : internal::AlertOverlay::shared().panels()) {
+    for (const auto& panel : Interaction::shownPanels()) {
         if (auto alert = std::dynamic_pointer_cast<AlertView>(panel)) {
             alerts.push_back(alert);
         }

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/shell/Constants.h"
+#include "app/product/Constants.h"
 #include "servers/Accounts.h"
 #include "servers/HostTable.h"
 #include "servers/ServerConfig.h"

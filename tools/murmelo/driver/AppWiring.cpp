@@ -5,7 +5,7 @@
 
 namespace murmelo::driver {
 
-std::optional<Application::DelegateFactories> murmeloApplication() {
+Application::DelegateFactories murmeloApplication() {
     return murmeloDelegateFactories();
 }
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "platform/core/Result.h"
@@ -13,9 +12,9 @@
 
 namespace murmelo::driver {
 
-// The Murmelo application's delegates; nothing when this build lacks them.
-std::optional<Application::DelegateFactories> murmeloApplication();
-// Saves the key window as a PNG; null when this build has no renderer.
+// The Murmelo application's delegates.
+Application::DelegateFactories murmeloApplication();
+// Saves the key window as a PNG.
 std::function<Result<void>(const std::string& path)> screenRenderer();
 
 } // namespace murmelo::driver

@@ -11,41 +11,6 @@ namespace {
 constexpr double kMaxSeconds = 3600;
 constexpr std::size_t kMaxIndex = 1'000'000;
 
-struct Entry {
-    CommandKind kind;
-    std::string_view name;
-    std::string_view usage;
-    std::string_view summary;
-};
-
-constexpr std::array<Entry, 21> kCommands{{
-    {CommandKind::Screen, "screen", "screen", "print the screen as text"},
-    {CommandKind::Shot, "shot", "shot FILE", "save the screen as a PNG picture"},
-    {CommandKind::Settle, "settle", "settle [SECONDS]",
-     "run until nothing loads, queues, animates or is due within 0.5 s (at most SECONDS, default 10)"},
-    {CommandKind::Wait, "wait", "wait SECONDS", "let the app run for SECONDS"},
-    {CommandKind::Tab, "tab", "tab INDEX|TITLE", "tap a tab (counted from 0)"},
-    {CommandKind::Bar, "bar", "bar INDEX|TITLE", "tap an item of the top screen's toolbar (counted from 0)"},
-    {CommandKind::Button, "button", "button TITLE", "tap a button"},
-    {CommandKind::Links, "links", "links", "list the links of the page shown (numbered from 1)"},
-    {CommandKind::Follow, "follow", "follow N|TEXT", "follow a link of the page by number or text"},
-    {CommandKind::Fill, "fill", "fill NAME VALUE",
-     "set a form field of the page (the rest of the line is the value)"},
-    {CommandKind::Submit, "submit", "submit [N]",
-     "submit form N of the page (default: the one last filled, else 1)"},
-    {CommandKind::Js, "js", "js CODE", "run JavaScript in the page and print the result"},
-    {CommandKind::Alert, "alert", "alert INDEX", "tap a button of the front alert or action sheet (from 0)"},
-    {CommandKind::Type, "type", "type INDEX TEXT",
-     "replace the text of a text field (from 0) of the front alert or screen"},
-    {CommandKind::Back, "back", "back", "go back: pop the top screen, else the page's history"},
-    {CommandKind::Network, "network", "network none|wifi|carrier", "switch the device's network"},
-    {CommandKind::MemoryWarning, "memory-warning", "memory-warning", "send the app a memory warning"},
-    {CommandKind::Defaults, "defaults", "defaults", "print the app's user defaults"},
-    {CommandKind::Events, "events", "events", "print what the reference servers received (demo only)"},
-    {CommandKind::Help, "help", "help", "print this list"},
-    {CommandKind::Quit, "quit", "quit", "leave"},
-}};
-
 Error syntaxError(std::string_view command, const std::string& what) {
     std::string text = command.empty() ? what : std::string(command) + ": " + what;
     // One line, whatever the quoted words held.
@@ -176,6 +141,259 @@ std::optional<double> parseSeconds(std::string_view text) {
     return value;
 }
 
+// ---- arguments, one parser per shape; each gets the command with its kind set
+
+struct Entry;
+using ArgumentParser = Result<Command> (*)(const Entry& entry, Scanner& in, Command command);
+
+struct Entry {
+    CommandKind kind;
+    std::string_view name;
+    std::string_view usage;
+    std::string_view summary;
+    ArgumentParser parse;
+};
+
+Error usageError(const Entry& entry, const std::string& what) {
+    return syntaxError(entry.name, what + " (usage: " + std::string(entry.usage) + ")");
+}
+
+// A malformed word (an open quote, an unknown escape), named by the command.
+Error wordError(const Entry& entry, const Error& error) {
+    return syntaxError(entry.name, error.localizedDescription());
+}
+
+Result<Command> parseNothing(const Entry& entry, Scanner& in, Command command) {
+    if (!in.atEnd()) {
+        return usageError(entry, "takes no arguments");
+    }
+    return command;
+}
+
+Result<Command> parseFileName(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "needs a file name");
+    }
+    auto file = in.word();
+    if (!file) {
+        return wordError(entry, file.error());
+    }
+    if (file->text.empty() || !in.atEnd()) {
+        return usageError(entry, "takes one file name (quote names with blanks)");
+    }
+    command.text = std::move(file->text);
+    return command;
+}
+
+// REQUIRES: !in.atEnd()
+Result<Command> parseSecondsWord(const Entry& entry, Scanner& in, Command command) {
+    auto word = in.word();
+    if (!word) {
+        return wordError(entry, word.error());
+    }
+    command.seconds = parseSeconds(word->text);
+    if (!command.seconds || !in.atEnd()) {
+        return usageError(entry, "expected seconds from 0 to 3600, got \"" + word->text + "\"");
+    }
+    return command;
+}
+
+Result<Command> parseOptionalSeconds(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return command;
+    }
+    return parseSecondsWord(entry, in, std::move(command));
+}
+
+Result<Command> parseRequiredSeconds(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "needs a number of seconds");
+    }
+    return parseSecondsWord(entry, in, std::move(command));
+}
+
+Result<Command> parseTitle(const Entry& entry, Scanner& in, Command command) {
+    auto title = in.rest();
+    if (!title) {
+        return wordError(entry, title.error());
+    }
+    if (title->text.empty()) {
+        return usageError(entry, "needs a title");
+    }
+    command.text = std::move(title->text);
+    return command;
+}
+
+// A bare number is a position (from 0, links from 1); anything else a title.
+Result<Command> parseIndexOrTitle(const Entry& entry, Scanner& in, Command command) {
+    auto target = in.rest();
+    if (!target) {
+        return wordError(entry, target.error());
+    }
+    if (target->text.empty()) {
+        return usageError(entry, "needs a number or a title");
+    }
+    if (!target->quoted) {
+        command.index = parseIndex(target->text);
+        if (entry.kind == CommandKind::Follow && command.index && *command.index == 0) {
+            return usageError(entry, "links are numbered from 1");
+        }
+    }
+    if (!command.index) {
+        command.text = std::move(target->text);
+    }
+    return command;
+}
+
+Result<Command> parseFieldAndValue(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "needs a field name and a value");
+    }
+    auto field = in.word();
+    if (!field) {
+        return wordError(entry, field.error());
+    }
+    if (field->text.empty()) {
+        return usageError(entry, "the field name is empty");
+    }
+    if (in.atEnd()) {
+        return usageError(entry, "needs a value after the field name (\"\" for an empty one)");
+    }
+    auto value = in.rest();
+    if (!value) {
+        return wordError(entry, value.error());
+    }
+    command.text = std::move(field->text);
+    command.value = std::move(value->text);
+    return command;
+}
+
+Result<Command> parseOptionalFormNumber(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return command;
+    }
+    auto word = in.word();
+    if (!word) {
+        return wordError(entry, word.error());
+    }
+    command.index = parseIndex(word->text);
+    if (!command.index || *command.index == 0 || !in.atEnd()) {
+        return usageError(entry, "expected a form number from 1, got \"" + word->text + "\"");
+    }
+    return command;
+}
+
+Result<Command> parseCode(const Entry& entry, Scanner& in, Command command) {
+    auto code = in.rest();
+    if (!code) {
+        return wordError(entry, code.error());
+    }
+    if (code->text.empty()) {
+        return usageError(entry, "needs code to run");
+    }
+    command.text = std::move(code->text);
+    return command;
+}
+
+// The leading index of alert and type; a quoted number is not one.
+Result<Command> parseLeadingIndex(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "needs an index");
+    }
+    auto word = in.word();
+    if (!word) {
+        return wordError(entry, word.error());
+    }
+    command.index = word->quoted ? std::nullopt : parseIndex(word->text);
+    if (!command.index) {
+        return usageError(entry, "expected an index from 0, got \"" + word->text + "\"");
+    }
+    return command;
+}
+
+Result<Command> parseIndexOnly(const Entry& entry, Scanner& in, Command command) {
+    auto indexed = parseLeadingIndex(entry, in, std::move(command));
+    if (indexed && !in.atEnd()) {
+        return usageError(entry, "takes only an index");
+    }
+    return indexed;
+}
+
+Result<Command> parseIndexAndText(const Entry& entry, Scanner& in, Command command) {
+    auto indexed = parseLeadingIndex(entry, in, std::move(command));
+    if (!indexed) {
+        return indexed;
+    }
+    if (in.atEnd()) {
+        return usageError(entry, "needs the text to type (\"\" to clear the field)");
+    }
+    auto text = in.rest();
+    if (!text) {
+        return wordError(entry, text.error());
+    }
+    indexed->text = std::move(text->text);
+    return indexed;
+}
+
+Result<Command> parseNetwork(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "needs a network");
+    }
+    auto word = in.word();
+    if (!word) {
+        return wordError(entry, word.error());
+    }
+    if (word->text == "none") {
+        command.network = NetworkState::None;
+    } else if (word->text == "wifi") {
+        command.network = NetworkState::Wifi;
+    } else if (word->text == "carrier") {
+        command.network = NetworkState::Carrier;
+    } else {
+        return usageError(entry, "unknown network \"" + word->text + "\"");
+    }
+    if (!in.atEnd()) {
+        return usageError(entry, "takes one network");
+    }
+    return command;
+}
+
+constexpr std::array<Entry, 21> kCommands{{
+    {CommandKind::Screen, "screen", "screen", "print the screen as text", parseNothing},
+    {CommandKind::Shot, "shot", "shot FILE", "save the screen as a PNG picture", parseFileName},
+    {CommandKind::Settle, "settle", "settle [SECONDS]",
+     "run until nothing loads, queues, animates or is due within 0.5 s (at most SECONDS, default 10)",
+     parseOptionalSeconds},
+    {CommandKind::Wait, "wait", "wait SECONDS", "let the app run for SECONDS", parseRequiredSeconds},
+    {CommandKind::Tab, "tab", "tab INDEX|TITLE", "tap a tab (counted from 0)", parseIndexOrTitle},
+    {CommandKind::Bar, "bar", "bar INDEX|TITLE", "tap an item of the top screen's toolbar (counted from 0)",
+     parseIndexOrTitle},
+    {CommandKind::Button, "button", "button TITLE", "tap a button", parseTitle},
+    {CommandKind::Links, "links", "links", "list the links of the page shown (numbered from 1)",
+     parseNothing},
+    {CommandKind::Follow, "follow", "follow N|TEXT", "follow a link of the page by number or text",
+     parseIndexOrTitle},
+    {CommandKind::Fill, "fill", "fill NAME VALUE",
+     "set a form field of the page (the rest of the line is the value)", parseFieldAndValue},
+    {CommandKind::Submit, "submit", "submit [N]",
+     "submit form N of the page (default: the one last filled, else 1)", parseOptionalFormNumber},
+    {CommandKind::Js, "js", "js CODE", "run JavaScript in the page and print the result", parseCode},
+    {CommandKind::Alert, "alert", "alert INDEX", "tap a button of the front alert or action sheet (from 0)",
+     parseIndexOnly},
+    {CommandKind::Type, "type", "type INDEX TEXT",
+     "replace the text of a text field (from 0) of the front alert or screen", parseIndexAndText},
+    {CommandKind::Back, "back", "back", "go back: pop the top screen, else the page's history", parseNothing},
+    {CommandKind::Network, "network", "network none|wifi|carrier", "switch the device's network",
+     parseNetwork},
+    {CommandKind::MemoryWarning, "memory-warning", "memory-warning", "send the app a memory warning",
+     parseNothing},
+    {CommandKind::Defaults, "defaults", "defaults", "print the app's user defaults", parseNothing},
+    {CommandKind::Events, "events", "events", "print what the reference servers received (demo only)",
+     parseNothing},
+    {CommandKind::Help, "help", "help", "print this list", parseNothing},
+    {CommandKind::Quit, "quit", "quit", "leave", parseNothing},
+}};
+
 const Entry* findEntry(std::string_view name) {
     for (const Entry& entry : kCommands) {
         if (entry.name == name) {
@@ -192,193 +410,6 @@ const Entry& entryFor(CommandKind kind) {
         }
     }
     return kCommands.back();
-}
-
-// The arguments after the command word, by the command's shape.
-Result<Command> parseArguments(const Entry& entry, Scanner& in) {
-    Command command;
-    command.kind = entry.kind;
-    const std::string_view name = entry.name;
-    auto usageError = [&](const std::string& what) {
-        return syntaxError(name, what + " (usage: " + std::string(entry.usage) + ")");
-    };
-
-    switch (entry.kind) {
-    case CommandKind::Screen:
-    case CommandKind::Links:
-    case CommandKind::Back:
-    case CommandKind::MemoryWarning:
-    case CommandKind::Defaults:
-    case CommandKind::Events:
-    case CommandKind::Help:
-    case CommandKind::Quit:
-        if (!in.atEnd()) {
-            return usageError("takes no arguments");
-        }
-        return command;
-
-    case CommandKind::Shot: {
-        if (in.atEnd()) {
-            return usageError("needs a file name");
-        }
-        auto file = in.word();
-        if (!file) {
-            return syntaxError(name, file.error().localizedDescription());
-        }
-        if (file->text.empty() || !in.atEnd()) {
-            return usageError("takes one file name (quote names with blanks)");
-        }
-        command.text = std::move(file->text);
-        return command;
-    }
-
-    case CommandKind::Settle:
-    case CommandKind::Wait: {
-        if (in.atEnd()) {
-            if (entry.kind == CommandKind::Wait) {
-                return usageError("needs a number of seconds");
-            }
-            return command;
-        }
-        auto word = in.word();
-        if (!word) {
-            return syntaxError(name, word.error().localizedDescription());
-        }
-        command.seconds = parseSeconds(word->text);
-        if (!command.seconds || !in.atEnd()) {
-            return usageError("expected seconds from 0 to 3600, got \"" + word->text + "\"");
-        }
-        return command;
-    }
-
-    case CommandKind::Tab:
-    case CommandKind::Bar:
-    case CommandKind::Button:
-    case CommandKind::Follow: {
-        auto target = in.rest();
-        if (!target) {
-            return syntaxError(name, target.error().localizedDescription());
-        }
-        if (target->text.empty()) {
-            return usageError(entry.kind == CommandKind::Button ? "needs a title"
-                                                                : "needs a number or a title");
-        }
-        if (entry.kind != CommandKind::Button && !target->quoted) {
-            command.index = parseIndex(target->text);
-            if (entry.kind == CommandKind::Follow && command.index && *command.index == 0) {
-                return usageError("links are numbered from 1");
-            }
-        }
-        if (!command.index) {
-            command.text = std::move(target->text);
-        }
-        return command;
-    }
-
-    case CommandKind::Fill: {
-        if (in.atEnd()) {
-            return usageError("needs a field name and a value");
-        }
-        auto field = in.word();
-        if (!field) {
-            return syntaxError(name, field.error().localizedDescription());
-        }
-        if (field->text.empty()) {
-            return usageError("the field name is empty");
-        }
-        if (in.atEnd()) {
-            return usageError("needs a value after the field name (\"\" for an empty one)");
-        }
-        auto value = in.rest();
-        if (!value) {
-            return syntaxError(name, value.error().localizedDescription());
-        }
-        command.text = std::move(field->text);
-        command.value = std::move(value->text);
-        return command;
-    }
-
-    case CommandKind::Submit: {
-        if (in.atEnd()) {
-            return command;
-        }
-        auto word = in.word();
-        if (!word) {
-            return syntaxError(name, word.error().localizedDescription());
-        }
-        command.index = parseIndex(word->text);
-        if (!command.index || *command.index == 0 || !in.atEnd()) {
-            return usageError("expected a form number from 1, got \"" + word->text + "\"");
-        }
-        return command;
-    }
-
-    case CommandKind::Js: {
-        auto code = in.rest();
-        if (!code) {
-            return syntaxError(name, code.error().localizedDescription());
-        }
-        if (code->text.empty()) {
-            return usageError("needs code to run");
-        }
-        command.text = std::move(code->text);
-        return command;
-    }
-
-    case CommandKind::Alert:
-    case CommandKind::Type: {
-        if (in.atEnd()) {
-            return usageError("needs an index");
-        }
-        auto word = in.word();
-        if (!word) {
-            return syntaxError(name, word.error().localizedDescription());
-        }
-        command.index = word->quoted ? std::nullopt : parseIndex(word->text);
-        if (!command.index) {
-            return usageError("expected an index from 0, got \"" + word->text + "\"");
-        }
-        if (entry.kind == CommandKind::Alert) {
-            if (!in.atEnd()) {
-                return usageError("takes only an index");
-            }
-            return command;
-        }
-        if (in.atEnd()) {
-            return usageError("needs the text to type (\"\" to clear the field)");
-        }
-        auto text = in.rest();
-        if (!text) {
-            return syntaxError(name, text.error().localizedDescription());
-        }
-        command.text = std::move(text->text);
-        return command;
-    }
-
-    case CommandKind::Network: {
-        if (in.atEnd()) {
-            return usageError("needs a network");
-        }
-        auto word = in.word();
-        if (!word) {
-            return syntaxError(name, word.error().localizedDescription());
-        }
-        if (word->text == "none") {
-            command.network = NetworkState::None;
-        } else if (word->text == "wifi") {
-            command.network = NetworkState::Wifi;
-        } else if (word->text == "carrier") {
-            command.network = NetworkState::Carrier;
-        } else {
-            return usageError("unknown network \"" + word->text + "\"");
-        }
-        if (!in.atEnd()) {
-            return usageError("takes one network");
-        }
-        return command;
-    }
-    }
-    return usageError("cannot be parsed");
 }
 
 } // namespace
@@ -404,11 +435,13 @@ Result<std::optional<Command>> parseCommand(std::string_view line) {
         std::string shown = word->text.size() > 40 ? word->text.substr(0, 40) + "..." : word->text;
         return syntaxError("", "unknown command \"" + shown + "\" (help lists the commands)");
     }
-    auto command = parseArguments(*entry, in);
-    if (!command) {
-        return command.error();
+    Command command;
+    command.kind = entry->kind;
+    auto parsed = entry->parse(*entry, in, std::move(command));
+    if (!parsed) {
+        return parsed.error();
     }
-    return std::optional<Command>(std::move(*command));
+    return std::optional<Command>(std::move(*parsed));
 }
 
 std::string commandHelp() {

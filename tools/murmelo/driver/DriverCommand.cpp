@@ -7,6 +7,9 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/product/Constants.h"
 #include "platform/core/Log.h"
@@ -91,56 +94,38 @@ std::vector<std::string> describeEvents(servers::ReferenceServers& servers, std:
     return lines;
 }
 
-} // namespace
-
-int runDriverCommand(LaunchKind kind, const std::vector<std::string>& args, std::ostream& out,
-                     std::ostream& err) {
-    auto options = parseLaunchOptions(kind, args);
-    if (!options) {
-        err << "murmelo " << commandWord(kind) << ": " << options.error().localizedDescription() << "\n"
-            << launchUsage(kind);
-        return 2;
-    }
-    if (options->help) {
-        out << launchUsage(kind);
-        return 0;
-    }
-    auto application = murmeloApplication();
-    if (!application) {
-        err << "murmelo " << commandWord(kind) << ": this build does not contain the application shell\n";
-        return 1;
-    }
-    return runDriverCommand(*options, *application, out, err);
+// What the run failed at, as the line the command prints after its prefix.
+Error launchError(const std::string& what) {
+    return Error("MurmeloDriver", 1, what);
 }
 
-int runDriverCommand(const LaunchOptions& options, const Application::DelegateFactories& application,
-                     std::ostream& out, std::ostream& err) {
-    const std::string prefix = std::string("murmelo ") + commandWord(options.kind) + ": ";
-    auto fail = [&](const std::string& what) {
-        err << prefix << what << "\n";
-        return 1;
-    };
+struct Folders {
+    std::string home; // "" = the default home
+    std::string data; // the demo servers' folder
+};
 
-    std::optional<std::vector<std::string>> scriptLines;
-    if (options.script && *options.script != "-") {
-        auto lines = readScript(*options.script);
-        if (!lines) {
-            return fail("cannot read the script: " + lines.error().localizedDescription());
-        }
-        scriptLines = std::move(*lines);
+// The demo gets fresh folders for what was not given.
+Result<Folders> chooseFolders(const LaunchOptions& options) {
+    Folders folders{options.home, options.data};
+    if (options.kind != LaunchKind::Demo || (!folders.home.empty() && !folders.data.empty())) {
+        return folders;
     }
-
-    std::string home = options.home;
-    std::string data = options.data;
-    if (options.kind == LaunchKind::Demo && (home.empty() || data.empty())) {
-        auto folder = makeTemporaryFolder();
-        if (!folder) {
-            return fail(folder.error().localizedDescription());
-        }
-        home = home.empty() ? *folder + "/home" : home;
-        data = data.empty() ? *folder + "/servers" : data;
+    auto folder = makeTemporaryFolder();
+    if (!folder) {
+        return launchError(folder.error().localizedDescription());
     }
+    if (folders.home.empty()) {
+        folders.home = *folder + "/home";
+    }
+    if (folders.data.empty()) {
+        folders.data = *folder + "/servers";
+    }
+    return folders;
+}
 
+// The locale, the app home and the device profile of this run: the home's
+// profile with the options on top (not saved).
+Result<DeviceProfile> prepareDevice(const LaunchOptions& options, const std::string& home) {
     if (!options.locale.empty()) {
         // The device reads its locale from the environment.
         ::setenv("LC_ALL", options.locale.c_str(), 1);
@@ -148,11 +133,9 @@ int runDriverCommand(const LaunchOptions& options, const Application::DelegateFa
     }
     if (!home.empty()) {
         if (auto chosen = AppHome::setCurrent(home); !chosen) {
-            return fail("cannot use the home " + home + ": " + chosen.error().localizedDescription());
+            return launchError("cannot use the home " + home + ": " + chosen.error().localizedDescription());
         }
     }
-
-    // The profile of this run: the home's, with the options on top (not saved).
     std::vector<std::string> overrides;
     if (options.network) {
         overrides.push_back(std::string("network=") + networkStateName(*options.network));
@@ -171,41 +154,131 @@ int runDriverCommand(const LaunchOptions& options, const Application::DelegateFa
     }
     DeviceProfile profile = *DeviceProfile::current();
     if (auto applied = profile.applyOverrides(overrides); !applied) {
-        return fail(applied.error().localizedDescription());
+        return launchError(applied.error().localizedDescription());
     }
     ReachabilityDeviceSource::shared().setNetworkState(profile.networkState());
     DeviceProfile::setCurrent(profile);
+    return profile;
+}
 
-    // The first matching rule wins: the command line, then the demo's, then
-    // the environment's.
-    ConnectToMap& map = ConnectToMap::shared();
+Result<std::unique_ptr<servers::ReferenceServers>> startDemoServers(const std::string& data) {
+    servers::ReferenceServers::Options serverOptions;
+    serverOptions.dataDirectory = data;
+    serverOptions.port = 0;
+    serverOptions.seed = true;
+    serverOptions.logRequests = false;
+    auto started = servers::ReferenceServers::start(serverOptions);
+    if (!started) {
+        return launchError("the reference servers did not start: " + started.error().localizedDescription());
+    }
+    return std::move(*started);
+}
+
+// The connect-to map: the first matching rule wins, so the command line's
+// go in first, then the demo's (routeDemoHosts), then the environment's.
+Result<void> routeCommandLineHosts(const LaunchOptions& options) {
     for (const std::string& rules : options.connectTo) {
-        if (auto added = map.addRules(rules); !added) {
-            return fail("--connect-to " + rules + ": " + added.error().localizedDescription());
+        if (auto added = ConnectToMap::shared().addRules(rules); !added) {
+            return launchError("--connect-to " + rules + ": " + added.error().localizedDescription());
         }
     }
-    std::unique_ptr<servers::ReferenceServers> servers;
-    if (options.kind == LaunchKind::Demo) {
-        servers::ReferenceServers::Options serverOptions;
-        serverOptions.dataDirectory = data;
-        serverOptions.port = 0;
-        serverOptions.seed = true;
-        serverOptions.logRequests = false;
-        auto started = servers::ReferenceServers::start(serverOptions);
-        if (!started) {
-            return fail("the reference servers did not start: " + started.error().localizedDescription());
-        }
-        servers = std::move(*started);
+    return {};
+}
+
+// Every host of the app to the demo's servers (none outside the demo), then
+// the environment's rules.
+Result<void> routeDemoAndEnvironmentHosts(const servers::ReferenceServers* servers) {
+    ConnectToMap& map = ConnectToMap::shared();
+    if (servers) {
         for (const HostEntry& entry : hostTable()) {
             std::string rule = std::string(entry.host) + "::127.0.0.1:" + std::to_string(servers->port());
             if (auto added = map.addRules(rule); !added) {
-                return fail("connect-to " + rule + ": " + added.error().localizedDescription());
+                return launchError("connect-to " + rule + ": " + added.error().localizedDescription());
             }
         }
     }
     if (auto added = map.addRulesFromProcessEnvironment(); !added) {
-        return fail(std::string(ConnectToMap::kEnvironmentVariable) + ": " +
-                    added.error().localizedDescription());
+        return launchError(std::string(ConnectToMap::kEnvironmentVariable) + ": " +
+                           added.error().localizedDescription());
+    }
+    return {};
+}
+
+void printWelcome(std::ostream& out, const servers::ReferenceServers* servers, const std::string& data,
+                  const DeviceProfile& profile) {
+    if (servers) {
+        out << "Murmelo demo: the reference servers listen on http://127.0.0.1:" << servers->port()
+            << "/ (every host of the app is routed there)\n"
+            << "  server data: " << data << "\n";
+    } else {
+        out << "Murmelo:\n";
+    }
+    out << "  app home:    " << AppHome::current()->path() << "\n"
+        << "  device:      " << idiomName(profile.userInterfaceIdiom()) << ", network "
+        << networkStateName(profile.networkState()) << "\n"
+        << "Commands (one per line; \"help\" lists them, \"quit\" leaves):\n"
+        << "  screen, tab 1, links, follow 2, fill NAME VALUE, submit, back, alert 0, settle, events\n";
+    out.flush();
+}
+
+// The session over the launched app: the script file's lines, else standard input.
+int runSession(const LaunchOptions& options, std::optional<std::vector<std::string>> scriptLines,
+               servers::ReferenceServers* servers, std::ostream& out, std::ostream& err) {
+    Session::Options sessionOptions;
+    sessionOptions.mode = options.script ? SessionMode::Script : SessionMode::Interactive;
+    sessionOptions.screenshotsDirectory = options.screenshots;
+    sessionOptions.screenshot = screenRenderer();
+    if (servers) {
+        sessionOptions.events = [servers](std::uint64_t after, std::uint64_t& last) {
+            return describeEvents(*servers, after, last);
+        };
+    }
+    Session session(std::move(sessionOptions), out, err);
+    if (scriptLines) {
+        return session.runLines(std::move(*scriptLines), *options.script);
+    }
+    return session.runFromFd(STDIN_FILENO, options.script ? "stdin" : "the prompt");
+}
+
+} // namespace
+
+int runDriverCommand(const LaunchOptions& options, const Application::DelegateFactories& application,
+                     std::ostream& out, std::ostream& err) {
+    const std::string prefix = std::string("murmelo ") + commandWord(options.kind) + ": ";
+    auto fail = [&](const Error& error) {
+        err << prefix << error.localizedDescription() << "\n";
+        return 1;
+    };
+
+    std::optional<std::vector<std::string>> scriptLines;
+    if (options.script && *options.script != "-") {
+        auto lines = readScript(*options.script);
+        if (!lines) {
+            return fail(launchError("cannot read the script: " + lines.error().localizedDescription()));
+        }
+        scriptLines = std::move(*lines);
+    }
+    auto folders = chooseFolders(options);
+    if (!folders) {
+        return fail(folders.error());
+    }
+    auto profile = prepareDevice(options, folders->home);
+    if (!profile) {
+        return fail(profile.error());
+    }
+    if (auto routed = routeCommandLineHosts(options); !routed) {
+        return fail(routed.error());
+    }
+    std::unique_ptr<servers::ReferenceServers> servers;
+    if (options.kind == LaunchKind::Demo) {
+        auto started = startDemoServers(folders->data);
+        if (!started) {
+            return fail(started.error());
+        }
+        servers = std::move(*started);
+    }
+    if (auto routed = routeDemoAndEnvironmentHosts(servers.get()); !routed) {
+        return fail(routed.error());
     }
 
     Application& app = Application::sharedApplication();
@@ -214,47 +287,15 @@ int runDriverCommand(const LaunchOptions& options, const Application::DelegateFa
         logLine("murmelo: the app opens %s outside itself", url.absoluteString().c_str());
         return true;
     });
-
-    const bool interactive = !options.script.has_value();
-    if (interactive) {
-        if (servers) {
-            out << "Murmelo demo: the reference servers listen on http://127.0.0.1:" << servers->port()
-                << "/ (every host of the app is routed there)\n"
-                << "  server data: " << data << "\n";
-        } else {
-            out << "Murmelo:\n";
-        }
-        out << "  app home:    " << AppHome::current()->path() << "\n"
-            << "  device:      " << idiomName(profile.userInterfaceIdiom()) << ", network "
-            << networkStateName(profile.networkState()) << "\n"
-            << "Commands (one per line; \"help\" lists them, \"quit\" leaves):\n"
-            << "  screen, tab 1, links, follow 2, fill NAME VALUE, submit, back, alert 0, settle, events\n";
-        out.flush();
+    if (!options.script) {
+        printWelcome(out, servers.get(), folders->data, *profile);
     }
-
     if (auto launched = app.launch(application); !launched) {
-        return fail("the application did not launch: " + launched.error().localizedDescription());
+        return fail(
+            launchError("the application did not launch: " + launched.error().localizedDescription()));
     }
 
-    Session::Options sessionOptions;
-    sessionOptions.mode = interactive ? SessionMode::Interactive : SessionMode::Script;
-    sessionOptions.screenshotsDirectory = options.screenshots;
-    sessionOptions.screenshot = screenRenderer();
-    if (servers) {
-        servers::ReferenceServers* running = servers.get();
-        sessionOptions.events = [running](std::uint64_t after, std::uint64_t& last) {
-            return describeEvents(*running, after, last);
-        };
-    }
-    int status = 0;
-    {
-        Session session(std::move(sessionOptions), out, err);
-        if (scriptLines) {
-            status = session.runLines(std::move(*scriptLines), *options.script);
-        } else {
-            status = session.runFromFd(STDIN_FILENO, options.script ? "stdin" : "the prompt");
-        }
-    }
+    int status = runSession(options, std::move(scriptLines), servers.get(), out, err);
     out.flush();
 
     app.terminate();

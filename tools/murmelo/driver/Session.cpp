@@ -38,14 +38,14 @@ Error commandError(const std::string& description) {
     return Error("MurmeloDriver", 2, description);
 }
 
-Result<void> tapTab(const Command& command) {
+Result<void> tapTabBy(const Command& command) {
     if (command.index) {
         return Interaction::tapTabAtIndex(*command.index);
     }
     return Interaction::tapTab(command.text);
 }
 
-Result<void> tapBar(const Command& command) {
+Result<void> tapToolbarItem(const Command& command) {
     if (!command.index) {
         return Interaction::tapBarItem(command.text);
     }
@@ -199,213 +199,264 @@ std::string oneLine(std::string text) {
 Session::Session(Options options, std::ostream& out, std::ostream& err)
     : m_options(std::move(options)), m_out(out), m_err(err) {}
 
-Session::~Session() {
-    *m_alive = false;
+Session::~Session() = default;
+
+Session::CommandHandler Session::handlerFor(CommandKind kind) {
+    switch (kind) {
+    case CommandKind::Screen:
+        return {&Session::printScreen, Acts::No};
+    case CommandKind::Shot:
+        return {&Session::saveShot, Acts::No};
+    case CommandKind::Settle:
+        return {&Session::settle, Acts::No};
+    case CommandKind::Wait:
+        return {&Session::wait, Acts::No};
+    case CommandKind::Tab:
+        return {&Session::tapTab, Acts::OnScreen};
+    case CommandKind::Bar:
+        return {&Session::tapBar, Acts::OnScreen};
+    case CommandKind::Button:
+        return {&Session::tapButton, Acts::OnScreen};
+    case CommandKind::Links:
+        return {&Session::listLinks, Acts::No};
+    case CommandKind::Follow:
+        return {&Session::follow, Acts::OnScreen};
+    case CommandKind::Fill:
+        return {&Session::fill, Acts::No};
+    case CommandKind::Submit:
+        return {&Session::submit, Acts::OnScreen};
+    case CommandKind::Js:
+        return {&Session::runScript, Acts::No};
+    case CommandKind::Alert:
+        return {&Session::tapAlert, Acts::OnScreen};
+    case CommandKind::Type:
+        return {&Session::type, Acts::OnScreen};
+    case CommandKind::Back:
+        return {&Session::back, Acts::OnScreen};
+    case CommandKind::Network:
+        return {&Session::switchNetwork, Acts::OnScreen};
+    case CommandKind::MemoryWarning:
+        return {&Session::sendMemoryWarning, Acts::OnScreen};
+    case CommandKind::Defaults:
+        return {&Session::printDefaults, Acts::No};
+    case CommandKind::Events:
+        return {&Session::printEvents, Acts::No};
+    case CommandKind::Help:
+        return {&Session::printHelp, Acts::No};
+    case CommandKind::Quit:
+        return {&Session::quit, Acts::No};
+    }
+    return {&Session::printHelp, Acts::No};
 }
 
 Result<void> Session::execute(const Command& command) {
-    const bool interactive = m_options.mode == SessionMode::Interactive;
-    Result<void> acted;
-    switch (command.kind) {
-    case CommandKind::Screen:
-        m_out << Interaction::dump();
-        return {};
-
-    case CommandKind::Shot: {
-        if (!m_options.screenshot) {
-            return commandError("this build has no screen renderer, so no pictures");
-        }
-        std::string path = command.text;
-        if (!m_options.screenshotsDirectory.empty() && path.front() != '/') {
-            path = m_options.screenshotsDirectory + "/" + path;
-        }
-        if (auto saved = m_options.screenshot(path); !saved) {
-            return saved;
-        }
-        if (interactive) {
-            m_out << "saved " << path << "\n";
-        }
-        return {};
-    }
-
-    case CommandKind::Settle: {
-        double limit = command.seconds.value_or(Settle::kDefaultTimeout);
-        if (!Settle::run(limit)) {
-            return commandError("not settled after " + formatDouble(limit) +
-                                " s: " + Settle::busyDescription());
-        }
-        return {};
-    }
-
-    case CommandKind::Wait: {
-        // Runs the loop for the whole time, whatever happens meanwhile.
-        double until = RunLoop::dateAfter(*command.seconds);
-        (void)RunLoop::main().runModeUntil(
-            RunLoop::kDefaultMode, [] { return false; }, until);
-        return {};
-    }
-
-    case CommandKind::Tab:
-        acted = tapTab(command);
-        break;
-    case CommandKind::Bar:
-        acted = tapBar(command);
-        break;
-    case CommandKind::Button:
-        acted = Interaction::tapButton(command.text);
-        break;
-    case CommandKind::Alert:
-        acted = Interaction::tapAlertButton(static_cast<int>(*command.index));
-        break;
-    case CommandKind::Type:
-        acted = typeInto(*command.index, command.text);
-        break;
-    case CommandKind::Back:
-        acted = goBack();
-        break;
-    case CommandKind::Follow:
-        acted = followLink(command);
-        break;
-
-    case CommandKind::Links: {
-        auto page = FrontPage::page();
-        if (!page) {
-            return page.error();
-        }
-        const auto& links = page->links;
-        if (links.empty()) {
-            m_out << "(no links)\n";
-        }
-        for (std::size_t i = 0; i < links.size(); ++i) {
-            m_out << "[" << i + 1 << "] " << oneLine(links[i].text) << " -> " << links[i].url << "\n";
-        }
-        return {};
-    }
-
-    case CommandKind::Fill: {
-        auto shown = FrontPage::page();
-        if (!shown) {
-            return shown.error();
-        }
-        const WebPage& page = *shown;
-        if (m_filledPage != page.url) {
-            m_filledForm.reset();
-        }
-        auto hasField = [&](std::size_t form) {
-            const auto& fields = page.forms[form].fields;
-            return std::any_of(fields.begin(), fields.end(),
-                               [&](const WebFormField& field) { return field.name == command.text; });
-        };
-        std::optional<std::size_t> form;
-        if (m_filledForm && *m_filledForm < page.forms.size() && hasField(*m_filledForm)) {
-            form = m_filledForm;
-        }
-        for (std::size_t i = 0; !form && i < page.forms.size(); ++i) {
-            if (hasField(i)) {
-                form = i;
-            }
-        }
-        if (!form) {
-            return commandError("no form of the page has a field \"" + command.text + "\"");
-        }
-        if (auto set = FrontPage::setFormField(*form, command.text, command.value); !set) {
-            return set;
-        }
-        m_filledForm = form;
-        m_filledPage = page.url;
-        return {};
-    }
-
-    case CommandKind::Submit: {
-        auto shown = FrontPage::page();
-        if (!shown) {
-            return shown.error();
-        }
-        const WebPage& page = *shown;
-        std::size_t form = 0;
-        if (command.index) {
-            form = *command.index - 1;
-        } else if (m_filledForm && m_filledPage == page.url) {
-            form = *m_filledForm;
-        }
-        if (form >= page.forms.size()) {
-            return commandError(page.forms.empty()
-                                    ? "the page has no form"
-                                    : "the page has " + std::to_string(page.forms.size()) + " forms");
-        }
-        m_filledForm.reset();
-        acted = FrontPage::submitForm(form);
-        break;
-    }
-
-    case CommandKind::Js: {
-        auto result = FrontPage::evaluate(command.text);
-        if (!result) {
-            return result.error();
-        }
-        m_out << *result << "\n";
-        return {};
-    }
-
-    case CommandKind::Network: {
-        DeviceProfile profile = *DeviceProfile::current();
-        const char* name = networkStateName(command.network);
-        if (auto changed = profile.applyOverrides({std::string("network=") + name}); !changed) {
-            return changed;
-        }
-        DeviceProfile::setCurrent(std::move(profile));
-        ReachabilityDeviceSource::shared().setNetworkState(command.network);
-        acted = {};
-        break;
-    }
-
-    case CommandKind::MemoryWarning:
-        Interaction::memoryWarning();
-        acted = {};
-        break;
-
-    case CommandKind::Defaults: {
-        Dictionary all = UserDefaults::standardUserDefaults()->dictionaryRepresentation();
-        std::vector<std::string> keys = all.keys();
-        std::sort(keys.begin(), keys.end());
-        if (keys.empty()) {
-            m_out << "(no user defaults)\n";
-        }
-        for (const std::string& key : keys) {
-            m_out << key << " = " << oneLine(describeValue(*all.find(key))) << "\n";
-        }
-        return {};
-    }
-
-    case CommandKind::Events: {
-        if (!m_options.events) {
-            return commandError("no reference servers run in this session (events is for the demo)");
-        }
-        std::uint64_t last = m_lastEvent;
-        auto lines = m_options.events(m_lastEvent, last);
-        m_lastEvent = last;
-        if (lines.empty()) {
-            m_out << "(no new events)\n";
-        }
-        for (const std::string& line : lines) {
-            m_out << line << "\n";
-        }
-        return {};
-    }
-
-    case CommandKind::Help:
-        m_out << commandHelp();
-        return {};
-
-    case CommandKind::Quit:
-        m_quit = true;
-        return {};
-    }
-
-    if (acted && interactive) {
+    const CommandHandler handler = handlerFor(command.kind);
+    Result<void> done = (this->*handler.run)(command);
+    if (done && handler.acts == Acts::OnScreen && m_options.mode == SessionMode::Interactive) {
         printScreenAfterAction();
     }
-    return acted;
+    return done;
+}
+
+Result<void> Session::printScreen(const Command&) {
+    m_out << Interaction::dump();
+    return {};
+}
+
+Result<void> Session::saveShot(const Command& command) {
+    if (!m_options.screenshot) {
+        return commandError("this build has no screen renderer, so no pictures");
+    }
+    std::string path = command.text;
+    if (!m_options.screenshotsDirectory.empty() && path.front() != '/') {
+        path = m_options.screenshotsDirectory + "/" + path;
+    }
+    if (auto saved = m_options.screenshot(path); !saved) {
+        return saved;
+    }
+    if (m_options.mode == SessionMode::Interactive) {
+        m_out << "saved " << path << "\n";
+    }
+    return {};
+}
+
+Result<void> Session::settle(const Command& command) {
+    double limit = command.seconds.value_or(Settle::kDefaultTimeout);
+    if (!Settle::run(limit)) {
+        return commandError("not settled after " + formatDouble(limit) + " s: " + Settle::busyDescription());
+    }
+    return {};
+}
+
+Result<void> Session::wait(const Command& command) {
+    // Runs the loop for the whole time, whatever happens meanwhile.
+    double until = RunLoop::dateAfter(*command.seconds);
+    (void)RunLoop::main().runModeUntil(
+        RunLoop::kDefaultMode, [] { return false; }, until);
+    return {};
+}
+
+Result<void> Session::tapTab(const Command& command) {
+    return tapTabBy(command);
+}
+
+Result<void> Session::tapBar(const Command& command) {
+    return tapToolbarItem(command);
+}
+
+Result<void> Session::tapButton(const Command& command) {
+    return Interaction::tapButton(command.text);
+}
+
+Result<void> Session::tapAlert(const Command& command) {
+    return Interaction::tapAlertButton(static_cast<int>(*command.index));
+}
+
+Result<void> Session::type(const Command& command) {
+    return typeInto(*command.index, command.text);
+}
+
+Result<void> Session::back(const Command&) {
+    return goBack();
+}
+
+Result<void> Session::follow(const Command& command) {
+    return followLink(command);
+}
+
+Result<void> Session::listLinks(const Command&) {
+    auto page = FrontPage::page();
+    if (!page) {
+        return page.error();
+    }
+    const auto& links = page->links;
+    if (links.empty()) {
+        m_out << "(no links)\n";
+    }
+    for (std::size_t i = 0; i < links.size(); ++i) {
+        m_out << "[" << i + 1 << "] " << oneLine(links[i].text) << " -> " << links[i].url << "\n";
+    }
+    return {};
+}
+
+Result<void> Session::fill(const Command& command) {
+    auto shown = FrontPage::page();
+    if (!shown) {
+        return shown.error();
+    }
+    const WebPage& page = *shown;
+    if (m_filledPage != page.url) {
+        m_filledForm.reset();
+    }
+    auto hasField = [&](std::size_t form) {
+        const auto& fields = page.forms[form].fields;
+        return std::any_of(fields.begin(), fields.end(),
+                           [&](const WebFormField& field) { return field.name == command.text; });
+    };
+    // The form filled last on this page first, so fields of one form go together.
+    std::optional<std::size_t> form;
+    if (m_filledForm && *m_filledForm < page.forms.size() && hasField(*m_filledForm)) {
+        form = m_filledForm;
+    }
+    for (std::size_t i = 0; !form && i < page.forms.size(); ++i) {
+        if (hasField(i)) {
+            form = i;
+        }
+    }
+    if (!form) {
+        return commandError("no form of the page has a field \"" + command.text + "\"");
+    }
+    if (auto set = FrontPage::setFormField(*form, command.text, command.value); !set) {
+        return set;
+    }
+    m_filledForm = form;
+    m_filledPage = page.url;
+    return {};
+}
+
+Result<void> Session::submit(const Command& command) {
+    auto shown = FrontPage::page();
+    if (!shown) {
+        return shown.error();
+    }
+    const WebPage& page = *shown;
+    std::size_t form = 0;
+    if (command.index) {
+        form = *command.index - 1;
+    } else if (m_filledForm && m_filledPage == page.url) {
+        form = *m_filledForm;
+    }
+    if (form >= page.forms.size()) {
+        return commandError(page.forms.empty()
+                                ? "the page has no form"
+                                : "the page has " + std::to_string(page.forms.size()) + " forms");
+    }
+    m_filledForm.reset();
+    return FrontPage::submitForm(form);
+}
+
+Result<void> Session::runScript(const Command& command) {
+    auto result = FrontPage::evaluate(command.text);
+    if (!result) {
+        return result.error();
+    }
+    m_out << *result << "\n";
+    return {};
+}
+
+Result<void> Session::switchNetwork(const Command& command) {
+    DeviceProfile profile = *DeviceProfile::current();
+    const char* name = networkStateName(command.network);
+    if (auto changed = profile.applyOverrides({std::string("network=") + name}); !changed) {
+        return changed;
+    }
+    DeviceProfile::setCurrent(std::move(profile));
+    ReachabilityDeviceSource::shared().setNetworkState(command.network);
+    return {};
+}
+
+Result<void> Session::sendMemoryWarning(const Command&) {
+    Interaction::memoryWarning();
+    return {};
+}
+
+Result<void> Session::printDefaults(const Command&) {
+    Dictionary all = UserDefaults::standardUserDefaults()->dictionaryRepresentation();
+    std::vector<std::string> keys = all.keys();
+    std::sort(keys.begin(), keys.end());
+    if (keys.empty()) {
+        m_out << "(no user defaults)\n";
+    }
+    for (const std::string& key : keys) {
+        m_out << key << " = " << oneLine(describeValue(*all.find(key))) << "\n";
+    }
+    return {};
+}
+
+Result<void> Session::printEvents(const Command&) {
+    if (!m_options.events) {
+        return commandError("no reference servers run in this session (events is for the demo)");
+    }
+    std::uint64_t last = m_lastEvent;
+    auto lines = m_options.events(m_lastEvent, last);
+    m_lastEvent = last;
+    if (lines.empty()) {
+        m_out << "(no new events)\n";
+    }
+    for (const std::string& line : lines) {
+        m_out << line << "\n";
+    }
+    return {};
+}
+
+Result<void> Session::printHelp(const Command&) {
+    m_out << commandHelp();
+    return {};
+}
+
+Result<void> Session::quit(const Command&) {
+    m_quit = true;
+    return {};
 }
 
 void Session::printScreenAfterAction() {
@@ -525,26 +576,29 @@ int Session::runLines(std::vector<std::string> lines, const std::string& name) {
     m_lines = std::move(lines);
     m_nextLine = 0;
     m_inputName = name;
-    // One posted call per line, so the app's loop turns between commands.
-    std::function<void()> step;
-    auto alive = m_alive;
-    step = [this, alive, &step] {
-        if (!*alive || m_finished) {
-            return;
-        }
-        if (m_nextLine >= m_lines.size()) {
-            finish(0);
-            return;
-        }
-        if (handleLine(m_lines[m_nextLine++])) {
-            RunLoop::main().post([&step] { step(); });
-        }
-    };
-    RunLoop::main().post([&step] { step(); });
+    postScriptStep();
     while (!m_finished) {
         RunLoop::main().run();
     }
     return m_status;
+}
+
+void Session::postScriptStep() {
+    // One posted call per line, so the app's loop turns between commands.
+    RunLoop::main().post(bindWeak(m_weak.weakPtr(), [](Session& session) { session.runScriptStep(); }));
+}
+
+void Session::runScriptStep() {
+    if (m_finished) {
+        return;
+    }
+    if (m_nextLine >= m_lines.size()) {
+        finish(0);
+        return;
+    }
+    if (handleLine(m_lines[m_nextLine++])) {
+        postScriptStep();
+    }
 }
 
 } // namespace murmelo::driver

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "platform/core/Result.h"
+#include "platform/core/WeakPtr.h"
 #include "platform/runloop/FdSource.h"
 #include "tools/murmelo/driver/Command.h"
 
@@ -70,10 +71,46 @@ public:
     bool hasQuit() const { return m_quit; }
 
 private:
-    void startInput();
+    // What follows a command that succeeded: an action on the screen is
+    // settled and the screen printed in interactive mode.
+    enum class Acts { No, OnScreen };
+    using Handler = Result<void> (Session::*)(const Command&);
+    struct CommandHandler {
+        Handler run;
+        Acts acts;
+    };
+    static CommandHandler handlerFor(CommandKind kind);
+
+    // One handler per command (handlerFor()).
+    Result<void> printScreen(const Command&);
+    Result<void> saveShot(const Command& command);
+    Result<void> settle(const Command& command);
+    Result<void> wait(const Command& command);
+    Result<void> tapTab(const Command& command);
+    Result<void> tapBar(const Command& command);
+    Result<void> tapButton(const Command& command);
+    Result<void> tapAlert(const Command& command);
+    Result<void> type(const Command& command);
+    Result<void> back(const Command&);
+    Result<void> follow(const Command& command);
+    Result<void> listLinks(const Command&);
+    Result<void> fill(const Command& command);
+    Result<void> submit(const Command& command);
+    Result<void> runScript(const Command& command);
+    Result<void> switchNetwork(const Command& command);
+    Result<void> sendMemoryWarning(const Command&);
+    Result<void> printDefaults(const Command&);
+    Result<void> printEvents(const Command&);
+    Result<void> printHelp(const Command&);
+    Result<void> quit(const Command&);
+
     void onReadable();
     // Handles one input line; false when the session is over.
     bool handleLine(const std::string& line);
+    // The in-memory script: each line runs from its own posted call, which
+    // holds the session weakly and so may outlive it.
+    void postScriptStep();
+    void runScriptStep();
     void finish(int status);
     void prompt();
     void printScreenAfterAction();
@@ -94,12 +131,13 @@ private:
     // in-memory script
     std::vector<std::string> m_lines;
     std::size_t m_nextLine = 0;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 
     // The form the last `fill` set, on the page it was set on.
     std::optional<std::size_t> m_filledForm;
     std::string m_filledPage;
     std::uint64_t m_lastEvent = 0;
+
+    WeakFactory<Session> m_weak{this}; // last: invalidated before the rest goes
 };
 
 } // namespace murmelo::driver
