@@ -13,7 +13,7 @@
 #include <string>
 
 #include "app/http/ASIHTTPRequest.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/scripted_http_server.h"
 
 using namespace murmelo;
 using murmelo::test::ReceivedRequest;

@@ -10,8 +10,8 @@
 #include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/foundation/Crypto.h"
-#include "tests/platform/foundation/TestHome.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/platform/foundation/test_home.h"
+#include "tests/support/scripted_http_server.h"
 
 using namespace murmelo;
 using test::ReceivedRequest;

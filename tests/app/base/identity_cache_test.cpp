@@ -13,7 +13,7 @@
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/runloop/OperationQueue.h"
 #include "platform/runloop/RunLoop.h"
-#include "tests/platform/foundation/TestHome.h"
+#include "tests/platform/foundation/test_home.h"
 
 using namespace murmelo;
 

@@ -13,7 +13,7 @@
 #include "platform/foundation/Crypto.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/PropertyListSerialization.h"
-#include "tests/platform/foundation/TestHome.h"
+#include "tests/platform/foundation/test_home.h"
 
 using namespace murmelo;
 

@@ -19,7 +19,7 @@
 #include "platform/core/Log.h"
 #include "platform/runloop/Perform.h"
 #include "platform/runloop/RunLoop.h"
-#include "tests/support/Concurrency.h"
+#include "tests/support/concurrency.h"
 
 using namespace murmelo;
 

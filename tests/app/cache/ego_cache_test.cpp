@@ -15,8 +15,8 @@
 #include "platform/foundation/PropertyListSerialization.h"
 #include "platform/runloop/OperationQueue.h"
 #include "platform/runloop/RunLoop.h"
-#include "tests/platform/foundation/TestHome.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/platform/foundation/test_home.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
 

@@ -13,8 +13,8 @@
 #include "platform/core/Clock.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/CookieStore.h"
-#include "tests/app/http/HttpTestSupport.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/app/http/http_test_support.h"
+#include "tests/support/scripted_http_server.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

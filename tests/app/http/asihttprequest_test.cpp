@@ -5,7 +5,7 @@
 #include "app/http/ASIFormDataRequest.h"
 #include "app/http/ASIHTTPRequest.h"
 #include "platform/net/CookieStore.h"
-#include "tests/app/http/HttpTestSupport.h"
+#include "tests/app/http/http_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

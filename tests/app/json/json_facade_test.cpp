@@ -4,7 +4,7 @@
 
 #include "app/json/KQJSON.h"
 #include "platform/core/Log.h"
-#include "tests/app/json/JsonTestSupport.h"
+#include "tests/app/json/json_test_support.h"
 
 namespace murmelo {
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/json/KQJsonParser.h"
-#include "tests/app/json/JsonTestSupport.h"
+#include "tests/app/json/json_test_support.h"
 
 namespace murmelo {
 namespace {

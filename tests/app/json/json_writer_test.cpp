@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/json/KQJsonWriter.h"
-#include "tests/app/json/JsonTestSupport.h"
+#include "tests/app/json/json_test_support.h"
 
 namespace murmelo {
 namespace {

@@ -14,8 +14,8 @@
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Interaction.h"
-#include "tests/app/shell/ShellResources.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/app/shell/shell_resources.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
 using murmelo::test::alertsOnScreen;

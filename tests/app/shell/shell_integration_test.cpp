@@ -19,8 +19,8 @@
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/Window.h"
-#include "tests/app/shell/ShellTestSupport.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/app/shell/shell_test_support.h"
+#include "tests/support/scripted_http_server.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

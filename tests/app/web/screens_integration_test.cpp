@@ -18,7 +18,7 @@
 #include "platform/core/Log.h"
 #include "platform/net/ConnectToMap.h"
 #include "servers/ReferenceServers.h"
-#include "tests/app/web/WebScreenTestSupport.h"
+#include "tests/app/web/web_screen_test_support.h"
 
 namespace murmelo {
 namespace {

@@ -13,7 +13,7 @@
 #include "app/web/OVWebViewController.h"
 #include "platform/core/Log.h"
 #include "platform/net/ConnectToMap.h"
-#include "tests/app/web/WebScreenTestSupport.h"
+#include "tests/app/web/web_screen_test_support.h"
 
 namespace murmelo {
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/Locale.h"
-#include "tests/platform/foundation/TestHome.h"
+#include "tests/platform/foundation/test_home.h"
 
 using namespace murmelo;
 

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "platform/foundation/PropertyListSerialization.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
 

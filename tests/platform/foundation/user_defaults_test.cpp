@@ -7,8 +7,8 @@
 #include "platform/foundation/FileSystem.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "platform/foundation/UserDefaults.h"
-#include "tests/platform/foundation/TestHome.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/platform/foundation/test_home.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
 using namespace std::chrono_literals;

@@ -7,7 +7,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/ImageDecoder.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 namespace murmelo {
 namespace {

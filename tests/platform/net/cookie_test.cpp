@@ -8,7 +8,7 @@
 #include "platform/core/Log.h"
 #include "platform/net/CookieFile.h"
 #include "platform/net/CookieStore.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
 

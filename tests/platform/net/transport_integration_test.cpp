@@ -15,7 +15,7 @@
 #include "platform/net/CookieStore.h"
 #include "platform/net/Transport.h"
 #include "platform/runloop/RunLoop.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/scripted_http_server.h"
 
 using namespace murmelo;
 using murmelo::test::ReceivedRequest;

@@ -14,7 +14,7 @@
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/scripted_http_server.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

@@ -15,7 +15,7 @@
 #include "platform/runloop/Perform.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Timer.h"
-#include "tests/support/Concurrency.h"
+#include "tests/support/concurrency.h"
 
 using namespace murmelo;
 

@@ -10,7 +10,7 @@
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TextField.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

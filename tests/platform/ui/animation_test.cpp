@@ -4,7 +4,7 @@
 
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

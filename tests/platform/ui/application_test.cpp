@@ -13,7 +13,7 @@
 #include "platform/ui/Device.h"
 #include "platform/ui/Localization.h"
 #include "platform/ui/Screen.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

@@ -11,7 +11,7 @@
 #include "platform/ui/TabBarController.h"
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/internal/AnimationScheduler.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

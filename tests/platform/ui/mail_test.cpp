@@ -12,7 +12,7 @@
 #include "platform/ui/MailComposeViewController.h"
 #include "platform/ui/MailMessage.h"
 #include "platform/ui/MailSettings.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

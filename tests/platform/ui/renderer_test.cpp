@@ -19,7 +19,7 @@
 #include "platform/ui/TextField.h"
 #include "platform/ui/Toolbar.h"
 #include "platform/ui/WebPagePainter.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 namespace murmelo {
 namespace {

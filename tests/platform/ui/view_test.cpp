@@ -7,7 +7,7 @@
 #include "platform/core/Log.h"
 #include "platform/ui/Label.h"
 #include "platform/ui/TextField.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::test;

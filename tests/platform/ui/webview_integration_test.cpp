@@ -8,8 +8,8 @@
 #include "platform/core/Log.h"
 #include "platform/net/CookieStore.h"
 #include "platform/net/URLConnectionError.h"
-#include "tests/platform/ui/WebViewTestSupport.h"
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/platform/ui/web_view_test_support.h"
+#include "tests/support/scripted_http_server.h"
 
 namespace murmelo::test {
 namespace {

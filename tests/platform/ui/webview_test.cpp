@@ -5,7 +5,7 @@
 #include "platform/core/Log.h"
 #include "platform/ui/ScreenDump.h"
 #include "platform/ui/ScreenRenderer.h"
-#include "tests/platform/ui/WebViewTestSupport.h"
+#include "tests/platform/ui/web_view_test_support.h"
 
 namespace murmelo::test {
 namespace {

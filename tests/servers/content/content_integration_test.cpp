@@ -18,7 +18,7 @@
 #include "servers/http/Json.h"
 #include "servers/store/Database.h"
 #include "servers/store/Schema.h"
-#include "tests/servers/ServerTestSupport.h"
+#include "tests/servers/server_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::servers;

@@ -7,7 +7,7 @@
 #include "servers/http/Json.h"
 #include "servers/mediation/MediationServer.h"
 #include "servers/store/Database.h"
-#include "tests/servers/ServerTestSupport.h"
+#include "tests/servers/server_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::servers;

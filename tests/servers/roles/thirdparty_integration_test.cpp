@@ -8,7 +8,7 @@
 #include "platform/foundation/Crypto.h"
 #include "servers/store/Database.h"
 #include "servers/thirdparty/FacebookStandIn.h"
-#include "tests/servers/ServerTestSupport.h"
+#include "tests/servers/server_test_support.h"
 
 using namespace murmelo;
 using namespace murmelo::servers;

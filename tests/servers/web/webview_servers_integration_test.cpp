@@ -7,8 +7,8 @@
 #include "app/product/Constants.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/CookieStore.h"
-#include "tests/platform/ui/WebViewTestSupport.h"
-#include "tests/servers/ServerTestSupport.h"
+#include "tests/platform/ui/web_view_test_support.h"
+#include "tests/servers/server_test_support.h"
 
 namespace murmelo::servers::test {
 namespace {

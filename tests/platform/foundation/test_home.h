@@ -9,7 +9,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/UserDefaults.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 namespace murmelo::test {
 

@@ -1,4 +1,4 @@
-#include "tests/support/ScriptedHttpServer.h"
+#include "tests/support/scripted_http_server.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

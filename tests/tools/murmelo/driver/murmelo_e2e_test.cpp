@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "platform/core/Clock.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 extern char** environ;
 

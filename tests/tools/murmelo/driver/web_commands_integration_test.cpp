@@ -5,8 +5,8 @@
 
 #include <sstream>
 
-#include "tests/support/ScriptedHttpServer.h"
-#include "tests/tools/driver/DriverTestApp.h"
+#include "tests/support/scripted_http_server.h"
+#include "tests/tools/murmelo/driver/driver_test_app.h"
 #include "tools/murmelo/driver/Session.h"
 
 using namespace murmelo;

@@ -13,7 +13,7 @@
 #include "platform/ui/Interaction.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/Window.h"
-#include "tests/platform/ui/UITestSupport.h"
+#include "tests/platform/ui/ui_test_support.h"
 
 namespace murmelo::test {
 

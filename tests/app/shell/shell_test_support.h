@@ -30,8 +30,8 @@
 #include "platform/ui/Interaction.h"
 #include "platform/ui/Window.h"
 #include "servers/ReferenceServers.h"
-#include "tests/app/shell/ShellResources.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/app/shell/shell_resources.h"
+#include "tests/support/temporary_directory.h"
 
 namespace murmelo::test {
 

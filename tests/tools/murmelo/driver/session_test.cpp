@@ -12,7 +12,7 @@
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Interaction.h"
 #include "platform/ui/ScreenRenderer.h"
-#include "tests/tools/driver/DriverTestApp.h"
+#include "tests/tools/murmelo/driver/driver_test_app.h"
 
 using namespace murmelo;
 using namespace murmelo::driver;

@@ -11,7 +11,7 @@
 #include "platform/core/Value.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceProfile.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 namespace murmelo::test {
 

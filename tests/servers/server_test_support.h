@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "servers/ReferenceServers.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 namespace murmelo::servers::test {
 

@@ -1,4 +1,4 @@
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 #include <cstdlib>
 #include <filesystem>
