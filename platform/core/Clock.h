@@ -1,7 +1,8 @@
 // Clock: the device's time sources.
 // - Wall time (seconds since 1970, and since 2001-01-01 UTC, the platform's
 //   reference date), which tests may shift without sleeping.
-// - Monotonic time for timers and time-outs; never shifted.
+// - Monotonic time for time-outs; never shifted. Run-loop timers follow
+//   Timer::now(), which a test may hand to a ManualClock (platform/runloop).
 // Thread-safe.
 #pragma once
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/core/Log.h"
+#include "platform/core/WeakPtr.h"
 #include "platform/net/internal/CurlMulti.h"
 #include "platform/runloop/Timer.h"
 
@@ -111,7 +112,8 @@ public:
         : m_request(std::move(request)), m_options(std::move(options)) {}
 
     ~TransportCore() {
-        *m_alive = false;
+        // A callback that destroyed us must see it before teardown runs.
+        m_weak.invalidate();
         teardown();
     }
 
@@ -142,7 +144,19 @@ private:
     static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* userp);
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* userp);
     static int onConnected(void* userp, char*, char*, int, int);
+    enum class HostLookup { Needed, KnownInvalid };
     Result<void> configure();
+    Result<std::optional<ProxyServer>> chooseProxy() const;
+    bool setTransferOptions();
+    bool setRouteOptions(const std::optional<ProxyServer>& proxy,
+                         const std::optional<ConnectToMap::Target>& target, const std::string& host,
+                         int port);
+    bool setMethodAndBody();
+    bool setHeaderOptions();
+    Result<void> startTransfer(HostLookup lookup);
+    template <class Value> bool setCurlOption(CURLoption option, Value value) {
+        return curl_easy_setopt(m_easy, option, value) == CURLE_OK;
+    }
     void collectMessages();
     void finishTransfer(std::optional<Error> failure);
     void teardown();
@@ -152,7 +166,6 @@ private:
 
     RunLoopModes m_modes{RunLoop::kDefaultMode};
     Transport::Callback m_callback;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<CurlMulti> m_multi;
     CURL* m_easy = nullptr;
     CurlSlist m_headerList;
@@ -177,6 +190,8 @@ private:
     bool m_delivering = false;
     bool m_readDuringCallback = false;
     Timer m_redeliver;
+    // Last member: a callback may destroy this object; the delivering frame checks.
+    WeakFactory<TransportCore> m_weak{this};
 };
 
 Result<void> TransportCore::open(const RunLoopModes& modes, Transport::Callback callback) {
@@ -194,27 +209,17 @@ Result<void> TransportCore::open(const RunLoopModes& modes, Transport::Callback 
     return Result<void>::success();
 }
 
+// Sets up one exchange: the proxy and connect-to target, an easy handle
+// from this thread's multi handle, its options, then the transfer itself.
 Result<void> TransportCore::configure() {
     const URL& url = m_request.url;
     const std::string& host = *url.host();
     int port = url.effectivePort().value_or(80);
-    const std::string scheme = url.hasScheme("https") ? "https" : "http";
 
-    // Proxy: the message's own, else the device's settings for this URL.
-    std::optional<ProxyServer> proxy = m_request.proxy;
+    auto proxy = chooseProxy();
     if (!proxy) {
-        ProxySettings settings =
-            m_options.proxySettings ? *m_options.proxySettings : ProxySettings::fromProcessEnvironment();
-        auto chosen = settings.proxyForURL(url);
-        if (!chosen) {
-            Error error = transportError(TransportErrorCode::ProxyUnusable,
-                                         "Unable to obtain information on proxy servers needed for request");
-            error.withUnderlyingError(chosen.error());
-            return error;
-        }
-        proxy = *chosen;
+        return proxy.error();
     }
-
     const ConnectToMap& connectTo = m_options.connectTo ? *m_options.connectTo : ConnectToMap::shared();
     auto target = connectTo.lookup(host, port);
 
@@ -224,9 +229,43 @@ Result<void> TransportCore::configure() {
         return transportError(TransportErrorCode::SetupFailed, "Unable to create read stream");
     }
 
+    bool ok = setTransferOptions();
+    ok = setRouteOptions(*proxy, target, host, port) && ok;
+    ok = setMethodAndBody() && ok;
+    ok = setHeaderOptions() && ok;
+    if (!ok) {
+        return transportError(TransportErrorCode::SetupFailed, "Unable to setup read stream");
+    }
+    // A direct request to a reserved invalid name fails without a lookup.
+    bool knownInvalid = !target && !*proxy && isInvalidDomain(host);
+    return startTransfer(knownInvalid ? HostLookup::KnownInvalid : HostLookup::Needed);
+}
+
+// The message's own proxy, else the device's settings for this URL; nothing
+// for a direct connection.
+Result<std::optional<ProxyServer>> TransportCore::chooseProxy() const {
+    if (m_request.proxy) {
+        return std::optional<ProxyServer>(m_request.proxy);
+    }
+    ProxySettings settings =
+        m_options.proxySettings ? *m_options.proxySettings : ProxySettings::fromProcessEnvironment();
+    auto chosen = settings.proxyForURL(m_request.url);
+    if (!chosen) {
+        Error error = transportError(TransportErrorCode::ProxyUnusable,
+                                     "Unable to obtain information on proxy servers needed for request");
+        error.withUnderlyingError(chosen.error());
+        return error;
+    }
+    return std::optional<ProxyServer>(*chosen);
+}
+
+// The URL, the protocol and TLS checks, and our callbacks.
+bool TransportCore::setTransferOptions() {
+    const URL& url = m_request.url;
+    const std::string scheme = url.hasScheme("https") ? "https" : "http";
     // The request target is passed as the URL says it; user info and
     // fragment never reach the wire.
-    m_curlURL = scheme + "://" + host;
+    m_curlURL = scheme + "://" + *url.host();
     if (url.port()) {
         m_curlURL += ':';
         m_curlURL += std::to_string(*url.port());
@@ -234,11 +273,7 @@ Result<void> TransportCore::configure() {
     m_curlURL += url.requestTarget();
 
     bool ok = true;
-    auto set = [&](CURLoption option, auto value) {
-        if (curl_easy_setopt(m_easy, option, value) != CURLE_OK) {
-            ok = false;
-        }
-    };
+    auto set = [&](CURLoption option, auto value) { ok = setCurlOption(option, value) && ok; };
     set(CURLOPT_URL, m_curlURL.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_PATH_AS_IS, 1L);
@@ -263,7 +298,16 @@ Result<void> TransportCore::configure() {
     if (m_options.connectTimeout > 0) {
         set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout * 1000.0));
     }
+    return ok;
+}
 
+// Where the connection goes: through the proxy, and to the connect-to
+// map's address instead of the host's.
+bool TransportCore::setRouteOptions(const std::optional<ProxyServer>& proxy,
+                                    const std::optional<ConnectToMap::Target>& target,
+                                    const std::string& host, int port) {
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) { ok = setCurlOption(option, value) && ok; };
     if (proxy) {
         m_proxyString = proxy->curlProxyString();
         set(CURLOPT_PROXY, m_proxyString.c_str());
@@ -283,8 +327,12 @@ Result<void> TransportCore::configure() {
         ok = ok && m_connectTo.append(rule);
         set(CURLOPT_CONNECT_TO, m_connectTo.list);
     }
+    return ok;
+}
 
-    // Method and body.
+bool TransportCore::setMethodAndBody() {
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) { ok = setCurlOption(option, value) && ok; };
     const std::string& method = m_request.method;
     std::size_t bodyLength = m_request.bodyLength();
     if (bodyLength > 0) {
@@ -301,8 +349,12 @@ Result<void> TransportCore::configure() {
     } else {
         set(CURLOPT_CUSTOMREQUEST, method.c_str());
     }
+    return ok;
+}
 
-    // Headers: the caller's lines as given; libcurl's own defaults removed.
+// The caller's header lines as given; libcurl's own defaults removed.
+bool TransportCore::setHeaderOptions() {
+    bool ok = true;
     for (const auto& [name, value] : m_request.headers) {
         ok = ok && m_headerList.append(value.empty() ? name + ";" : name + ": " + value);
     }
@@ -311,13 +363,12 @@ Result<void> TransportCore::configure() {
             ok = ok && m_headerList.append(std::string(suppressed) + ":");
         }
     }
-    set(CURLOPT_HTTPHEADER, m_headerList.list);
-    if (!ok) {
-        return transportError(TransportErrorCode::SetupFailed, "Unable to setup read stream");
-    }
+    return setCurlOption(CURLOPT_HTTPHEADER, m_headerList.list) && ok;
+}
 
+Result<void> TransportCore::startTransfer(HostLookup lookup) {
     m_multi->attach(this, m_modes);
-    if (!target && !proxy && isInvalidDomain(host)) {
+    if (lookup == HostLookup::KnownInvalid) {
         // Reported from the loop like any other failure, never from open().
         finishTransfer(transportError(TransportErrorCode::HostNotFound,
                                       "A server with the specified hostname could not be found."));
@@ -387,9 +438,9 @@ int TransportCore::onConnected(void* userp, char*, char*, int, int) {
 }
 
 void TransportCore::curlActivity() {
-    auto alive = m_alive;
+    auto self = m_weak.weakPtr();
     collectMessages();
-    if (!*alive || m_closed) {
+    if (!self || m_closed) {
         return;
     }
     deliverPending();
@@ -461,10 +512,10 @@ void TransportCore::deliverPending() {
         return;
     }
     m_delivering = true;
-    auto alive = m_alive;
+    auto self = m_weak.weakPtr();
     auto emit = [&](Transport::Event event) {
         m_callback(event);
-        return *alive && !m_closed;
+        return self && !m_closed;
     };
     if (m_connected && !m_openDelivered) {
         m_openDelivered = true;

@@ -234,7 +234,7 @@ void URLConnection::send(const URLRequest& request) {
 void URLConnection::armTimer() {
     double interval = effectiveTimeout(m_currentRequest);
     if (m_timer.isValid()) {
-        m_timer.setFireDate(RunLoop::dateAfter(interval));
+        m_timer.setFireDate(Timer::now() + interval);
         return;
     }
     std::weak_ptr<URLConnection> weak = weak_from_this();

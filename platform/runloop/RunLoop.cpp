@@ -14,6 +14,8 @@
 
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "platform/runloop/ManualClock.h"
+#include "platform/runloop/Timer.h"
 #include "platform/runloop/internal/Sources.h"
 
 namespace murmelo {
@@ -71,6 +73,13 @@ struct CurrentLoopSlot {
 namespace {
 thread_local CurrentLoopSlot t_slot;
 
+// Every live loop, so a manual clock's advance() can wake them all.
+std::mutex g_loopsMutex;
+std::vector<RunLoop*>& liveLoops() {
+    static auto* loops = new std::vector<RunLoop*>();
+    return *loops;
+}
+
 // The main loop is the documented single instance that is never destroyed.
 std::shared_ptr<RunLoop>& mainLoopStorage(const std::function<std::shared_ptr<RunLoop>()>& make) {
     static auto* storage = new std::shared_ptr<RunLoop>(make());
@@ -107,9 +116,15 @@ RunLoop::RunLoop(bool isMain) : m_isMain(isMain), m_commonModes{std::string(kDef
         logLine("RunLoop: cannot watch the wake-up descriptor: %s", std::strerror(errno));
         std::abort();
     }
+    std::lock_guard lock(g_loopsMutex);
+    liveLoops().push_back(this);
 }
 
 RunLoop::~RunLoop() {
+    {
+        std::lock_guard lock(g_loopsMutex);
+        std::erase(liveLoops(), this);
+    }
     end();
     close(m_wakeFd);
     close(m_epoll);
@@ -246,6 +261,13 @@ void RunLoop::wakeUp() {
     }
 }
 
+void RunLoop::wakeAll() {
+    std::lock_guard lock(g_loopsMutex);
+    for (RunLoop* loop : liveLoops()) {
+        loop->wakeUp();
+    }
+}
+
 void RunLoop::drainWakeUp() {
     // Read first, then clear: a poster that still sees the flag set relies on
     // us looking at the inbox after this, which every pass does.
@@ -303,7 +325,7 @@ void RunLoop::removeTimer(const internal::TimerRecord* timer) {
 
 void RunLoop::scheduleAfter(double delay, Task task, const RunLoopModes& modes) {
     auto timer = std::make_shared<internal::TimerRecord>();
-    timer->fireDate = Clock::monotonic() + std::max(0.0, delay);
+    timer->fireDate = Timer::now() + std::max(0.0, delay);
     timer->modes = modes;
     timer->callback = std::move(task);
     addTimer(std::move(timer));
@@ -497,136 +519,170 @@ RunStatus RunLoop::runModeInternal(std::string_view mode, double beforeDate, Whe
         ~PopMode() { stack.pop_back(); }
     } popMode{m_modeStack};
 
-    constexpr int kMaxEvents = 32;
-    epoll_event events[kMaxEvents];
     for (;;) {
         if (m_stopRequested.exchange(false)) {
             return RunStatus::Stopped;
         }
         syncFdWatches(mode);
-        auto timer = earliestTimer(mode);
-        bool hasFdSource = false;
-        bool readyWithoutWaiting = false;
-        for (const auto& source : m_fdSources) {
-            if (source->valid && isActive(source->modes, mode)) {
-                hasFdSource = true;
-                if (!source->dispatching &&
-                    (source->failed || (source->alwaysReady &&
-                                        any(source->interest & (FdEvents::Readable | FdEvents::Writable))))) {
-                    readyWithoutWaiting = true;
-                }
-            }
-        }
-        bool posted = hasPostedCallsFor(mode);
-        if (!timer && !hasFdSource && !posted && whenEmpty == WhenEmpty::Return) {
+        Readiness ready = readiness(mode);
+        if (ready.isEmpty() && whenEmpty == WhenEmpty::Return) {
             return RunStatus::Finished;
         }
+        std::optional<int> timeoutMs = waitMilliseconds(ready, beforeDate);
+        if (!timeoutMs) {
+            return RunStatus::TimedOut;
+        }
+        waitForEvents(*timeoutMs);
+        if (handleOneSource(mode)) {
+            return RunStatus::HandledSource;
+        }
+    }
+}
 
-        double now = Clock::monotonic();
-        int timeoutMs = 0;
-        if (!(posted || readyWithoutWaiting || (timer && timer->fireDate <= now))) {
-            if (now >= beforeDate) {
-                return RunStatus::TimedOut;
-            }
-            double until = timer ? std::min(beforeDate, timer->fireDate) : beforeDate;
-            if (std::isinf(until)) {
-                timeoutMs = -1;
-            } else {
-                // Round up: waking a little late is harmless, waking early would spin.
-                double ms = std::ceil((until - now) * 1000.0);
-                timeoutMs = ms >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+RunLoop::Readiness RunLoop::readiness(std::string_view mode) {
+    Readiness ready;
+    ready.timer = earliestTimer(mode);
+    for (const auto& source : m_fdSources) {
+        if (source->valid && isActive(source->modes, mode)) {
+            ready.hasFdSource = true;
+            if (!source->dispatching &&
+                (source->failed || (source->alwaysReady &&
+                                    any(source->interest & (FdEvents::Readable | FdEvents::Writable))))) {
+                ready.fdReadyWithoutWaiting = true;
             }
         }
-        int count = epoll_wait(m_epoll, events, kMaxEvents, timeoutMs);
-        if (count < 0) {
-            if (errno != EINTR) {
-                logLine("RunLoop: epoll_wait failed: %s", std::strerror(errno));
-            }
-            count = 0;
-        }
-        m_ready.clear();
-        for (int i = 0; i < count; ++i) {
-            if (events[i].data.fd == m_wakeFd) {
-                drainWakeUp();
-            } else {
-                int fd = events[i].data.fd;
-                std::uint32_t bits = events[i].events;
-                m_ready.emplace_back(fd, bits);
-            }
-        }
+    }
+    ready.posted = hasPostedCallsFor(mode);
+    return ready;
+}
 
-        now = Clock::monotonic();
-        for (unsigned step = 0; step < 3; ++step) {
-            unsigned kind = (m_nextKind + step) % 3;
-            if (kind == 0) {
-                auto due = earliestTimer(mode);
-                if (due && due->fireDate <= now) {
-                    m_nextKind = 1;
-                    fireTimer(due, now);
-                    return RunStatus::HandledSource;
-                }
-            } else if (kind == 1) {
-                std::shared_ptr<internal::FdRecord> chosen;
-                FdEvents deliver = FdEvents::None;
-                for (const auto& [fd, bits] : m_ready) {
-                    FdEvents seen = fromEpoll(bits);
-                    for (const auto& source : m_fdSources) {
-                        if (source->fd == fd && source->valid && !source->dispatching &&
-                            isActive(source->modes, mode)) {
-                            deliver = seen & (source->interest | kAlwaysReported);
-                            if (any(deliver)) {
-                                chosen = source;
-                                break;
-                            }
-                        }
-                    }
-                    if (chosen) {
-                        break;
-                    }
-                }
-                if (!chosen) {
-                    for (const auto& source : m_fdSources) {
-                        if (!source->valid || source->dispatching || !isActive(source->modes, mode)) {
-                            continue;
-                        }
-                        if (source->failed) {
-                            chosen = source;
-                            deliver = FdEvents::Error;
-                            break;
-                        }
-                        if (source->alwaysReady &&
-                            any(source->interest & (FdEvents::Readable | FdEvents::Writable))) {
-                            chosen = source;
-                            deliver = source->interest & (FdEvents::Readable | FdEvents::Writable);
-                            break;
-                        }
-                    }
-                }
-                if (chosen) {
-                    m_nextKind = 2;
-                    if (chosen->failed) {
-                        chosen->valid = false; // reported once, then no longer watched
-                    }
-                    dispatchFd(chosen, static_cast<std::uint8_t>(deliver));
-                    return RunStatus::HandledSource;
-                }
-            } else {
-                // The batch is what was posted before it began. Calls are taken
-                // one by one, so a nested run inside one of them continues the
-                // same queue in order instead of overtaking the rest.
-                std::uint64_t batchEnd = lastPostedSequence();
-                Task call = takeNextPostedCall(mode, batchEnd);
-                if (call) {
-                    m_nextKind = 0;
-                    while (call) {
-                        call();
-                        call = takeNextPostedCall(mode, batchEnd);
-                    }
-                    return RunStatus::HandledSource;
+std::optional<int> RunLoop::waitMilliseconds(const Readiness& ready, double beforeDate) const {
+    // One reading serves both clocks, so with the real clock a timer due at
+    // the run date is judged against the same instant.
+    const double now = Clock::monotonic();
+    const std::optional<double> manual = internal::manualClockTime();
+    const double timerNow = manual.value_or(now);
+    if (ready.posted || ready.fdReadyWithoutWaiting || (ready.timer && ready.timer->fireDate <= timerNow)) {
+        return 0;
+    }
+    if (now >= beforeDate) {
+        return std::nullopt;
+    }
+    // A manual clock's timers are due only after advance(), which wakes us:
+    // never sleep in real time for them.
+    double until = ready.timer && !manual ? std::min(beforeDate, ready.timer->fireDate) : beforeDate;
+    if (std::isinf(until)) {
+        return -1;
+    }
+    // Round up: waking a little late is harmless, waking early would spin.
+    double ms = std::ceil((until - now) * 1000.0);
+    return ms >= static_cast<double>(INT_MAX) ? INT_MAX : static_cast<int>(ms);
+}
+
+void RunLoop::waitForEvents(int timeoutMs) {
+    constexpr int kMaxEvents = 32;
+    epoll_event events[kMaxEvents];
+    int count = epoll_wait(m_epoll, events, kMaxEvents, timeoutMs);
+    if (count < 0) {
+        if (errno != EINTR) {
+            logLine("RunLoop: epoll_wait failed: %s", std::strerror(errno));
+        }
+        count = 0;
+    }
+    m_ready.clear();
+    for (int i = 0; i < count; ++i) {
+        if (events[i].data.fd == m_wakeFd) {
+            drainWakeUp();
+        } else {
+            int fd = events[i].data.fd; // copied out: the struct is packed
+            std::uint32_t bits = events[i].events;
+            m_ready.emplace_back(fd, bits);
+        }
+    }
+}
+
+// Handles one source, rotating between timers, descriptors and posted calls
+// so none starves the others.
+bool RunLoop::handleOneSource(std::string_view mode) {
+    const double now = Timer::now();
+    for (unsigned step = 0; step < 3; ++step) {
+        unsigned kind = (m_nextKind + step) % 3;
+        bool handled = kind == 0   ? fireDueTimer(mode, now)
+                       : kind == 1 ? dispatchReadyFd(mode)
+                                   : runPostedBatch(mode);
+        if (handled) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool RunLoop::fireDueTimer(std::string_view mode, double now) {
+    auto due = earliestTimer(mode);
+    if (!due || due->fireDate > now) {
+        return false;
+    }
+    m_nextKind = 1;
+    fireTimer(due, now);
+    return true;
+}
+
+bool RunLoop::dispatchReadyFd(std::string_view mode) {
+    auto [chosen, deliver] = chooseReadyFd(mode);
+    if (!chosen) {
+        return false;
+    }
+    m_nextKind = 2;
+    if (chosen->failed) {
+        chosen->valid = false; // reported once, then no longer watched
+    }
+    dispatchFd(chosen, static_cast<std::uint8_t>(deliver));
+    return true;
+}
+
+// The first source with events from the last wait, else one that is ready
+// without being watched (a failed or an always-ready descriptor).
+std::pair<std::shared_ptr<internal::FdRecord>, FdEvents> RunLoop::chooseReadyFd(std::string_view mode) const {
+    for (const auto& [fd, bits] : m_ready) {
+        FdEvents seen = fromEpoll(bits);
+        for (const auto& source : m_fdSources) {
+            if (source->fd == fd && source->valid && !source->dispatching && isActive(source->modes, mode)) {
+                FdEvents deliver = seen & (source->interest | kAlwaysReported);
+                if (any(deliver)) {
+                    return {source, deliver};
                 }
             }
         }
     }
+    for (const auto& source : m_fdSources) {
+        if (!source->valid || source->dispatching || !isActive(source->modes, mode)) {
+            continue;
+        }
+        if (source->failed) {
+            return {source, FdEvents::Error};
+        }
+        if (source->alwaysReady && any(source->interest & (FdEvents::Readable | FdEvents::Writable))) {
+            return {source, source->interest & (FdEvents::Readable | FdEvents::Writable)};
+        }
+    }
+    return {nullptr, FdEvents::None};
+}
+
+bool RunLoop::runPostedBatch(std::string_view mode) {
+    // The batch is what was posted before it began. Calls are taken one by
+    // one, so a nested run inside one of them continues the same queue in
+    // order instead of overtaking the rest.
+    std::uint64_t batchEnd = lastPostedSequence();
+    Task call = takeNextPostedCall(mode, batchEnd);
+    if (!call) {
+        return false;
+    }
+    m_nextKind = 0;
+    while (call) {
+        call();
+        call = takeNextPostedCall(mode, batchEnd);
+    }
+    return true;
 }
 
 // ---- handle

@@ -32,6 +32,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/runloop/FdEvents.h"
 #include "platform/runloop/RunLoopModes.h"
 #include "platform/runloop/UniqueFunction.h"
 
@@ -73,7 +74,8 @@ public:
     // The calling thread's loop if it exists already (the main thread's
     // always does), else null. Never creates one.
     static RunLoop* currentIfAny();
-    // Seconds from now as a loop date (monotonic clock).
+    // Seconds from now as a run date: the `beforeDate` of runMode() and its
+    // kin, always on the real monotonic clock (also under a ManualClock).
     static double dateAfter(double seconds);
 
     ~RunLoop();
@@ -108,8 +110,8 @@ public:
     // nobody needs to cancel).
     void scheduleAfter(double delay, Task task, const RunLoopModes& modes = RunLoopModes(kDefaultMode));
 
-    // The fire date (monotonic seconds) of the next timer that `mode` would
-    // fire, or nothing when it has none. Own thread only.
+    // The fire date (Timer::now() seconds) of the next timer that `mode`
+    // would fire, or nothing when it has none. Own thread only.
     std::optional<double> nextTimerFireDate(std::string_view mode = kDefaultMode) const;
 
     void addCommonMode(std::string_view mode);
@@ -122,6 +124,7 @@ private:
     friend struct CurrentLoopSlot;
     friend class OperationQueue;
     friend class Thread;
+    friend class ManualClock;
 
     struct PostedCall {
         Task task;
@@ -129,6 +132,14 @@ private:
         std::uint64_t sequence = 0;
     };
     enum class WhenEmpty { Return, Wait };
+    // What a mode has, seen at the start of one pass of runModeInternal().
+    struct Readiness {
+        std::shared_ptr<internal::TimerRecord> timer; // the earliest of the mode
+        bool hasFdSource = false;
+        bool fdReadyWithoutWaiting = false; // unwatchable or failed descriptors
+        bool posted = false;
+        bool isEmpty() const { return !timer && !hasFdSource && !posted; }
+    };
 
     explicit RunLoop(bool isMain);
     static std::shared_ptr<RunLoop> makeLoop(bool isMain);
@@ -136,7 +147,18 @@ private:
     // this ends the calling thread's loop; the next current() makes a new one.
     static void endCurrentThreadLoop();
 
+    // Wakes every loop of the process (the timer clock moved).
+    static void wakeAll();
+
     RunStatus runModeInternal(std::string_view mode, double beforeDate, WhenEmpty whenEmpty);
+    Readiness readiness(std::string_view mode);
+    std::optional<int> waitMilliseconds(const Readiness& ready, double beforeDate) const;
+    void waitForEvents(int timeoutMs);
+    bool handleOneSource(std::string_view mode);
+    bool fireDueTimer(std::string_view mode, double now);
+    bool dispatchReadyFd(std::string_view mode);
+    std::pair<std::shared_ptr<internal::FdRecord>, FdEvents> chooseReadyFd(std::string_view mode) const;
+    bool runPostedBatch(std::string_view mode);
     bool isActive(const RunLoopModes& modes, std::string_view mode) const;
     bool hasPostedCallsFor(std::string_view mode);
     Task takeNextPostedCall(std::string_view mode, std::uint64_t upToSequence);

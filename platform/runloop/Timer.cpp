@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/core/Clock.h"
+#include "platform/runloop/ManualClock.h"
 #include "platform/runloop/internal/Sources.h"
 
 namespace murmelo {
@@ -11,13 +12,17 @@ namespace {
 constexpr double kMinimumRepeatInterval = 0.0001;
 }
 
+double Timer::now() {
+    return internal::manualClockTime().value_or(Clock::monotonic());
+}
+
 Timer::Timer(double interval, Repeats repeats, UniqueFunction<void()> callback, const RunLoopModes& modes) {
     RunLoop& loop = RunLoop::current();
     m_record = std::make_shared<internal::TimerRecord>();
     m_record->repeats = repeats == Repeats::Yes;
     m_record->interval =
         m_record->repeats ? std::max(interval, kMinimumRepeatInterval) : std::max(interval, 0.0);
-    m_record->fireDate = Clock::monotonic() + m_record->interval;
+    m_record->fireDate = now() + m_record->interval;
     m_record->modes = modes;
     m_record->callback = std::move(callback);
     m_loop = loop.weak_from_this();

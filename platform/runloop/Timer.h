@@ -1,6 +1,7 @@
 // Timer: a one-shot or repeating timer on the run loop of the thread that
 // makes it. The object *is* the registration: destroying it invalidates the
-// timer. Fire dates are on the monotonic clock (Clock::monotonic()).
+// timer. Fire dates are on the timer clock, now(): the monotonic clock, or
+// the installed ManualClock in tests.
 //
 // Threading: made, changed and destroyed on its loop's thread; the callback
 // runs there, inside runMode() of one of the timer's modes. A repeating timer
@@ -25,6 +26,10 @@ class Timer {
 public:
     enum class Repeats { No, Yes };
 
+    // Seconds on the timer clock: Clock::monotonic(), or the installed
+    // ManualClock's time. Any thread.
+    static double now();
+
     // An invalid timer (nothing scheduled).
     Timer() = default;
     // Schedules on RunLoop::current(); the first fire is `interval` seconds from now.
@@ -40,9 +45,9 @@ public:
     void invalidate();
     // False after invalidate(), after a one-shot timer fired, and once its loop ended.
     bool isValid() const;
-    // REQUIRES: was scheduled. Monotonic seconds of the next fire.
+    // REQUIRES: was scheduled. The next fire, in now() seconds.
     double fireDate() const;
-    // Moves the next fire (monotonic seconds); no effect on an invalid timer.
+    // Moves the next fire (now() seconds); no effect on an invalid timer.
     void setFireDate(double date);
     double timeInterval() const;
     bool repeats() const;

@@ -14,7 +14,7 @@
 namespace murmelo::internal {
 
 struct TimerRecord {
-    double fireDate = 0; // monotonic seconds
+    double fireDate = 0; // Timer::now() seconds
     double interval = 0; // period of a repeating timer
     bool repeats = false;
     bool valid = true;

@@ -44,35 +44,34 @@ bool isSubmitButton(const WebFormField& field) {
 
 class WebView::Engine::LoadDelegate : public URLConnectionDelegate {
 public:
-    LoadDelegate(Engine& engine, std::weak_ptr<bool> alive, unsigned long generation)
-        : m_engine(engine), m_alive(std::move(alive)), m_generation(generation) {}
+    LoadDelegate(WeakPtr<Engine> engine, unsigned long generation)
+        : m_engine(std::move(engine)), m_generation(generation) {}
 
     std::optional<URLRequest> willSendRequest(URLConnection&, const URLRequest& request,
                                               const URLResponse* redirect) override {
-        if (!m_alive.lock())
+        if (!m_engine)
             return std::nullopt;
-        return m_engine.willSendRequest(m_generation, request, redirect);
+        return m_engine->willSendRequest(m_generation, request, redirect);
     }
     void didReceiveResponse(URLConnection&, const URLResponse& response) override {
-        if (m_alive.lock())
-            m_engine.didReceiveResponse(m_generation, response);
+        if (m_engine)
+            m_engine->didReceiveResponse(m_generation, response);
     }
     void didReceiveData(URLConnection&, const Data& data) override {
-        if (m_alive.lock())
-            m_engine.didReceiveData(m_generation, data);
+        if (m_engine)
+            m_engine->didReceiveData(m_generation, data);
     }
     void connectionDidFinishLoading(URLConnection&) override {
-        if (m_alive.lock())
-            m_engine.didFinishLoading(m_generation);
+        if (m_engine)
+            m_engine->didFinishLoading(m_generation);
     }
     void didFailWithError(URLConnection&, const Error& error) override {
-        if (m_alive.lock())
-            m_engine.didFail(m_generation, error);
+        if (m_engine)
+            m_engine->didFail(m_generation, error);
     }
 
 private:
-    Engine& m_engine;
-    std::weak_ptr<bool> m_alive;
+    WeakPtr<Engine> m_engine;
     unsigned long m_generation;
 };
 
@@ -104,7 +103,8 @@ WebView::Engine::Engine(WebView& view)
 
 WebView::Engine::~Engine() {
     std::erase(all(), this);
-    *m_alive = false;
+    // Cancelling below must not reach back into a half-destroyed engine.
+    m_weak.invalidate();
     if (m_load && m_load->connection)
         m_load->connection->cancel();
     m_scripts.reset();
@@ -126,10 +126,10 @@ void WebView::Engine::navigate(const URLRequest& request, WebViewNavigationType 
     if (!html && !url.isHTTPFamily() && !isAboutBlank(url)) {
         // Nothing here loads this scheme: the load fails without starting.
         ++m_scheduledNavigations;
-        std::weak_ptr<bool> alive = m_alive;
+        auto alive = m_weak.weakPtr();
         Error error = urlError(URLErrorCode::UnsupportedURL, url.absoluteString());
         RunLoop::current().post([this, alive, error] {
-            if (!alive.lock())
+            if (!alive)
                 return;
             --m_scheduledNavigations;
             if (auto delegate = this->delegate())
@@ -184,9 +184,9 @@ void WebView::Engine::begin(std::unique_ptr<Load> load) {
     m_view.m_request = load->request;
     unsigned long generation = load->generation;
     m_load = std::move(load);
-    std::weak_ptr<bool> alive = m_alive;
+    auto alive = m_weak.weakPtr();
     RunLoop::current().post([this, alive, generation] {
-        if (alive.lock())
+        if (alive)
             started(generation);
     });
 }
@@ -203,7 +203,7 @@ void WebView::Engine::started(unsigned long generation) {
         finished(generation);
         return;
     }
-    auto loadDelegate = std::make_shared<LoadDelegate>(*this, m_alive, generation);
+    auto loadDelegate = std::make_shared<LoadDelegate>(m_weak.weakPtr(), generation);
     m_load->connection =
         URLConnection::create(m_load->request, loadDelegate, URLConnection::StartImmediately::No);
     m_load->connection->start();
@@ -408,9 +408,9 @@ void WebView::Engine::afterCommit(const Load& load) {
 
 void WebView::Engine::scheduleNavigation(URLRequest request, WebViewNavigationType type, Commit commit) {
     ++m_scheduledNavigations;
-    std::weak_ptr<bool> alive = m_alive;
+    auto alive = m_weak.weakPtr();
     RunLoop::current().post([this, alive, request = std::move(request), type, commit] {
-        if (!alive.lock())
+        if (!alive)
             return;
         --m_scheduledNavigations;
         navigate(request, type, commit);
@@ -434,10 +434,10 @@ void WebView::Engine::scriptNavigate(const std::string& text, Navigation navigat
     if (!url)
         return;
     if (url->hasScheme("javascript")) {
-        std::weak_ptr<bool> alive = m_alive;
+        auto alive = m_weak.weakPtr();
         ++m_scheduledNavigations;
         RunLoop::current().post([this, alive, target = *url] {
-            if (!alive.lock())
+            if (!alive)
                 return;
             --m_scheduledNavigations;
             runJavaScriptURL(target);
@@ -450,10 +450,10 @@ void WebView::Engine::scriptNavigate(const std::string& text, Navigation navigat
 }
 
 void WebView::Engine::scriptReload() {
-    std::weak_ptr<bool> alive = m_alive;
+    auto alive = m_weak.weakPtr();
     ++m_scheduledNavigations;
     RunLoop::current().post([this, alive] {
-        if (!alive.lock())
+        if (!alive)
             return;
         --m_scheduledNavigations;
         reload();
@@ -461,10 +461,10 @@ void WebView::Engine::scriptReload() {
 }
 
 void WebView::Engine::scriptHistoryGo(int delta) {
-    std::weak_ptr<bool> alive = m_alive;
+    auto alive = m_weak.weakPtr();
     ++m_scheduledNavigations;
     RunLoop::current().post([this, alive, delta] {
-        if (!alive.lock())
+        if (!alive)
             return;
         --m_scheduledNavigations;
         if (!m_historyIndex)
@@ -480,10 +480,10 @@ void WebView::Engine::scriptSubmitForm(web::DomNode& form) {
     for (std::size_t i = 0; i < m_built.bindings.forms.size(); ++i) {
         if (m_built.bindings.forms[i].node != &form)
             continue;
-        std::weak_ptr<bool> alive = m_alive;
+        auto alive = m_weak.weakPtr();
         ++m_scheduledNavigations;
         RunLoop::current().post([this, alive, i] {
-            if (!alive.lock())
+            if (!alive)
                 return;
             --m_scheduledNavigations;
             if (auto result = submit(i, std::nullopt); !result)
@@ -498,10 +498,10 @@ void WebView::Engine::scriptClick(web::DomNode& element) {
     const auto& bindings = m_built.bindings;
     for (std::size_t i = 0; i < bindings.links.size(); ++i) {
         if (bindings.links[i] == &element) {
-            std::weak_ptr<bool> alive = m_alive;
+            auto alive = m_weak.weakPtr();
             ++m_scheduledNavigations;
             RunLoop::current().post([this, alive, i] {
-                if (!alive.lock())
+                if (!alive)
                     return;
                 --m_scheduledNavigations;
                 (void)clickLink(i);
@@ -519,10 +519,10 @@ void WebView::Engine::scriptClick(web::DomNode& element) {
                 element.setLiveChecked(!field.checked);
                 m_pageStale = true;
             } else if (isSubmitButton(field)) {
-                std::weak_ptr<bool> alive = m_alive;
+                auto alive = m_weak.weakPtr();
                 ++m_scheduledNavigations;
                 RunLoop::current().post([this, alive, f, k] {
-                    if (!alive.lock())
+                    if (!alive)
                         return;
                     --m_scheduledNavigations;
                     (void)submit(f, k);

@@ -29,6 +29,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/WeakPtr.h"
 #include "platform/net/URLConnection.h"
 #include "platform/ui/WebView.h"
 #include "platform/web/HtmlDocument.h"
@@ -118,7 +119,6 @@ private:
     void didFail(unsigned long generation, const Error& error);
 
     WebView& m_view;
-    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     unsigned long m_generation = 0;
     std::unique_ptr<Load> m_load;
     std::size_t m_scheduledNavigations = 0;
@@ -133,6 +133,8 @@ private:
     mutable web::BuiltPage m_built;
     mutable bool m_pageStale = false;
     unsigned long m_boundaryCounter = 0;
+    // Last member; posted calls and the connection's delegate hold WeakPtrs.
+    WeakFactory<Engine> m_weak{this};
 };
 
 } // namespace murmelo

@@ -15,8 +15,11 @@
 
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "platform/core/WeakPtr.h"
 #include "platform/runloop/FdSource.h"
+#include "platform/runloop/ManualClock.h"
 #include "platform/runloop/Perform.h"
+#include "platform/runloop/PostTaskAndReply.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
 #include "platform/runloop/Timer.h"
@@ -29,6 +32,11 @@ constexpr double kBound = 5.0; // no test waits longer for anything
 
 bool runMainUntil(const std::function<bool()>& condition, double seconds = kBound) {
     return RunLoop::main().runModeUntil(RunLoop::kDefaultMode, condition, RunLoop::dateAfter(seconds));
+}
+
+// Handles what is due on the main loop now, waiting for nothing.
+void runDueWork() {
+    (void)RunLoop::main().runUntil(Clock::monotonic());
 }
 
 // Runs `body` on a fresh std::thread (a fresh run loop) and joins it.
@@ -68,9 +76,9 @@ struct Pipe {
 } // namespace
 
 TEST(RunLoopTimer, FiresInDateOrderAndEqualDatesInSchedulingOrder) {
+    ManualClock clock;
     std::vector<int> order;
-    // Dates from one base, so slow scheduling cannot reorder them.
-    double base = Clock::monotonic();
+    double base = clock.now();
     struct Planned {
         int id;
         double at;
@@ -81,6 +89,7 @@ TEST(RunLoopTimer, FiresInDateOrderAndEqualDatesInSchedulingOrder) {
         timers.emplace_back(10.0, Timer::Repeats::No, [&order, id = p.id] { order.push_back(id); });
         timers.back().setFireDate(base + p.at);
     }
+    clock.advance(0.04);
     ASSERT_TRUE(runMainUntil([&] { return order.size() == 5; }));
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3, 4, 5})) << "4 and 5 share a date: scheduling order";
 }
@@ -116,6 +125,7 @@ TEST(RunLoopTimer, OneShotAndRepeatingLifecycles) {
 }
 
 TEST(RunLoopTimer, InvalidationInEveryForm) {
+    ManualClock clock;
     int neverFired = 0;
     {
         Timer invalidated(0.01, Timer::Repeats::No, [&] { ++neverFired; });
@@ -142,8 +152,10 @@ TEST(RunLoopTimer, InvalidationInEveryForm) {
         destroyedInCallback.reset(); // the record must outlive its own callback
     });
 
-    Timer witness(0.06, Timer::Repeats::No, [] {});
-    ASSERT_TRUE(runMainUntil([&] { return !witness.isValid(); }));
+    for (int step = 0; step < 4; ++step) {
+        clock.advance(0.005);
+        runDueWork();
+    }
     EXPECT_EQ(neverFired, 0);
     EXPECT_EQ(selfStopped, 2);
     EXPECT_FALSE(stopsItself.isValid());
@@ -152,16 +164,15 @@ TEST(RunLoopTimer, InvalidationInEveryForm) {
 }
 
 TEST(RunLoopTimer, ALateRepeatingTimerFiresOnceAndReschedulesFromNow) {
+    ManualClock clock;
     int fires = 0;
-    // A long period keeps a stalled, loaded machine from producing a real second tick.
     Timer timer(30.0, Timer::Repeats::Yes, [&] { ++fires; });
-    timer.setFireDate(Clock::monotonic() - 300.0); // ten periods behind
-    double before = Clock::monotonic();
+    timer.setFireDate(clock.now() - 300.0); // ten periods behind
     EXPECT_EQ(RunLoop::main().runMode(RunLoop::kDefaultMode, RunLoop::dateAfter(kBound)),
               RunStatus::HandledSource);
     EXPECT_EQ(fires, 1);
-    EXPECT_GE(timer.fireDate(), before + 30.0) << "continues one interval from now";
-    EXPECT_EQ(RunLoop::main().runMode(RunLoop::kDefaultMode, RunLoop::dateAfter(0.05)), RunStatus::TimedOut)
+    EXPECT_EQ(timer.fireDate(), clock.now() + 30.0) << "continues one interval from now";
+    EXPECT_EQ(RunLoop::main().runMode(RunLoop::kDefaultMode, Clock::monotonic()), RunStatus::TimedOut)
         << "no burst of missed ticks";
     EXPECT_EQ(fires, 1);
 }
@@ -175,6 +186,7 @@ TEST(RunLoopModes, SourcesFireOnlyInTheirModes) {
         bool fires;
     };
     const std::string privateMode = "murmelo.test.private";
+    ManualClock clock;
     const Case cases[] = {
         {"default in default", "kCFRunLoopDefaultMode", "kCFRunLoopDefaultMode", false, true},
         {"private in default", "murmelo.test.private", "kCFRunLoopDefaultMode", false, false},
@@ -197,8 +209,10 @@ TEST(RunLoopModes, SourcesFireOnlyInTheirModes) {
             // Keeps every mode non-empty so runMode waits out its date.
             Timer keepAlive(
                 10, Timer::Repeats::No, [] {}, RunLoopModes{std::string(RunLoop::kDefaultMode), privateMode});
+            clock.advance(0.01);
+            // A timer of another mode is never due in this one: no need to wait for it.
             (void)loop.runModeUntil(
-                c.runMode, [&] { return fired; }, RunLoop::dateAfter(c.fires ? kBound : 0.05));
+                c.runMode, [&] { return fired; }, c.fires ? RunLoop::dateAfter(kBound) : Clock::monotonic());
             EXPECT_EQ(fired, c.fires);
         });
     }
@@ -309,16 +323,16 @@ TEST(RunLoopPost, NestedRunKeepsPostingOrderAndModes) {
 }
 
 TEST(RunLoopPost, ScheduleAfterRunsOnceAfterTheDelay) {
+    ManualClock clock;
     int runs = 0;
-    double start = Clock::monotonic();
-    double ranAt = 0;
-    RunLoop::main().scheduleAfter(0.05, [&] {
-        ++runs;
-        ranAt = Clock::monotonic();
-    });
+    RunLoop::main().scheduleAfter(0.05, [&] { ++runs; });
+    clock.advance(0.049);
+    runDueWork();
+    EXPECT_EQ(runs, 0) << "ran early";
+    clock.advance(0.001);
     ASSERT_TRUE(runMainUntil([&] { return runs == 1; }));
-    EXPECT_GE(ranAt - start, 0.05);
-    (void)RunLoop::main().runUntil(RunLoop::dateAfter(0.03));
+    clock.advance(1.0);
+    runDueWork();
     EXPECT_EQ(runs, 1);
 }
 
@@ -497,6 +511,7 @@ TEST(RunLoopPerform, WaitingOnALoopThatNeverRunsTimesOut) {
 }
 
 TEST(RunLoopThread, RunsPostedWorkOnItsOwnLoopUntilStopped) {
+    ManualClock clock;
     Thread thread("worker");
     EXPECT_FALSE(thread.runLoop().isAlive());
     ASSERT_TRUE(thread.start().ok());
@@ -522,7 +537,10 @@ TEST(RunLoopThread, RunsPostedWorkOnItsOwnLoopUntilStopped) {
     ASSERT_TRUE(done.ok());
     EXPECT_TRUE(offMain);
     EXPECT_TRUE(sameLoop);
-    // Timers on the thread's loop tick while it runs.
+    // Timers on the thread's loop tick while it runs; advancing wakes it.
+    clock.advance(0.005);
+    ASSERT_TRUE(runMainUntil([&] { return timerFires >= 1; }));
+    clock.advance(0.005);
     ASSERT_TRUE(runMainUntil([&] { return timerFires >= 2; }));
     ASSERT_TRUE(performOnThread(
                     loop, [timer] { timer->invalidate(); }, WaitUntilDone::Yes)
@@ -580,4 +598,165 @@ TEST(RunLoopModes, AWaitingTimedLoopDoesNotSpin) {
                   RunStatus::TimedOut);
         EXPECT_LT(threadCpuSeconds() - cpuBefore, 0.02);
     });
+}
+
+TEST(RunLoopManualClock, TimersFireExactlyWhenTheClockReachesThem) {
+    struct Case {
+        const char* name;
+        Timer::Repeats repeats;
+        std::vector<double> advances; // seconds, one runDueWork() after each
+        std::vector<int> firesAfter;  // total fires after each advance
+    };
+    const Case cases[] = {
+        {"one-shot", Timer::Repeats::No, {0.999, 0.001, 100.0}, {0, 1, 1}},
+        {"repeating", Timer::Repeats::Yes, {1.0, 0.5, 0.5, 1.0}, {1, 1, 2, 3}},
+        {"repeating, far behind: once, no burst", Timer::Repeats::Yes, {5.5, 0.999, 0.001}, {1, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ManualClock clock;
+        int fires = 0;
+        Timer timer(1.0, c.repeats, [&] { ++fires; });
+        for (size_t i = 0; i < c.advances.size(); ++i) {
+            clock.advance(c.advances[i]);
+            runDueWork();
+            EXPECT_EQ(fires, c.firesAfter[i]) << "after advance " << i;
+        }
+    }
+}
+
+TEST(RunLoopManualClock, ALoopNeverSleepsForAManualTimerAndAdvanceWakesIt) {
+    ManualClock clock;
+    std::atomic<bool> fired{false};
+    std::atomic<double> waitedFor{0};
+    RunLoopHandle worker;
+    std::mutex m;
+    std::condition_variable ready;
+    std::thread thread([&] {
+        Timer hourly(3600.0, Timer::Repeats::No, [&] { fired = true; });
+        {
+            std::lock_guard lock(m);
+            worker = RunLoop::current().handle();
+        }
+        ready.notify_all();
+        double start = Clock::monotonic();
+        (void)RunLoop::current().runModeUntil(
+            RunLoop::kDefaultMode, [&] { return fired.load(); }, RunLoop::dateAfter(kBound));
+        waitedFor = Clock::monotonic() - start;
+    });
+    {
+        std::unique_lock lock(m);
+        ASSERT_TRUE(ready.wait_for(lock, std::chrono::seconds(5), [&] { return worker.isAlive(); }));
+    }
+    clock.advance(3600.0);
+    thread.join();
+    EXPECT_TRUE(fired);
+    EXPECT_LT(waitedFor.load(), kBound / 2) << "the blocked loop was not woken by advance()";
+
+    // With no advance, a manual timer that is due in real time stays silent.
+    bool early = false;
+    Timer soon(0.01, Timer::Repeats::No, [&] { early = true; });
+    EXPECT_EQ(RunLoop::main().runUntil(RunLoop::dateAfter(0.05)), RunStatus::TimedOut);
+    EXPECT_FALSE(early);
+}
+
+TEST(RunLoopManualClock, RunDatesStayRealAndDestroyingTheClockRestoresTheOneBefore) {
+    {
+        ManualClock outer;
+        outer.advance(1000.0);
+        double outerTime = Timer::now();
+        EXPECT_GE(outerTime - Clock::monotonic(), 999.0);
+        {
+            ManualClock inner;
+            inner.advance(5.0);
+            EXPECT_EQ(Timer::now(), inner.now());
+        }
+        EXPECT_EQ(Timer::now(), outerTime);
+
+        Timer far(10.0, Timer::Repeats::No, [] {});
+        double start = Clock::monotonic();
+        EXPECT_EQ(RunLoop::main().runUntil(RunLoop::dateAfter(0.03)), RunStatus::TimedOut);
+        EXPECT_GE(Clock::monotonic() - start, 0.03) << "the run date is on the real clock";
+    }
+    EXPECT_LT(std::abs(Timer::now() - Clock::monotonic()), 1.0);
+}
+
+namespace {
+class Receiver {
+public:
+    std::vector<int> replies;
+    std::thread::id replyThread;
+    WeakPtr<Receiver> weakPtr() { return m_weak.weakPtr(); }
+
+private:
+    WeakFactory<Receiver> m_weak{this};
+};
+} // namespace
+
+TEST(RunLoopPostTaskAndReply, TheReplyComesBackToTheCallerWhileItsReceiverLives) {
+    struct Case {
+        const char* name;
+        bool receiverSurvives;
+        int expectedReplies;
+    };
+    const Case cases[] = {
+        {"receiver alive", true, 1},
+        {"receiver destroyed before the reply", false, 0},
+    };
+    Thread worker("worker");
+    ASSERT_TRUE(worker.start().ok());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto receiver = std::make_unique<Receiver>();
+        int replies = 0;
+        std::atomic<bool> taskOnWorker{false};
+        ASSERT_TRUE(postTaskAndReply(
+            worker.runLoop(),
+            [&] {
+                taskOnWorker = worker.runLoop().isCurrent();
+                return 42;
+            },
+            receiver->weakPtr(),
+            [&replies](Receiver& self, int value) {
+                ++replies;
+                self.replies.push_back(value);
+                self.replyThread = std::this_thread::get_id();
+            }));
+        EXPECT_EQ(replies, 0) << "never synchronous";
+        if (!c.receiverSurvives) {
+            receiver.reset();
+        }
+        // Replies come back in posting order: once this one is in, the first was handled.
+        Receiver sentinel;
+        ASSERT_TRUE(postTaskAndReply(
+            worker.runLoop(), [] {}, sentinel.weakPtr(), [](Receiver& self) { self.replies.push_back(0); }));
+        ASSERT_TRUE(runMainUntil([&] { return !sentinel.replies.empty(); }));
+        EXPECT_TRUE(taskOnWorker);
+        EXPECT_EQ(replies, c.expectedReplies);
+        if (receiver) {
+            EXPECT_EQ(receiver->replies, std::vector<int>{42});
+            EXPECT_EQ(receiver->replyThread, std::this_thread::get_id());
+        }
+    }
+    ASSERT_TRUE(worker.stopAndJoin(kBound).ok());
+
+    Receiver orphan;
+    EXPECT_FALSE(postTaskAndReply(
+        worker.runLoop(), [] {}, orphan.weakPtr(),
+        [](Receiver&) { ADD_FAILURE() << "ran for an ended loop"; }))
+        << "an ended target refuses the task";
+}
+
+TEST(RunLoopPostTaskAndReply, VoidTasksReplyInPostingOrderEvenOnTheCallersOwnLoop) {
+    Receiver receiver;
+    std::vector<std::string> order;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(postTaskAndReply(
+            RunLoop::main().handle(), [&order, i] { order.push_back("task" + std::to_string(i)); },
+            receiver.weakPtr(), [i](Receiver& self) { self.replies.push_back(i); }));
+    }
+    EXPECT_TRUE(order.empty()) << "never synchronous, not even on the caller's loop";
+    ASSERT_TRUE(runMainUntil([&] { return receiver.replies.size() == 3; }));
+    EXPECT_EQ(order, (std::vector<std::string>{"task0", "task1", "task2"}));
+    EXPECT_EQ(receiver.replies, (std::vector<int>{0, 1, 2}));
 }

@@ -4,6 +4,8 @@
 
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "platform/runloop/ManualClock.h"
+#include "platform/runloop/Timer.h"
 #include "tests/platform/ui/ui_test_support.h"
 
 using namespace murmelo;
@@ -20,7 +22,7 @@ public:
         double at;
     };
     void animationDidStop(const std::string& id, bool finished, void* context) {
-        stops.push_back({id, finished, context, Clock::monotonic()});
+        stops.push_back({id, finished, context, Timer::now()});
     }
     void plainStop() { ++plainStops; }
     std::vector<Stop> stops;
@@ -29,17 +31,23 @@ public:
 
 class Unrelated : public Object {};
 
+// Handles what is due on the main loop now, waiting for nothing.
+void runDueWork() {
+    (void)RunLoop::main().runUntil(Clock::monotonic());
+}
+
 } // namespace
 
 TEST_F(UITest, AnimatedPropertiesTakeTheirEndValuesAndTheStopHandlerFollowsTheDuration) {
     Application::setAnimationDurationScale(1);
+    ManualClock clock;
     auto window = makeWindow();
     auto view = std::make_shared<View>(Rect(0, 0, 10, 10));
     window->addSubview(view);
     auto recorder = std::make_shared<StopRecorder>();
     int context = 7;
 
-    double start = Clock::monotonic();
+    double start = clock.now();
     View::beginAnimations("showProgress", &context);
     View::setAnimationDuration(0.15);
     View::setAnimationDelegate(recorder);
@@ -57,14 +65,18 @@ TEST_F(UITest, AnimatedPropertiesTakeTheirEndValuesAndTheStopHandlerFollowsTheDu
     EXPECT_EQ(view->transform(), AffineTransform::scale(1.1, 1.1));
     EXPECT_EQ(view->runningAnimationCount(), 1);
     EXPECT_TRUE(recorder->stops.empty()); // never at once
+    clock.advance(0.149);
+    runDueWork();
+    EXPECT_TRUE(recorder->stops.empty()) << "stopped before its duration";
     EXPECT_FALSE(Interaction::isSettled());
 
+    clock.advance(0.001);
     ASSERT_TRUE(Interaction::settle());
     ASSERT_EQ(recorder->stops.size(), 1u);
     EXPECT_EQ(recorder->stops[0].id, "showProgress");
     EXPECT_TRUE(recorder->stops[0].finished);
     EXPECT_EQ(recorder->stops[0].context, &context);
-    EXPECT_GE(recorder->stops[0].at - start, 0.15 - 0.002);
+    EXPECT_NEAR(recorder->stops[0].at - start, 0.15, 1e-9);
     EXPECT_EQ(view->runningAnimationCount(), 0);
 }
 
@@ -83,6 +95,7 @@ TEST_F(UITest, StopHandlersReachOnlyLivingDelegatesOfTheirClass) {
         {"delegate gone before the end", false, false, false, 0, 0},
         {"delegate of another class", true, false, true, 0, 0},
     };
+    ManualClock clock;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         auto recorder = std::make_shared<StopRecorder>();
@@ -107,6 +120,7 @@ TEST_F(UITest, StopHandlersReachOnlyLivingDelegatesOfTheirClass) {
             kept.reset();
             recorder.reset();
         }
+        clock.advance(1.0);
         ASSERT_TRUE(Interaction::settle());
         if (auto alive = watch.lock()) {
             EXPECT_EQ(alive->stops.size(), c.expectedStops);
@@ -119,6 +133,7 @@ TEST_F(UITest, StopHandlersReachOnlyLivingDelegatesOfTheirClass) {
 
 TEST_F(UITest, NestedBlocksInheritTheirSettingsAndEndSeparately) {
     Application::setAnimationDurationScale(1);
+    ManualClock clock;
     auto recorder = std::make_shared<StopRecorder>();
     auto view = std::make_shared<View>();
     View::beginAnimations("outer");
@@ -134,11 +149,15 @@ TEST_F(UITest, NestedBlocksInheritTheirSettingsAndEndSeparately) {
     view->setCenter(Point{3, 3});
     View::commitAnimations();
     EXPECT_EQ(view->runningAnimationCount(), 2);
+    clock.advance(0.05);
+    runDueWork();
+    ASSERT_EQ(recorder->stops.size(), 1u);
+    EXPECT_EQ(recorder->stops[0].id, "inner"); // 0.05 s, inherited
+    clock.advance(0.1);
     ASSERT_TRUE(Interaction::settle());
     ASSERT_EQ(recorder->stops.size(), 2u);
-    EXPECT_EQ(recorder->stops[0].id, "inner"); // 0.05 s, inherited
     EXPECT_EQ(recorder->stops[1].id, "outer"); // 0.05 s after a 0.1 s delay
-    EXPECT_GE(recorder->stops[1].at - recorder->stops[0].at, 0.05);
+    EXPECT_NEAR(recorder->stops[1].at - recorder->stops[0].at, 0.1, 1e-9);
 
     LogCapture capture;
     View::commitAnimations();
@@ -149,6 +168,7 @@ TEST_F(UITest, ViewTransitionsAreRecordedOnTheView) {
     const AnimationTransition transitions[] = {AnimationTransition::FlipFromLeft,
                                                AnimationTransition::FlipFromRight,
                                                AnimationTransition::CurlUp, AnimationTransition::CurlDown};
+    ManualClock clock;
     auto banner = std::make_shared<View>(Rect(0, 0, 320, 50));
     int count = 0;
     for (auto transition : transitions) {
@@ -162,6 +182,7 @@ TEST_F(UITest, ViewTransitionsAreRecordedOnTheView) {
         EXPECT_EQ(banner->lastAnimationTransition(), transition);
         EXPECT_EQ(banner->animationTransitionCount(), ++count);
         EXPECT_EQ(banner->runningAnimationCount(), 1);
+        clock.advance(1.0);
         ASSERT_TRUE(Interaction::settle());
         EXPECT_EQ(banner->runningAnimationCount(), 0);
     }

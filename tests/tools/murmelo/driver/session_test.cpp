@@ -3,12 +3,15 @@
 #include "tools/murmelo/driver/Session.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
 #include <unistd.h>
 
 #include <sstream>
 
 #include "platform/core/Clock.h"
 #include "platform/net/ReachabilityDeviceSource.h"
+#include "platform/runloop/ManualClock.h"
 #include "platform/runloop/Timer.h"
 #include "platform/ui/Interaction.h"
 #include "platform/ui/ScreenRenderer.h"
@@ -55,6 +58,7 @@ TEST_F(SessionTest, CommandsActOnTheScreenLikeAPerson) {
     struct Step {
         const char* line;
         const char* expectInDump; // after settling
+        double advance = 0;       // seconds a ManualClock moves before settling
     };
     const Step steps[] = {
         {"bar refresh", "label \"status: refreshed\""},
@@ -70,12 +74,19 @@ TEST_F(SessionTest, CommandsActOnTheScreenLikeAPerson) {
         {"button Hello", "sheet\n  title \"Share\""},
         {"alert 0", "[*\"Post\" #21]"},
         {"tab 0", "[*\"Pool\" #20]"},
-        {"bar Later", "label \"status: later\""},
+        {"bar Later", "label \"status: later\"", 0.3},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.line);
+        std::optional<ManualClock> clock;
+        if (step.advance > 0) {
+            clock.emplace();
+        }
         auto done = run(step.line);
         ASSERT_TRUE(done) << done.error().localizedDescription();
+        if (clock) {
+            clock->advance(step.advance);
+        }
         ASSERT_TRUE(run("settle 5"));
         std::string dump = Interaction::dump();
         EXPECT_NE(dump.find(step.expectInDump), std::string::npos) << dump;
@@ -179,11 +190,15 @@ TEST_F(SessionTest, ALastLineWithoutNewlineStillRuns) {
 }
 
 TEST_F(SessionTest, SettleWaitsForTimersDueSoonAndReportsWhatKeepsItBusy) {
-    ASSERT_TRUE(run("bar Later"));
-    ASSERT_TRUE(run("settle 5"));
-    EXPECT_EQ(statusText(), "status: later");
+    {
+        ManualClock clock;
+        ASSERT_TRUE(run("bar Later"));
+        clock.advance(0.3);
+        ASSERT_TRUE(run("settle 5"));
+        EXPECT_EQ(statusText(), "status: later");
+    }
 
-    // A timer that keeps coming back within half a second never lets it settle.
+    // In real time: a timer that keeps coming back within half a second never lets it settle.
     int ticks = 0;
     Timer busy(0.1, Timer::Repeats::Yes, [&] { ++ticks; });
     auto settled = run("settle 0.4");
