@@ -6,6 +6,7 @@
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/OperationQueue.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Timer.h"
 #include "platform/ui/Interaction.h"
 #include "tools/murmelo/driver/FrontPage.h"
 
@@ -35,7 +36,7 @@ Busy measure() {
     busy.loads = FrontPage::loadsInFlight();
     busy.pageTimers = FrontPage::timersDueWithin(Settle::kTimerHorizon);
     if (auto next = RunLoop::main().nextTimerFireDate(RunLoop::kDefaultMode)) {
-        busy.loopTimerDue = *next <= Clock::monotonic() + Settle::kTimerHorizon;
+        busy.loopTimerDue = *next <= Timer::now() + Settle::kTimerHorizon;
     }
     busy.screenMoving = !Interaction::isSettled();
     return busy;
