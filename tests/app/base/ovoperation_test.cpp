@@ -17,8 +17,10 @@
 #include "app/base/OVOperationManager.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "platform/runloop/ManualClock.h"
 #include "platform/runloop/Perform.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/runloop/Timer.h"
 #include "tests/support/concurrency.h"
 
 using namespace murmelo;
@@ -49,6 +51,18 @@ public:
         return "result";
     }
     void nothing() { m_probe.add("work"); }
+    // Notes the timer clock's time of each run.
+    void stamped() {
+        {
+            std::lock_guard lock(m_stampsMutex);
+            m_stamps.push_back(Timer::now());
+        }
+        m_probe.add("work");
+    }
+    std::vector<double> stamps() const {
+        std::lock_guard lock(m_stampsMutex);
+        return m_stamps;
+    }
     std::string three(std::string first, int second, std::shared_ptr<int> third) {
         m_probe.add("three " + first + " " + std::to_string(second) + " " +
                     std::to_string(third ? *third : -1));
@@ -75,6 +89,8 @@ public:
 private:
     Probe& m_probe;
     Gate* m_gate;
+    mutable std::mutex m_stampsMutex;
+    std::vector<double> m_stamps;
 };
 
 // Polymorphic but not a FinishReceiver: it does not respond to didFinish.
@@ -97,6 +113,21 @@ OVOperationManager& manager() {
 
 bool runMainUntil(const std::function<bool()>& condition, double seconds = kBound) {
     return RunLoop::main().runModeUntil(RunLoop::kDefaultMode, condition, RunLoop::dateAfter(seconds));
+}
+
+// Moves `clock` in steps of `step` until the probe holds `runs` runs; false
+// when the bound passed first. A worker arms its timer at some moment after
+// the operation was added, so time moves in steps rather than in one jump.
+bool advanceUntilRuns(ManualClock& clock, double step, Probe& probe, size_t runs) {
+    const double deadline = Clock::monotonic() + kBound;
+    while (probe.count("work") < runs) {
+        if (Clock::monotonic() > deadline) {
+            return false;
+        }
+        clock.advance(step);
+        (void)probe.waitFor([&](const auto& e) { return e.size() >= runs; }, 0.001);
+    }
+    return true;
 }
 
 // Each test gets a fresh queue of three on the one manager.
@@ -136,50 +167,73 @@ TEST_F(OVOperationTest, CancelledBeforeStartNeverRunsTheWorkAndEndsFinished) {
 }
 
 TEST_F(OVOperationTest, TimingOfImmediateDelayedAndRepeatingWork) {
+    enum class Time { Real, Manual };
     struct Case {
         const char* name;
         double timeInterval;
-        size_t runs;
-        double atLeast;
-        double below;
+        Time time;
+        double atLeast; // after adding, on the clock the case runs on
+        double below;   // real seconds; unchecked under a manual clock
     };
     const Case cases[] = {
-        {"interval 0 runs once at once", 0, 1, 0, 1.0},
-        {"below 0.0001 counts as 0", 0.00005, 1, 0, 1.0},
-        {"interval 0.2 runs once after it", 0.2, 1, 0.2, 2.0},
+        {"interval 0 runs once at once", 0, Time::Real, 0, 1.0},
+        {"below 0.0001 counts as 0", 0.00005, Time::Real, 0, 1.0},
+        {"interval 0.05 runs once after it in real time", 0.05, Time::Real, 0.05, 2.0},
+        {"interval 0.2 runs once when the timer clock reached it", 0.2, Time::Manual, 0.2, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        std::optional<ManualClock> clock;
+        if (c.time == Time::Manual) {
+            clock.emplace();
+        }
         Probe probe;
         Worker worker(probe);
-        auto op = OVOperation::operationWithTarget(&worker, nullptr, &Worker::nothing, c.timeInterval, false);
-        double start = Clock::monotonic();
+        auto op = OVOperation::operationWithTarget(&worker, nullptr, &Worker::stamped, c.timeInterval, false);
+        const double start = Timer::now();
         manager().addOperation(op);
-        ASSERT_TRUE(probe.waitFor([](const auto& e) { return !e.empty(); }));
-        double took = Clock::monotonic() - start;
+        if (clock) {
+            ASSERT_TRUE(advanceUntilRuns(*clock, 0.01, probe, 1));
+        } else {
+            ASSERT_TRUE(probe.waitFor([](const auto& e) { return !e.empty(); }));
+            EXPECT_LT(Timer::now() - start, c.below);
+        }
         ASSERT_TRUE(op->waitUntilFinished(kBound));
-        EXPECT_GE(took, c.atLeast);
-        EXPECT_LT(took, c.below);
-        EXPECT_EQ(probe.count("work"), c.runs);
+        ASSERT_EQ(worker.stamps().size(), 1u);
+        EXPECT_GE(worker.stamps()[0] - start, c.atLeast);
+        if (clock) {
+            clock->advance(10 * c.timeInterval);
+        }
+        (void)RunLoop::main().runUntil(Clock::monotonic());
+        EXPECT_EQ(probe.count("work"), 1u);
         EXPECT_TRUE(op->awIsFinished());
     }
 }
 
 TEST_F(OVOperationTest, RepeatingWorkRunsUntilCancelledAndEndsAtItsNextTick) {
+    // Short period: the worker first waits one period in real time.
+    constexpr double kPeriod = 0.02;
+    ManualClock clock;
     Probe probe;
     Worker worker(probe);
-    auto op = OVOperation::operationWithTarget(&worker, nullptr, &Worker::nothing, 0.02, true);
+    auto op = OVOperation::operationWithTarget(&worker, nullptr, &Worker::stamped, kPeriod, true);
+    const double start = clock.now();
     manager().addOperation(op);
-    ASSERT_TRUE(probe.waitFor([](const auto& e) { return e.size() >= 3; }));
+    ASSERT_TRUE(advanceUntilRuns(clock, kPeriod / 4, probe, 3));
     EXPECT_FALSE(op->awIsFinished());
     EXPECT_TRUE(op->isExecuting());
-    double cancelledAt = Clock::monotonic();
+    const std::vector<double> stamps = worker.stamps();
+    ASSERT_GE(stamps.size(), 3u);
+    EXPECT_GE(stamps[0] - start, kPeriod);
+    EXPECT_LE(static_cast<double>(stamps.size()), (clock.now() - start) / kPeriod + 1e-9)
+        << "at most one run per period";
     op->cancel();
-    ASSERT_TRUE(op->waitUntilFinished(kBound));
-    EXPECT_LT(Clock::monotonic() - cancelledAt, 1.0) << "ends at the next tick";
+    clock.advance(kPeriod); // reaches the next tick, wherever the last one fell
+    ASSERT_TRUE(op->waitUntilFinished(kBound)) << "ends at the next tick";
     EXPECT_TRUE(op->awIsFinished());
     size_t runs = probe.count("work");
-    (void)RunLoop::main().runUntil(RunLoop::dateAfter(0.05));
+    clock.advance(10 * kPeriod);
+    (void)RunLoop::main().runUntil(Clock::monotonic());
     EXPECT_EQ(probe.count("work"), runs);
 }
 
@@ -231,8 +285,8 @@ TEST_F(OVOperationTest, AFinishMethodTheTargetDoesNotImplementIsSkipped) {
     EXPECT_FALSE(none->hasOperationDidFinishSelector());
     manager().addOperation(op);
     ASSERT_TRUE(op->waitUntilFinished(kBound));
-    // A posted finish call would be delivered by now.
-    (void)RunLoop::main().runUntil(RunLoop::dateAfter(0.05));
+    // A finish call would have been posted before the operation finished.
+    (void)RunLoop::main().runUntil(Clock::monotonic());
     EXPECT_EQ(probe.all(), std::vector<std::string>{"work"});
     EXPECT_TRUE(log.messages().empty()) << "silently";
 }
