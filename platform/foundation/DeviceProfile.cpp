@@ -92,18 +92,6 @@ std::vector<std::string> splitLanguages(const std::string& list) {
     return out;
 }
 
-// Moves a damaged file out of the way without replacing an earlier one.
-std::optional<std::string> moveAside(const std::string& path) {
-    std::string aside = path + ".damaged";
-    for (int attempt = 1; fs::fileExists(aside) && attempt < 1000; ++attempt) {
-        aside = path + ".damaged-" + std::to_string(attempt);
-    }
-    if (::rename(path.c_str(), aside.c_str()) != 0) {
-        return std::nullopt;
-    }
-    return aside;
-}
-
 } // namespace
 
 const char* networkStateName(NetworkState state) {
@@ -303,7 +291,7 @@ Result<DeviceProfile> DeviceProfile::loadOrCreate(const std::string& path) {
             }
             return profile;
         }
-        auto aside = moveAside(path);
+        auto aside = fs::moveDamagedFileAside(path);
         if (!aside) {
             return profileError("the device profile " + path + " is damaged and cannot be moved aside");
         }
