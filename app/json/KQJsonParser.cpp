@@ -6,12 +6,12 @@
 #include <iterator>
 
 #include "app/json/internal/TextScan.h"
+#include "platform/core/Text.h"
 
 namespace murmelo {
 
 namespace {
 
-using json_internal::appendUtf8;
 using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
@@ -29,19 +29,6 @@ std::string withByte(const char* format, unsigned byte) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, byte);
     return buffer;
-}
-
-int hexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -447,7 +434,7 @@ bool KQJsonParser::readEscape(std::string& out) {
 bool KQJsonParser::readHexQuad(std::uint32_t& out) {
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i) {
-        int digit = hexValue(peek());
+        int digit = text::hexDigitValue(static_cast<char>(peek()));
         if (digit < 0) {
             addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Missing hex digit in quad");
             return false;
@@ -487,7 +474,7 @@ bool KQJsonParser::readUnicodeEscape(std::string& out) {
         }
         codePoint = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
     }
-    appendUtf8(out, codePoint);
+    text::appendUtf8(out, codePoint);
     return true;
 }
 

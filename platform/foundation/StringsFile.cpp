@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/core/Text.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "platform/foundation/Unicode.h"
 
@@ -16,19 +17,6 @@ Error stringsError(std::string description) {
 bool isWordCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
            std::strchr("_$+/:.-", c) != nullptr;
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 class Parser {
@@ -154,7 +142,7 @@ private:
         char32_t pendingHigh = 0; // a high surrogate waiting for its partner
         auto flushPending = [&] {
             if (pendingHigh) {
-                unicode::appendUtf8(out, 0xFFFD);
+                text::appendUtf8(out, 0xFFFD);
                 pendingHigh = 0;
             }
         };
@@ -176,15 +164,15 @@ private:
             if (e == 'U' || e == 'u') {
                 char32_t unit = 0;
                 int digits = 0;
-                while (digits < 4 && !atEnd() && hexValue(m_text[m_at]) >= 0) {
-                    unit = unit << 4 | static_cast<char32_t>(hexValue(m_text[m_at++]));
+                while (digits < 4 && !atEnd() && text::hexDigitValue(m_text[m_at]) >= 0) {
+                    unit = unit << 4 | static_cast<char32_t>(text::hexDigitValue(m_text[m_at++]));
                     ++digits;
                 }
                 if (digits == 0) {
                     return fail("\\U without hexadecimal digits");
                 }
                 if (unit >= 0xDC00 && unit <= 0xDFFF && pendingHigh) {
-                    unicode::appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (unit - 0xDC00));
+                    text::appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (unit - 0xDC00));
                     pendingHigh = 0;
                     continue;
                 }
@@ -192,7 +180,7 @@ private:
                 if (unit >= 0xD800 && unit <= 0xDBFF) {
                     pendingHigh = unit;
                 } else {
-                    unicode::appendUtf8(out, unit);
+                    text::appendUtf8(out, unit);
                 }
                 continue;
             }
@@ -202,7 +190,7 @@ private:
                 for (int k = 0; k < 2 && !atEnd() && m_text[m_at] >= '0' && m_text[m_at] <= '7'; ++k) {
                     value = value * 8 + static_cast<char32_t>(m_text[m_at++] - '0');
                 }
-                unicode::appendUtf8(out, value);
+                text::appendUtf8(out, value);
                 continue;
             }
             switch (e) {
