@@ -270,9 +270,7 @@ std::string DeviceProfile::pathInHome(const std::string& homePath) {
 }
 
 Result<void> DeviceProfile::save(const std::string& path) const {
-    if (auto r = fs::createDirectories(fs::parentPath(path)); !r) {
-        return r.error();
-    }
+    MURMELO_TRY_VOID(fs::createDirectories(fs::parentPath(path)));
     return PropertyListSerialization::writePropertyListToFile(Value(toDictionary()), path,
                                                               PropertyListFormat::Xml, 0600);
 }
@@ -286,9 +284,7 @@ Result<DeviceProfile> DeviceProfile::loadOrCreate(const std::string& path) {
                 return profile;
             }
             // Fill in what was missing and keep the rest.
-            if (auto r = profile.save(path); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(profile.save(path));
             return profile;
         }
         auto aside = fs::moveDamagedFileAside(path);
@@ -298,9 +294,7 @@ Result<DeviceProfile> DeviceProfile::loadOrCreate(const std::string& path) {
         logLine("The device profile %s is damaged (%s); kept as %s, starting a fresh one", path.c_str(),
                 stored ? "not a dictionary" : stored.error().localizedDescription().c_str(), aside->c_str());
     }
-    if (auto r = profile.save(path); !r) {
-        return r.error();
-    }
+    MURMELO_TRY_VOID(profile.save(path));
     return profile;
 }
 

@@ -25,17 +25,13 @@ public:
 
     Result<StringsTable> parse() {
         StringsTable table;
-        if (auto r = skipBlanks(); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(skipBlanks());
         bool braced = peek('{');
         if (braced) {
             ++m_at;
         }
         for (;;) {
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(skipBlanks());
             if (atEnd()) {
                 if (braced) {
                     return fail("missing '}'");
@@ -44,45 +40,31 @@ public:
             }
             if (braced && peek('}')) {
                 ++m_at;
-                if (auto r = skipBlanks(); !r) {
-                    return r.error();
-                }
+                MURMELO_TRY_VOID(skipBlanks());
                 if (!atEnd()) {
                     return fail("text after '}'");
                 }
                 return table;
             }
-            auto key = token();
-            if (!key) {
-                return key.error();
-            }
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VALUE(auto key, token());
+            MURMELO_TRY_VOID(skipBlanks());
             if (peek(';')) {
                 ++m_at;
-                table[*key] = *key;
+                table[key] = key;
                 continue;
             }
             if (!peek('=')) {
                 return fail("expected '=' or ';' after a key");
             }
             ++m_at;
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
-            auto value = token();
-            if (!value) {
-                return value.error();
-            }
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(skipBlanks());
+            MURMELO_TRY_VALUE(auto value, token());
+            MURMELO_TRY_VOID(skipBlanks());
             if (!peek(';')) {
                 return fail("expected ';' after a value");
             }
             ++m_at;
-            table[std::move(*key)] = std::move(*value);
+            table[std::move(key)] = std::move(value);
         }
     }
 
@@ -228,11 +210,8 @@ private:
 };
 
 Result<StringsTable> fromPropertyList(std::string_view bytes) {
-    auto value = PropertyListSerialization::propertyListWithData(bytes);
-    if (!value) {
-        return value.error();
-    }
-    const Dictionary* dict = value->asDictionary();
+    MURMELO_TRY_VALUE(auto value, PropertyListSerialization::propertyListWithData(bytes));
+    const Dictionary* dict = value.asDictionary();
     if (!dict) {
         return stringsError("the property list is not a dictionary");
     }

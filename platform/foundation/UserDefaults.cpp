@@ -281,15 +281,12 @@ bool UserDefaults::save(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
 
     Result<void> written = [&]() -> Result<void> {
-        auto bytes = PropertyListSerialization::dataWithPropertyList(Value(std::move(snapshot)),
-                                                                     PropertyListFormat::Xml);
-        if (!bytes) {
-            return bytes.error();
-        }
+        MURMELO_TRY_VALUE(auto bytes, PropertyListSerialization::dataWithPropertyList(
+                                          Value(std::move(snapshot)), PropertyListFormat::Xml));
         if (auto r = fs::createDirectories(fs::parentPath(m_path)); !r) {
             return r;
         }
-        return fs::writeFileAtomically(m_path, *bytes, 0600);
+        return fs::writeFileAtomically(m_path, bytes, 0600);
     }();
 
     lock.lock();
