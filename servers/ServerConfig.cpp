@@ -1,5 +1,6 @@
 #include "servers/ServerConfig.h"
 
+#include "platform/core/Result.h"
 #include "servers/Accounts.h"
 #include "servers/HostTable.h"
 
@@ -56,13 +57,6 @@ Result<void> readBool(const Dictionary& from, std::string_view key, bool& into, 
     return Result<void>::success();
 }
 
-#define MURMELO_TRY(expression)                                                                              \
-    do {                                                                                                     \
-        if (auto murmeloTried = (expression); !murmeloTried) {                                               \
-            return murmeloTried.error();                                                                     \
-        }                                                                                                    \
-    } while (0)
-
 const Dictionary* dictionaryAt(const Dictionary& from, std::string_view key) {
     const Value* value = from.find(key);
     return value ? value->asDictionary() : nullptr;
@@ -74,11 +68,11 @@ Result<AdNetwork> readNetwork(const Value& value, const std::string& where) {
         return configError(where, "must be an object");
     }
     AdNetwork network;
-    MURMELO_TRY(readString(*entry, "nid", network.nid, where));
-    MURMELO_TRY(readNumber(*entry, "type", network.type, where));
-    MURMELO_TRY(readString(*entry, "nname", network.name, where));
-    MURMELO_TRY(readNumber(*entry, "weight", network.weight, where));
-    MURMELO_TRY(readNumber(*entry, "priority", network.priority, where));
+    MURMELO_TRY_VOID(readString(*entry, "nid", network.nid, where));
+    MURMELO_TRY_VOID(readNumber(*entry, "type", network.type, where));
+    MURMELO_TRY_VOID(readString(*entry, "nname", network.name, where));
+    MURMELO_TRY_VOID(readNumber(*entry, "weight", network.weight, where));
+    MURMELO_TRY_VOID(readNumber(*entry, "priority", network.priority, where));
     if (const Value* key = entry->find("key")) {
         network.key = *key;
     }
@@ -98,7 +92,7 @@ Result<MediationApp> readMediationApp(const Value& value, const std::string& whe
         return configError(where, "must be an object");
     }
     MediationApp out;
-    MURMELO_TRY(readBool(*app, "legacy", out.legacyLayout, where));
+    MURMELO_TRY_VOID(readBool(*app, "legacy", out.legacyLayout, where));
     if (const Dictionary* extra = dictionaryAt(*app, "extra")) {
         out.extra = *extra;
     }
@@ -124,18 +118,18 @@ Result<HouseAd> readHouseAd(const Value& value, const std::string& where) {
         return configError(where, "must be an object");
     }
     HouseAd ad;
-    MURMELO_TRY(readNumber(*entry, "ad_type", ad.adType, where));
-    MURMELO_TRY(readNumber(*entry, "launch_type", ad.launchType, where));
-    MURMELO_TRY(readNumber(*entry, "webview_animation_type", ad.animationType, where));
-    MURMELO_TRY(readString(*entry, "ad_text", ad.text, where));
-    MURMELO_TRY(readString(*entry, "redirect_url", ad.redirectUrl, where));
-    MURMELO_TRY(readString(*entry, "image_title", ad.imageTitle, where));
-    MURMELO_TRY(readString(*entry, "image_color", ad.imageColor, where));
+    MURMELO_TRY_VOID(readNumber(*entry, "ad_type", ad.adType, where));
+    MURMELO_TRY_VOID(readNumber(*entry, "launch_type", ad.launchType, where));
+    MURMELO_TRY_VOID(readNumber(*entry, "webview_animation_type", ad.animationType, where));
+    MURMELO_TRY_VOID(readString(*entry, "ad_text", ad.text, where));
+    MURMELO_TRY_VOID(readString(*entry, "redirect_url", ad.redirectUrl, where));
+    MURMELO_TRY_VOID(readString(*entry, "image_title", ad.imageTitle, where));
+    MURMELO_TRY_VOID(readString(*entry, "image_color", ad.imageColor, where));
     return ad;
 }
 
 Result<void> readFillRate(const Dictionary& from, std::string_view key, double& into) {
-    MURMELO_TRY(readNumber(from, key, into, "ad_networks"));
+    MURMELO_TRY_VOID(readNumber(from, key, into, "ad_networks"));
     if (into < 0 || into > 1) {
         return configError("ad_networks." + std::string(key), "must lie between 0 and 1");
     }
@@ -197,16 +191,16 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
     }
     if (const Dictionary* offer = dictionaryAt(*root, "recommendation")) {
         Recommendation& r = config.recommendation;
-        MURMELO_TRY(readBool(*offer, "enabled", r.enabled, "recommendation"));
-        MURMELO_TRY(readString(*offer, "ver", r.ver, "recommendation"));
-        MURMELO_TRY(readString(*offer, "title", r.title, "recommendation"));
-        MURMELO_TRY(readString(*offer, "message", r.message, "recommendation"));
-        MURMELO_TRY(readString(*offer, "okayBtn", r.okayBtn, "recommendation"));
-        MURMELO_TRY(readString(*offer, "cancelBtn", r.cancelBtn, "recommendation"));
-        MURMELO_TRY(readString(*offer, "appUrl", r.appUrl, "recommendation"));
-        MURMELO_TRY(readString(*offer, "notifyUrl", r.notifyUrl, "recommendation"));
+        MURMELO_TRY_VOID(readBool(*offer, "enabled", r.enabled, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "ver", r.ver, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "title", r.title, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "message", r.message, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "okayBtn", r.okayBtn, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "cancelBtn", r.cancelBtn, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "appUrl", r.appUrl, "recommendation"));
+        MURMELO_TRY_VOID(readString(*offer, "notifyUrl", r.notifyUrl, "recommendation"));
     }
-    MURMELO_TRY(readString(*root, "adsense_keywords", config.adsenseKeywords, ""));
+    MURMELO_TRY_VOID(readString(*root, "adsense_keywords", config.adsenseKeywords, ""));
     if (const Dictionary* accounts = dictionaryAt(*root, "twitter_accounts")) {
         config.twitterAccounts.clear();
         for (const auto& [user, password] : *accounts) {
@@ -229,17 +223,17 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
                 return configError(where, "must be an object");
             }
             FacebookUser user;
-            MURMELO_TRY(readString(*entry, "email", user.email, where));
-            MURMELO_TRY(readString(*entry, "password", user.password, where));
-            MURMELO_TRY(readNumber(*entry, "uid", user.uid, where));
-            MURMELO_TRY(readString(*entry, "name", user.name, where));
+            MURMELO_TRY_VOID(readString(*entry, "email", user.email, where));
+            MURMELO_TRY_VOID(readString(*entry, "password", user.password, where));
+            MURMELO_TRY_VOID(readNumber(*entry, "uid", user.uid, where));
+            MURMELO_TRY_VOID(readString(*entry, "name", user.name, where));
             if (user.email.empty() || user.uid <= 0) {
                 return configError(where, "needs an \"email\" and a positive \"uid\"");
             }
             config.facebookUsers.push_back(std::move(user));
         }
     }
-    MURMELO_TRY(readNumber(*root, "facebook_session_lifetime", config.facebookSessionLifetime, ""));
+    MURMELO_TRY_VOID(readNumber(*root, "facebook_session_lifetime", config.facebookSessionLifetime, ""));
     if (const Dictionary* mediation = dictionaryAt(*root, "mediation")) {
         for (const auto& [appKey, app] : *mediation) {
             auto parsed = readMediationApp(app, "mediation." + appKey);
@@ -264,13 +258,13 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
         }
     }
     if (const Dictionary* networks = dictionaryAt(*root, "ad_networks")) {
-        MURMELO_TRY(readFillRate(*networks, "admob_fill_rate", config.adMobFillRate));
-        MURMELO_TRY(readFillRate(*networks, "adsense_fill_rate", config.adSenseFillRate));
+        MURMELO_TRY_VOID(readFillRate(*networks, "admob_fill_rate", config.adMobFillRate));
+        MURMELO_TRY_VOID(readFillRate(*networks, "adsense_fill_rate", config.adSenseFillRate));
     }
     if (const Dictionary* content = dictionaryAt(*root, "content")) {
-        MURMELO_TRY(readNumber(*content, "max_secret_length", config.content.maxSecretLength, "content"));
-        MURMELO_TRY(readNumber(*content, "max_comment_length", config.content.maxCommentLength, "content"));
-        MURMELO_TRY(readNumber(*content, "page_size", config.content.pageSize, "content"));
+        MURMELO_TRY_VOID(readNumber(*content, "max_secret_length", config.content.maxSecretLength, "content"));
+        MURMELO_TRY_VOID(readNumber(*content, "max_comment_length", config.content.maxCommentLength, "content"));
+        MURMELO_TRY_VOID(readNumber(*content, "page_size", config.content.pageSize, "content"));
         if (config.content.pageSize < 1 || config.content.pageSize > 200) {
             return configError("content.page_size", "must lie between 1 and 200");
         }

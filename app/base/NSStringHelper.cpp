@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "platform/core/Log.h"
-#include "platform/foundation/Unicode.h"
+#include "platform/core/Text.h"
 #include "platform/net/URL.h"
 
 namespace murmelo {
@@ -79,7 +79,7 @@ bool isReferenceStop(char c) {
 void appendCodePoint(std::string& out, std::int64_t codePoint) {
     bool isCharacter =
         codePoint > 0 && codePoint <= 0x10FFFF && !(codePoint >= 0xD800 && codePoint <= 0xDFFF);
-    unicode::appendUtf8(out, isCharacter ? static_cast<char32_t>(codePoint) : kReplacementCharacter);
+    text::appendUtf8(out, isCharacter ? static_cast<char32_t>(codePoint) : kReplacementCharacter);
 }
 
 } // namespace

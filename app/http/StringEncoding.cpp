@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "platform/core/Text.h"
 #include "platform/foundation/Unicode.h"
 
 namespace murmelo {
@@ -139,7 +140,7 @@ std::optional<std::string> decodeString(const std::uint8_t* bytes, std::size_t l
     case StringEncoding::ISOLatin1:
         out.reserve(length + length / 4);
         for (unsigned char c : view) {
-            unicode::appendUtf8(out, c);
+            text::appendUtf8(out, c);
         }
         return out;
     case StringEncoding::WindowsCP1252:
@@ -150,9 +151,9 @@ std::optional<std::string> decodeString(const std::uint8_t* bytes, std::size_t l
                 if (mapped == 0) {
                     return std::nullopt;
                 }
-                unicode::appendUtf8(out, mapped);
+                text::appendUtf8(out, mapped);
             } else {
-                unicode::appendUtf8(out, c);
+                text::appendUtf8(out, c);
             }
         }
         return out;

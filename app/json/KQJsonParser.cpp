@@ -6,12 +6,12 @@
 #include <iterator>
 
 #include "app/json/internal/TextScan.h"
+#include "platform/core/Text.h"
 
 namespace murmelo {
 
 namespace {
 
-using json_internal::appendUtf8;
 using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
@@ -29,19 +29,6 @@ std::string withByte(const char* format, unsigned byte) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, byte);
     return buffer;
-}
-
-int hexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -139,217 +126,193 @@ void KQJsonParser::skipWhitespace() {
 // m_stack. The steps mirror a recursive reader exactly, including the error
 // each enclosing level adds when something inside it fails.
 bool KQJsonParser::readValue(Value& result) {
-    enum class Step {
-        Value,           // read a value at the read position
-        ArrayNext,       // inside an array, after "[" or ","
-        ObjectNext,      // inside an object, after "{" or ","
-        Completed,       // `current` holds a finished value
-        ValueFailed,     // reading a value failed; every open level adds its error
-        ContainerFailed, // the innermost open container failed at its own level
-    };
     m_stack.clear();
     Value current;
     Step step = Step::Value;
     for (;;) {
         switch (step) {
-        case Step::Value: {
-            skipWhitespace();
-            if (atEnd()) {
-                addErrorWithCode(KQJsonErrorCode::EndOfInput, "Unexpected end of string");
-                step = Step::ValueFailed;
-                break;
-            }
-            char lead = *m_p++;
-            step = Step::Completed;
-            switch (lead) {
-            case '"': {
-                std::string text;
-                if (!readString(text)) {
-                    step = Step::ValueFailed;
-                } else {
-                    current = Value(std::move(text));
-                }
-                break;
-            }
-            case '[':
-            case '{': {
-                if (!enterContainer()) {
-                    step = Step::ValueFailed;
-                    break;
-                }
-                bool isObject = lead == '{';
-                m_stack.push_back(Frame{isObject ? m_members.size() : m_elements.size(), {}, isObject});
-                step = isObject ? Step::ObjectNext : Step::ArrayNext;
-                break;
-            }
-            case 'n':
-                if (!readLiteral("ull")) {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected 'null'");
-                    step = Step::ValueFailed;
-                } else {
-                    current = Value();
-                }
-                break;
-            case 't':
-                if (!readLiteral("rue")) {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected 'true'");
-                    step = Step::ValueFailed;
-                } else {
-                    current = Value(true);
-                }
-                break;
-            case 'f':
-                if (!readLiteral("alse")) {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected 'false'");
-                    step = Step::ValueFailed;
-                } else {
-                    current = Value(false);
-                }
-                break;
-            case '-':
-            case '0':
-            case '1':
-            case '2':
-            case '3':
-            case '4':
-            case '5':
-            case '6':
-            case '7':
-            case '8':
-            case '9':
-                --m_p;
-                if (!readNumber(current)) {
-                    step = Step::ValueFailed;
-                }
-                break;
-            case '+':
-                addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading + disallowed in number");
-                step = Step::ValueFailed;
-                break;
-            default:
-                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Unrecognised leading character");
-                step = Step::ValueFailed;
-                break;
-            }
+        case Step::Value:
+            step = beginValue(current);
             break;
-        }
-
         case Step::ArrayNext:
-            if (atEnd()) {
-                addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing array");
-                step = Step::ContainerFailed;
-                break;
-            }
-            skipWhitespace();
-            if (peek() == ']') {
-                ++m_p;
-                leaveContainer();
-                current = closeArray();
-                step = Step::Completed;
-            } else {
-                step = Step::Value;
-            }
+            step = continueArray(current);
             break;
-
-        case Step::ObjectNext: {
-            if (atEnd()) {
-                addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing object");
-                step = Step::ContainerFailed;
-                break;
-            }
-            skipWhitespace();
-            unsigned char next = peek();
-            if (next == '}') {
-                ++m_p;
-                leaveContainer();
-                current = closeObject();
-                step = Step::Completed;
-                break;
-            }
-            if (next != '"') {
-                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
-                step = Step::ContainerFailed;
-                break;
-            }
-            ++m_p;
-            if (!readString(m_stack.back().key)) {
-                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
-                step = Step::ContainerFailed;
-                break;
-            }
-            skipWhitespace();
-            if (peek() != ':') {
-                addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ':' separating key and value");
-                step = Step::ContainerFailed;
-                break;
-            }
-            ++m_p;
-            step = Step::Value;
+        case Step::ObjectNext:
+            step = continueObject(current);
             break;
-        }
-
-        case Step::Completed: {
+        case Step::Completed:
             if (m_stack.empty()) {
                 result = std::move(current);
                 return true;
             }
-            Frame& top = m_stack.back();
-            if (!top.isObject) {
-                m_elements.push_back(std::move(current));
-                skipWhitespace();
-                unsigned char next = peek();
-                if (next == ',') {
-                    ++m_p;
-                    skipWhitespace();
-                    if (peek() == ']') {
-                        addErrorWithCode(KQJsonErrorCode::TrailingComma,
-                                         "Trailing comma disallowed in array");
-                        step = Step::ContainerFailed;
-                        break;
-                    }
-                } else if (next != ']' && next != 0) {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ',' or ']' after array element");
-                    step = Step::ContainerFailed;
-                    break;
-                }
-                step = Step::ArrayNext;
-            } else {
-                m_members.emplace_back(std::move(top.key), std::move(current));
-                top.key.clear();
-                skipWhitespace();
-                unsigned char next = peek();
-                if (next == ',') {
-                    ++m_p;
-                    skipWhitespace();
-                    if (peek() == '}') {
-                        addErrorWithCode(KQJsonErrorCode::TrailingComma,
-                                         "Trailing comma disallowed in object");
-                        step = Step::ContainerFailed;
-                        break;
-                    }
-                } else if (next != '}' && next != 0) {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ',' or '}' after object member");
-                    step = Step::ContainerFailed;
-                    break;
-                }
-                step = Step::ObjectNext;
-            }
+            step = storeInContainer(current);
             break;
-        }
-
         case Step::ContainerFailed:
             m_stack.pop_back();
             [[fallthrough]];
         case Step::ValueFailed:
-            for (size_t i = m_stack.size(); i-- > 0;) {
-                if (m_stack[i].isObject) {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax,
-                                     "Object value expected for key: " + m_stack[i].key);
-                } else {
-                    addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected value while parsing array");
-                }
-            }
+            addEnclosingErrors();
             return false;
+        }
+    }
+}
+
+inline KQJsonParser::Step KQJsonParser::beginValue(Value& current) {
+    skipWhitespace();
+    if (atEnd()) {
+        addErrorWithCode(KQJsonErrorCode::EndOfInput, "Unexpected end of string");
+        return Step::ValueFailed;
+    }
+    char lead = *m_p++;
+    switch (lead) {
+    case '"': {
+        std::string text;
+        if (!readString(text)) {
+            return Step::ValueFailed;
+        }
+        current = Value(std::move(text));
+        return Step::Completed;
+    }
+    case '[':
+    case '{':
+        return openContainer(lead);
+    case 'n':
+        return readKeyword("ull", Value(), "Expected 'null'", current);
+    case 't':
+        return readKeyword("rue", Value(true), "Expected 'true'", current);
+    case 'f':
+        return readKeyword("alse", Value(false), "Expected 'false'", current);
+    case '-':
+    case '0':
+    case '1':
+    case '2':
+    case '3':
+    case '4':
+    case '5':
+    case '6':
+    case '7':
+    case '8':
+    case '9':
+        --m_p;
+        return readNumber(current) ? Step::Completed : Step::ValueFailed;
+    case '+':
+        addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading + disallowed in number");
+        return Step::ValueFailed;
+    default:
+        addErrorWithCode(KQJsonErrorCode::BadSyntax, "Unrecognised leading character");
+        return Step::ValueFailed;
+    }
+}
+
+// The "[" or "{" is consumed.
+inline KQJsonParser::Step KQJsonParser::openContainer(char bracket) {
+    bool isObject = bracket == '{';
+    if (!enterContainer()) {
+        return Step::ValueFailed;
+    }
+    m_stack.push_back(Frame{isObject ? m_members.size() : m_elements.size(), {}, isObject});
+    return isObject ? Step::ObjectNext : Step::ArrayNext;
+}
+
+// null, true or false, whose first letter is consumed.
+inline KQJsonParser::Step KQJsonParser::readKeyword(std::string_view rest, Value value, const char* expected,
+                                                    Value& current) {
+    if (!readLiteral(rest)) {
+        addErrorWithCode(KQJsonErrorCode::BadSyntax, expected);
+        return Step::ValueFailed;
+    }
+    current = std::move(value);
+    return Step::Completed;
+}
+
+inline KQJsonParser::Step KQJsonParser::continueArray(Value& current) {
+    if (atEnd()) {
+        addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing array");
+        return Step::ContainerFailed;
+    }
+    skipWhitespace();
+    if (peek() != ']') {
+        return Step::Value;
+    }
+    ++m_p;
+    leaveContainer();
+    current = closeArray();
+    return Step::Completed;
+}
+
+inline KQJsonParser::Step KQJsonParser::continueObject(Value& current) {
+    if (atEnd()) {
+        addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing object");
+        return Step::ContainerFailed;
+    }
+    skipWhitespace();
+    unsigned char next = peek();
+    if (next == '}') {
+        ++m_p;
+        leaveContainer();
+        current = closeObject();
+        return Step::Completed;
+    }
+    if (next != '"') {
+        addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
+        return Step::ContainerFailed;
+    }
+    ++m_p;
+    if (!readString(m_stack.back().key)) {
+        addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
+        return Step::ContainerFailed;
+    }
+    skipWhitespace();
+    if (peek() != ':') {
+        addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ':' separating key and value");
+        return Step::ContainerFailed;
+    }
+    ++m_p;
+    return Step::Value;
+}
+
+// A finished value joins the open container: the array's elements, or the
+// object's members under the key read before it.
+inline KQJsonParser::Step KQJsonParser::storeInContainer(Value& current) {
+    Frame& top = m_stack.back();
+    if (!top.isObject) {
+        m_elements.push_back(std::move(current));
+        return afterItem(']');
+    }
+    m_members.emplace_back(std::move(top.key), std::move(current));
+    top.key.clear();
+    return afterItem('}');
+}
+
+// After an element or member: a "," (not just before `close`) or `close`
+// itself, which the container's next step consumes.
+inline KQJsonParser::Step KQJsonParser::afterItem(char close) {
+    const bool inObject = close == '}';
+    skipWhitespace();
+    unsigned char next = peek();
+    if (next == ',') {
+        ++m_p;
+        skipWhitespace();
+        if (peek() == close) {
+            addErrorWithCode(KQJsonErrorCode::TrailingComma, inObject ? "Trailing comma disallowed in object"
+                                                                      : "Trailing comma disallowed in array");
+            return Step::ContainerFailed;
+        }
+    } else if (next != close && next != 0) {
+        addErrorWithCode(KQJsonErrorCode::BadSyntax, inObject ? "Expected ',' or '}' after object member"
+                                                              : "Expected ',' or ']' after array element");
+        return Step::ContainerFailed;
+    }
+    return inObject ? Step::ObjectNext : Step::ArrayNext;
+}
+
+// Innermost first, as a recursive reader's levels would return.
+void KQJsonParser::addEnclosingErrors() {
+    for (size_t i = m_stack.size(); i-- > 0;) {
+        if (m_stack[i].isObject) {
+            addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object value expected for key: " + m_stack[i].key);
+        } else {
+            addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected value while parsing array");
         }
     }
 }
@@ -447,7 +410,7 @@ bool KQJsonParser::readEscape(std::string& out) {
 bool KQJsonParser::readHexQuad(std::uint32_t& out) {
     std::uint32_t value = 0;
     for (int i = 0; i < 4; ++i) {
-        int digit = hexValue(peek());
+        int digit = text::hexDigitValue(static_cast<char>(peek()));
         if (digit < 0) {
             addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Missing hex digit in quad");
             return false;
@@ -487,7 +450,7 @@ bool KQJsonParser::readUnicodeEscape(std::string& out) {
         }
         codePoint = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
     }
-    appendUtf8(out, codePoint);
+    text::appendUtf8(out, codePoint);
     return true;
 }
 

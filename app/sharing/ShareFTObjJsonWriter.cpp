@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/core/Text.h"
 #include "platform/foundation/Unicode.h"
 
 namespace murmelo {
@@ -97,45 +98,7 @@ Result<void> writeValue(std::string& out, const Value& value, int depth) {
 } // namespace
 
 void appendShareJsonString(std::string& out, std::string_view text) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out += '"';
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '"':
-            out += "\\\"";
-            break;
-        case '/':
-            out += "\\/";
-            break;
-        case '\b':
-            out += "\\b";
-            break;
-        case '\f':
-            out += "\\f";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                out += "\\u00";
-                out += kHex[(c >> 4) & 0xF];
-                out += kHex[c & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    out += '"';
+    text::appendScriptString(out, text, text::QuoteMark::Double);
 }
 
 Result<std::string> writeShareJson(const Value& value) {

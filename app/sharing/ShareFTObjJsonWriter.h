@@ -1,9 +1,11 @@
 // ShareFTObjJsonWriter: the compact JSON writer of the share record's
 // Facebook attachment. Its rules are its own, not the JSON library's:
-// no white space at all; "/" is escaped as "\/" besides the quote, the
-// backslash and \b \f \n \r \t; every other character goes out as UTF-8
-// (other control characters as \u00XX, so the text is always valid JSON);
-// numbers in their decimal form, booleans true/false, null null.
+// no white space at all; strings are double-quoted script strings
+// (text::appendScriptString): "/" is escaped as "\/" besides the quote, the
+// backslash and \b \f \n \r \t; other control characters as \u00XX and
+// U+2028/U+2029 as \u2028/\u2029; every other character goes out as UTF-8,
+// so the text is always valid JSON and a valid script literal; numbers in
+// their decimal form, booleans true/false, null null.
 //
 // Stateless; thread-safe. Members of an object are written in the
 // dictionary's order.

@@ -9,6 +9,7 @@
 #include "app/sharing/ShareFTObj.h"
 #include "app/web/OVAllWebViewController.h"
 #include "platform/core/Log.h"
+#include "platform/core/Text.h"
 #include "platform/graphics/Image.h"
 #include "platform/ui/NavigationController.h"
 
@@ -39,33 +40,6 @@ std::shared_ptr<const Image> bundleImage(const std::string& name, Size fallbackS
 
 bool holdsHTTPScheme(std::string_view text) {
     return text.find("http://") != std::string_view::npos || text.find("https://") != std::string_view::npos;
-}
-
-// The search text as a single-quoted script string: the page's quote is
-// escaped, and so are backslashes and line breaks, so typed text can never
-// end the string and run as script.
-std::string quotedForScript(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\'':
-            out += "\\'";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
 }
 
 } // namespace
@@ -275,7 +249,7 @@ void WebScreen::hideSearchBar() {
 }
 
 void WebScreen::searchBarSearchButtonClicked(SearchBar& searchBar) {
-    evaluate("search('" + quotedForScript(searchBar.text()) + "');");
+    evaluate("search(" + text::scriptString(searchBar.text(), text::QuoteMark::Single) + ");");
 }
 
 void WebScreen::swipeLeft(Object*) {

@@ -8,12 +8,14 @@ Error::Error(std::string domain, long code, std::string description)
     : m_domain(std::move(domain)), m_code(code), m_description(std::move(description)) {}
 
 Error Error::posix(int errnoValue, const std::string& context) {
-    std::string text = context.empty() ? std::string(std::strerror(errnoValue))
-                                       : context + ": " + std::strerror(errnoValue);
-    return Error("NSPOSIXErrorDomain", errnoValue, std::move(text));
+    std::string text =
+        context.empty() ? std::string(std::strerror(errnoValue)) : context + ": " + std::strerror(errnoValue);
+    return Error(kPOSIXErrorDomain, errnoValue, std::move(text));
 }
 
-Error Error::generic(std::string description) { return Error("MurmeloErrorDomain", 1, std::move(description)); }
+Error Error::generic(std::string description) {
+    return Error("MurmeloErrorDomain", 1, std::move(description));
+}
 
 Error& Error::withFailureReason(std::string reason) {
     m_failureReason = std::move(reason);

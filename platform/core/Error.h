@@ -12,6 +12,8 @@
 
 namespace murmelo {
 
+inline constexpr const char* kPOSIXErrorDomain = "NSPOSIXErrorDomain";
+
 class Error {
 public:
     Error() = default;

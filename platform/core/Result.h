@@ -4,6 +4,20 @@
 //   Result<Value> r = PropertyList::read(bytes);
 //   if (!r) log("%s", r.error().localizedDescription().c_str());
 //   else use(*r);
+//
+// Passing a failure on to the caller unchanged is one line:
+//
+//   Result<Config> loadConfig(const std::string& path) {
+//       MURMELO_TRY_VALUE(std::string bytes, fs::readFile(path)); // declares `bytes`
+//       MURMELO_TRY_VOID(checkHeader(bytes));
+//       return parseConfig(bytes);
+//   }
+//
+// Both macros are plain statements (no compiler extension): MURMELO_TRY_VALUE
+// declares its variable in the enclosing scope, so it stands on a line of
+// its own, at most once a line. The enclosing function returns a Result of
+// any type: the Error converts. Where the error needs context added, write
+// the `if` out.
 #pragma once
 
 #include <cassert>
@@ -73,3 +87,25 @@ private:
 };
 
 } // namespace murmelo
+
+// Evaluates `expr` (a Result<T>); on failure returns its Error from the
+// enclosing function, otherwise declares `declaration` from the value.
+#define MURMELO_TRY_VALUE(declaration, expr)                                                                 \
+    auto MURMELO_TRY_NAME_(__LINE__) = (expr);                                                               \
+    if (!MURMELO_TRY_NAME_(__LINE__)) {                                                                      \
+        return MURMELO_TRY_NAME_(__LINE__).error();                                                          \
+    }                                                                                                        \
+    declaration = std::move(*MURMELO_TRY_NAME_(__LINE__))
+
+// Evaluates `expr` (any Result); on failure returns its Error from the
+// enclosing function.
+#define MURMELO_TRY_VOID(expr)                                                                               \
+    do {                                                                                                     \
+        if (auto murmeloTryResult = (expr); !murmeloTryResult) {                                             \
+            return murmeloTryResult.error();                                                                 \
+        }                                                                                                    \
+    } while (false)
+
+#define MURMELO_TRY_NAME_(line) MURMELO_TRY_JOIN_(murmeloTryResult, line)
+#define MURMELO_TRY_JOIN_(a, b) MURMELO_TRY_JOIN2_(a, b)
+#define MURMELO_TRY_JOIN2_(a, b) a##b

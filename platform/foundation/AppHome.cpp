@@ -61,9 +61,7 @@ Result<std::shared_ptr<const AppHome>> AppHome::open(const std::string& path) {
     std::shared_ptr<const AppHome> home(new AppHome(absolutePath(path)));
     for (const std::string& folder : {home->documentsDirectory(), home->cachesDirectory(),
                                       home->preferencesDirectory(), home->temporaryDirectory()}) {
-        if (auto r = fs::createDirectories(folder); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(fs::createDirectories(folder));
     }
     return home;
 }
@@ -91,22 +89,16 @@ Result<void> AppHome::setCurrent(const std::string& path) {
     if (slot.home) {
         return Error::generic("the app home is already chosen: " + slot.home->path());
     }
-    auto opened = open(path);
-    if (!opened) {
-        return opened.error();
-    }
-    slot.home = *opened;
+    MURMELO_TRY_VALUE(auto opened, open(path));
+    slot.home = opened;
     return Result<void>::success();
 }
 
 Result<void> AppHome::replaceCurrentForTesting(const std::string& path) {
-    auto opened = open(path);
-    if (!opened) {
-        return opened.error();
-    }
+    MURMELO_TRY_VALUE(auto opened, open(path));
     CurrentHome& slot = currentHome();
     std::lock_guard lock(slot.mutex);
-    slot.home = *opened;
+    slot.home = opened;
     return Result<void>::success();
 }
 

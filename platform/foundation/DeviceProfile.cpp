@@ -92,18 +92,6 @@ std::vector<std::string> splitLanguages(const std::string& list) {
     return out;
 }
 
-// Moves a damaged file out of the way without replacing an earlier one.
-std::optional<std::string> moveAside(const std::string& path) {
-    std::string aside = path + ".damaged";
-    for (int attempt = 1; fs::fileExists(aside) && attempt < 1000; ++attempt) {
-        aside = path + ".damaged-" + std::to_string(attempt);
-    }
-    if (::rename(path.c_str(), aside.c_str()) != 0) {
-        return std::nullopt;
-    }
-    return aside;
-}
-
 } // namespace
 
 const char* networkStateName(NetworkState state) {
@@ -282,9 +270,7 @@ std::string DeviceProfile::pathInHome(const std::string& homePath) {
 }
 
 Result<void> DeviceProfile::save(const std::string& path) const {
-    if (auto r = fs::createDirectories(fs::parentPath(path)); !r) {
-        return r.error();
-    }
+    MURMELO_TRY_VOID(fs::createDirectories(fs::parentPath(path)));
     return PropertyListSerialization::writePropertyListToFile(Value(toDictionary()), path,
                                                               PropertyListFormat::Xml, 0600);
 }
@@ -298,21 +284,17 @@ Result<DeviceProfile> DeviceProfile::loadOrCreate(const std::string& path) {
                 return profile;
             }
             // Fill in what was missing and keep the rest.
-            if (auto r = profile.save(path); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(profile.save(path));
             return profile;
         }
-        auto aside = moveAside(path);
+        auto aside = fs::moveDamagedFileAside(path);
         if (!aside) {
             return profileError("the device profile " + path + " is damaged and cannot be moved aside");
         }
         logLine("The device profile %s is damaged (%s); kept as %s, starting a fresh one", path.c_str(),
                 stored ? "not a dictionary" : stored.error().localizedDescription().c_str(), aside->c_str());
     }
-    if (auto r = profile.save(path); !r) {
-        return r.error();
-    }
+    MURMELO_TRY_VOID(profile.save(path));
     return profile;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/foundation/FileSystem.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -112,7 +113,7 @@ Result<void> writeFileAtomically(const std::string& path, std::string_view conte
     return Result<void>::success();
 }
 
-Result<void> createDirectories(const std::string& path) {
+Result<void> createDirectories(const std::string& path, unsigned mode) {
     if (path.empty()) {
         return Error::posix(ENOENT, "empty folder path");
     }
@@ -123,7 +124,7 @@ Result<void> createDirectories(const std::string& path) {
         if (prefix.empty()) {
             continue;
         }
-        if (::mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (::mkdir(prefix.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
             return Error::posix(errno, "cannot create " + prefix);
         }
     }
@@ -131,6 +132,17 @@ Result<void> createDirectories(const std::string& path) {
         return Error::posix(ENOTDIR, path);
     }
     return Result<void>::success();
+}
+
+Result<std::string> moveDamagedFileAside(const std::string& path) {
+    std::string aside = path + ".damaged";
+    for (int attempt = 1; fileExists(aside) && attempt < 1000; ++attempt) {
+        aside = path + ".damaged-" + std::to_string(attempt);
+    }
+    if (::rename(path.c_str(), aside.c_str()) != 0) {
+        return Error::posix(errno, "cannot move " + path + " aside");
+    }
+    return aside;
 }
 
 bool fileExists(const std::string& path) {

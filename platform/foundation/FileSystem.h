@@ -1,6 +1,6 @@
-// FileSystem: the few file operations the foundation services share —
-// whole-file reads with a size limit, atomic replacement of a file, and
-// creating a folder with its parents. Stateless; thread-safe as far as the
+// FileSystem: the few file operations the device's services share —
+// whole-file reads with a size limit, atomic replacement of a file, creating
+// a folder with its parents, and setting a damaged file aside. Stateless; thread-safe as far as the
 // files themselves are not written by two callers at once.
 #pragma once
 
@@ -22,8 +22,15 @@ Result<std::string> readFile(const std::string& path, size_t maxBytes = 64u << 2
 // must exist. On failure the old file is untouched and the temporary removed.
 Result<void> writeFileAtomically(const std::string& path, std::string_view contents, unsigned mode = 0644);
 
-// Creates the folder and any missing parents (mode 0755); existing ones are fine.
-Result<void> createDirectories(const std::string& path);
+// Creates the folder and any missing parents with `mode`; existing ones are
+// fine and keep theirs.
+Result<void> createDirectories(const std::string& path, unsigned mode = 0755);
+
+// Renames a file that cannot be used to "<path>.damaged" — or, when an
+// earlier one is kept there, the first free "<path>.damaged-N" — so a fresh
+// file can take its place while the old bytes stay for a person to look at.
+// Gives the new path.
+Result<std::string> moveDamagedFileAside(const std::string& path);
 
 bool fileExists(const std::string& path);
 bool directoryExists(const std::string& path);

@@ -153,11 +153,8 @@ private:
         case 0x4:
         case 0x5:
         case 0x6: {
-            auto length = lengthField();
-            if (!length) {
-                return length.error();
-            }
-            size = *length;
+            MURMELO_TRY_VALUE(auto length, lengthField());
+            size = length;
             if (object.kind == 0x6) {
                 if (size > std::numeric_limits<uint64_t>::max() / 2) {
                     return readError("binary property list string length overflows");
@@ -175,11 +172,8 @@ private:
             break;
         case 0xA:
         case 0xD: {
-            auto length = lengthField();
-            if (!length) {
-                return length.error();
-            }
-            uint64_t refs = *length;
+            MURMELO_TRY_VALUE(auto length, lengthField());
+            uint64_t refs = length;
             if (object.kind == 0xD) {
                 if (refs > std::numeric_limits<uint64_t>::max() / 2) {
                     return readError("binary property list dictionary too large");
@@ -207,15 +201,12 @@ private:
 
     // A key must be a string without NUL characters (libplist asserts on one).
     Result<void> checkKey(size_t index) const {
-        auto key = inspect(index);
-        if (!key) {
-            return key.error();
-        }
-        if (!key->isString) {
+        MURMELO_TRY_VALUE(auto key, inspect(index));
+        if (!key.isString) {
             return readError("binary property list dictionary key is not a string");
         }
-        const size_t unit = key->kind == 0x6 ? 2 : 1;
-        for (size_t at = key->payload; at + unit <= key->payload + key->size; at += unit) {
+        const size_t unit = key.kind == 0x6 ? 2 : 1;
+        for (size_t at = key.payload; at + unit <= key.payload + key.size; at += unit) {
             if (byteAt(at) == 0 && (unit == 1 || byteAt(at + 1) == 0)) {
                 return readError("binary property list dictionary key holds a NUL character");
             }
@@ -240,11 +231,8 @@ private:
         std::vector<uint64_t> expanded(m_objectCount, 0);
         std::vector<Frame> stack;
         auto enter = [&](size_t index) -> Result<void> {
-            auto object = inspect(index);
-            if (!object) {
-                return object.error();
-            }
-            if (object->kind != 0xA && object->kind != 0xD) {
+            MURMELO_TRY_VALUE(auto object, inspect(index));
+            if (object.kind != 0xA && object.kind != 0xD) {
                 state[index] = kDone;
                 expanded[index] = 1;
                 return Result<void>::success();
@@ -253,12 +241,10 @@ private:
                 return readError("property list nested too deeply");
             }
             state[index] = kOnPath;
-            stack.push_back(Frame{index, *object});
+            stack.push_back(Frame{index, object});
             return Result<void>::success();
         };
-        if (auto r = enter(top); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(enter(top));
         while (!stack.empty()) {
             Frame& frame = stack.back();
             if (frame.cursor == frame.object.childCount) {
@@ -275,29 +261,22 @@ private:
                 continue;
             }
             size_t k = frame.cursor++;
-            auto child = childAt(frame, k);
-            if (!child) {
-                return child.error();
-            }
+            MURMELO_TRY_VALUE(auto child, childAt(frame, k));
             bool isKey = frame.object.kind == 0xD && k < frame.object.childCount / 2;
-            if (state[*child] == kOnPath) {
+            if (state[child] == kOnPath) {
                 return readError("binary property list contains a cycle");
             }
             if (isKey) {
-                if (auto r = checkKey(*child); !r) {
-                    return r.error();
-                }
+                MURMELO_TRY_VOID(checkKey(child));
             }
-            if (state[*child] == kUnseen) {
+            if (state[child] == kUnseen) {
                 // `frame` may dangle after enter() grows the stack.
-                if (auto r = enter(*child); !r) {
-                    return r.error();
-                }
-                if (state[*child] == kOnPath) {
+                MURMELO_TRY_VOID(enter(child));
+                if (state[child] == kOnPath) {
                     continue;
                 }
             }
-            stack.back().expanded += expanded[*child];
+            stack.back().expanded += expanded[child];
             if (stack.back().expanded > PropertyListSerialization::kMaxExpandedObjects) {
                 return readError("property list expands to too many objects");
             }
@@ -471,9 +450,7 @@ Result<PlistPtr> toNode(const Value& value, int depth) {
     case ValueType::Decimal:
         return PlistPtr(plist_new_real(value.doubleValue()));
     case ValueType::String: {
-        if (auto r = checkWritableString(*value.asString(), "a string"); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(checkWritableString(*value.asString(), "a string"));
         return PlistPtr(plist_new_string(value.asString()->c_str()));
     }
     case ValueType::Data: {
@@ -511,9 +488,7 @@ Result<PlistPtr> toNode(const Value& value, int depth) {
     case ValueType::Dictionary: {
         PlistPtr dict(plist_new_dict());
         for (const auto& [key, item] : *value.asDictionary()) {
-            if (auto r = checkWritableString(key, "a dictionary key"); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(checkWritableString(key, "a dictionary key"));
             auto node = toNode(item, depth + 1);
             if (!node) {
                 return node;
@@ -539,17 +514,13 @@ Result<Value> PropertyListSerialization::propertyListWithData(std::string_view b
     const bool binary = bytes.size() >= 8 && bytes.substr(0, 6) == "bplist";
     plist_t root = nullptr;
     if (binary) {
-        if (auto r = BinaryChecker(bytes).check(); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(BinaryChecker(bytes).check());
         plist_from_bin(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     } else {
         if (bytes.find('\0') != std::string_view::npos) {
             return readError("XML property list holds a NUL byte");
         }
-        if (auto r = checkXmlNesting(bytes); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(checkXmlNesting(bytes));
         plist_from_xml(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     }
     if (!root) {
@@ -571,16 +542,13 @@ Result<Value> PropertyListSerialization::propertyListWithData(const Data& bytes,
 
 Result<std::string> PropertyListSerialization::dataWithPropertyList(const Value& value,
                                                                     PropertyListFormat format) {
-    auto node = toNode(value, 0);
-    if (!node) {
-        return node.error();
-    }
+    MURMELO_TRY_VALUE(auto node, toNode(value, 0));
     char* out = nullptr;
     uint32_t length = 0;
     if (format == PropertyListFormat::Xml) {
-        plist_to_xml(node->get(), &out, &length);
+        plist_to_xml(node.get(), &out, &length);
     } else {
-        plist_to_bin(node->get(), &out, &length);
+        plist_to_bin(node.get(), &out, &length);
     }
     if (!out) {
         return writeError("libplist produced nothing");
@@ -591,20 +559,14 @@ Result<std::string> PropertyListSerialization::dataWithPropertyList(const Value&
 }
 
 Result<Value> PropertyListSerialization::propertyListWithContentsOfFile(const std::string& path) {
-    auto bytes = fs::readFile(path);
-    if (!bytes) {
-        return bytes.error();
-    }
-    return propertyListWithData(*bytes);
+    MURMELO_TRY_VALUE(auto bytes, fs::readFile(path));
+    return propertyListWithData(bytes);
 }
 
 Result<void> PropertyListSerialization::writePropertyListToFile(const Value& value, const std::string& path,
                                                                 PropertyListFormat format, unsigned mode) {
-    auto bytes = dataWithPropertyList(value, format);
-    if (!bytes) {
-        return bytes.error();
-    }
-    return fs::writeFileAtomically(path, *bytes, mode);
+    MURMELO_TRY_VALUE(auto bytes, dataWithPropertyList(value, format));
+    return fs::writeFileAtomically(path, bytes, mode);
 }
 
 std::optional<Dictionary> dictionaryWithContentsOfFile(const std::string& path) {

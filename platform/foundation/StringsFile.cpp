@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/core/Text.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "platform/foundation/Unicode.h"
 
@@ -18,36 +19,19 @@ bool isWordCharacter(char c) {
            std::strchr("_$+/:.-", c) != nullptr;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 class Parser {
 public:
     explicit Parser(std::string_view text) : m_text(text) {}
 
     Result<StringsTable> parse() {
         StringsTable table;
-        if (auto r = skipBlanks(); !r) {
-            return r.error();
-        }
+        MURMELO_TRY_VOID(skipBlanks());
         bool braced = peek('{');
         if (braced) {
             ++m_at;
         }
         for (;;) {
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(skipBlanks());
             if (atEnd()) {
                 if (braced) {
                     return fail("missing '}'");
@@ -56,45 +40,31 @@ public:
             }
             if (braced && peek('}')) {
                 ++m_at;
-                if (auto r = skipBlanks(); !r) {
-                    return r.error();
-                }
+                MURMELO_TRY_VOID(skipBlanks());
                 if (!atEnd()) {
                     return fail("text after '}'");
                 }
                 return table;
             }
-            auto key = token();
-            if (!key) {
-                return key.error();
-            }
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VALUE(auto key, token());
+            MURMELO_TRY_VOID(skipBlanks());
             if (peek(';')) {
                 ++m_at;
-                table[*key] = *key;
+                table[key] = key;
                 continue;
             }
             if (!peek('=')) {
                 return fail("expected '=' or ';' after a key");
             }
             ++m_at;
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
-            auto value = token();
-            if (!value) {
-                return value.error();
-            }
-            if (auto r = skipBlanks(); !r) {
-                return r.error();
-            }
+            MURMELO_TRY_VOID(skipBlanks());
+            MURMELO_TRY_VALUE(auto value, token());
+            MURMELO_TRY_VOID(skipBlanks());
             if (!peek(';')) {
                 return fail("expected ';' after a value");
             }
             ++m_at;
-            table[std::move(*key)] = std::move(*value);
+            table[std::move(key)] = std::move(value);
         }
     }
 
@@ -154,7 +124,7 @@ private:
         char32_t pendingHigh = 0; // a high surrogate waiting for its partner
         auto flushPending = [&] {
             if (pendingHigh) {
-                unicode::appendUtf8(out, 0xFFFD);
+                text::appendUtf8(out, 0xFFFD);
                 pendingHigh = 0;
             }
         };
@@ -176,15 +146,15 @@ private:
             if (e == 'U' || e == 'u') {
                 char32_t unit = 0;
                 int digits = 0;
-                while (digits < 4 && !atEnd() && hexValue(m_text[m_at]) >= 0) {
-                    unit = unit << 4 | static_cast<char32_t>(hexValue(m_text[m_at++]));
+                while (digits < 4 && !atEnd() && text::hexDigitValue(m_text[m_at]) >= 0) {
+                    unit = unit << 4 | static_cast<char32_t>(text::hexDigitValue(m_text[m_at++]));
                     ++digits;
                 }
                 if (digits == 0) {
                     return fail("\\U without hexadecimal digits");
                 }
                 if (unit >= 0xDC00 && unit <= 0xDFFF && pendingHigh) {
-                    unicode::appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (unit - 0xDC00));
+                    text::appendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (unit - 0xDC00));
                     pendingHigh = 0;
                     continue;
                 }
@@ -192,7 +162,7 @@ private:
                 if (unit >= 0xD800 && unit <= 0xDBFF) {
                     pendingHigh = unit;
                 } else {
-                    unicode::appendUtf8(out, unit);
+                    text::appendUtf8(out, unit);
                 }
                 continue;
             }
@@ -202,7 +172,7 @@ private:
                 for (int k = 0; k < 2 && !atEnd() && m_text[m_at] >= '0' && m_text[m_at] <= '7'; ++k) {
                     value = value * 8 + static_cast<char32_t>(m_text[m_at++] - '0');
                 }
-                unicode::appendUtf8(out, value);
+                text::appendUtf8(out, value);
                 continue;
             }
             switch (e) {
@@ -240,11 +210,8 @@ private:
 };
 
 Result<StringsTable> fromPropertyList(std::string_view bytes) {
-    auto value = PropertyListSerialization::propertyListWithData(bytes);
-    if (!value) {
-        return value.error();
-    }
-    const Dictionary* dict = value->asDictionary();
+    MURMELO_TRY_VALUE(auto value, PropertyListSerialization::propertyListWithData(bytes));
+    const Dictionary* dict = value.asDictionary();
     if (!dict) {
         return stringsError("the property list is not a dictionary");
     }

@@ -1,5 +1,7 @@
 #include "platform/foundation/Unicode.h"
 
+#include "platform/core/Text.h"
+
 namespace murmelo::unicode {
 
 bool isValidUtf8(std::string_view text) {
@@ -44,27 +46,6 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) {
-        cp = 0xFFFD;
-    }
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 std::string utf16ToUtf8(std::string_view bytes, ByteOrder order) {
     std::string out;
     out.reserve(bytes.size());
@@ -82,12 +63,13 @@ std::string utf16ToUtf8(std::string_view bytes, ByteOrder order) {
         if (u >= 0xD800 && u <= 0xDBFF && k + 1 < units) {
             char16_t next = unit(k + 1);
             if (next >= 0xDC00 && next <= 0xDFFF) {
-                appendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (next - 0xDC00));
+                text::appendUtf8(out,
+                                 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (next - 0xDC00));
                 ++k;
                 continue;
             }
         }
-        appendUtf8(out, u); // lone surrogates turn into U+FFFD there
+        text::appendUtf8(out, u); // lone surrogates turn into U+FFFD there
     }
     return out;
 }

@@ -1,5 +1,5 @@
 // Unicode: UTF-8 checks and UTF-16 → UTF-8 conversion shared by the property
-// list and strings-table readers. Stateless; thread-safe.
+// list and strings-table readers (one code point's UTF-8: platform/core/Text.h). Stateless; thread-safe.
 #pragma once
 
 #include <cstdint>
@@ -10,10 +10,6 @@ namespace murmelo::unicode {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(std::string_view text);
-
-// Appends the UTF-8 form of a code point; surrogates and values above
-// U+10FFFF become U+FFFD.
-void appendUtf8(std::string& out, char32_t codePoint);
 
 enum class ByteOrder { BigEndian, LittleEndian };
 

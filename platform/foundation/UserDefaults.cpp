@@ -124,13 +124,9 @@ void UserDefaults::load() {
         return;
     }
     std::string reason = value ? "not a dictionary" : value.error().localizedDescription();
-    std::string aside = m_path + ".damaged";
-    for (int attempt = 1; fs::fileExists(aside) && attempt < 1000; ++attempt) {
-        aside = m_path + ".damaged-" + std::to_string(attempt);
-    }
-    if (::rename(m_path.c_str(), aside.c_str()) == 0) {
+    if (auto aside = fs::moveDamagedFileAside(m_path)) {
         logLine("User defaults %s are damaged (%s); kept as %s, starting empty", m_path.c_str(),
-                reason.c_str(), aside.c_str());
+                reason.c_str(), aside->c_str());
     } else {
         logLine("User defaults %s are damaged (%s) and cannot be moved aside; changes will not be saved",
                 m_path.c_str(), reason.c_str());
@@ -285,15 +281,12 @@ bool UserDefaults::save(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
 
     Result<void> written = [&]() -> Result<void> {
-        auto bytes = PropertyListSerialization::dataWithPropertyList(Value(std::move(snapshot)),
-                                                                     PropertyListFormat::Xml);
-        if (!bytes) {
-            return bytes.error();
-        }
+        MURMELO_TRY_VALUE(auto bytes, PropertyListSerialization::dataWithPropertyList(
+                                          Value(std::move(snapshot)), PropertyListFormat::Xml));
         if (auto r = fs::createDirectories(fs::parentPath(m_path)); !r) {
             return r;
         }
-        return fs::writeFileAtomically(m_path, *bytes, 0600);
+        return fs::writeFileAtomically(m_path, bytes, 0600);
     }();
 
     lock.lock();

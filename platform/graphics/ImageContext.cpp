@@ -15,11 +15,8 @@ Result<std::unique_ptr<ImageContext>> ImageContext::create(Size size, double sca
     if (width > Bitmap::kMaxSide || height > Bitmap::kMaxSide) {
         return Error("MurmeloGraphicsErrorDomain", 1, "offscreen drawing too large");
     }
-    auto bitmap = Bitmap::create(std::uint32_t(width), std::uint32_t(height));
-    if (!bitmap) {
-        return bitmap.error();
-    }
-    return std::unique_ptr<ImageContext>(new ImageContext(std::move(*bitmap), scale));
+    MURMELO_TRY_VALUE(auto bitmap, Bitmap::create(std::uint32_t(width), std::uint32_t(height)));
+    return std::unique_ptr<ImageContext>(new ImageContext(std::move(bitmap), scale));
 }
 
 ImageContext::ImageContext(Bitmap bitmap, double scale)

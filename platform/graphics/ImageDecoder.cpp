@@ -56,13 +56,10 @@ Result<Bitmap> decodePNG(std::span<const std::uint8_t> bytes) {
     }
     int width = cairo_image_surface_get_width(decoded.get());
     int height = cairo_image_surface_get_height(decoded.get());
-    auto bitmap = Bitmap::create(std::uint32_t(width), std::uint32_t(height));
-    if (!bitmap) {
-        return bitmap.error();
-    }
+    MURMELO_TRY_VALUE(auto bitmap, Bitmap::create(std::uint32_t(width), std::uint32_t(height)));
     // Whatever format Cairo chose (RGB24 for opaque pictures), copy through
     // a paint so the result is always premultiplied ARGB.
-    graphics::SurfacePtr target = graphics::wrapPixels(*bitmap);
+    graphics::SurfacePtr target = graphics::wrapPixels(bitmap);
     graphics::ContextPtr cr(cairo_create(target.get()));
     cairo_set_operator(cr.get(), CAIRO_OPERATOR_SOURCE);
     cairo_set_source_surface(cr.get(), decoded.get(), 0, 0);
@@ -255,17 +252,15 @@ Result<Bitmap> decodeGIF(std::span<const std::uint8_t> bytes) {
         if (!colours) {
             return corrupt("GIF without colours");
         }
-        auto bitmap = Bitmap::create(std::uint32_t(canvasWidth), std::uint32_t(canvasHeight));
-        if (!bitmap) {
-            return bitmap.error();
-        }
+        MURMELO_TRY_VALUE(auto bitmap,
+                          Bitmap::create(std::uint32_t(canvasWidth), std::uint32_t(canvasHeight)));
         std::vector<GifPixelType> line(std::size_t(frame.Width));
         auto putRow = [&](int row) {
             std::uint64_t y = std::uint64_t(frame.Top) + std::uint64_t(row);
             if (y >= canvasHeight) {
                 return;
             }
-            std::uint32_t* target = bitmap->mutablePixels() + y * canvasWidth;
+            std::uint32_t* target = bitmap.mutablePixels() + y * canvasWidth;
             for (int i = 0; i < frame.Width; ++i) {
                 std::uint64_t x = std::uint64_t(frame.Left) + std::uint64_t(i);
                 int index = line[std::size_t(i)];
@@ -300,7 +295,7 @@ Result<Bitmap> decodeGIF(std::span<const std::uint8_t> bytes) {
         if (!complete) {
             return corrupt("GIF picture data truncated");
         }
-        return std::move(*bitmap);
+        return bitmap;
     }
 }
 

@@ -132,11 +132,8 @@ Result<void> ConnectToMap::addRules(std::string_view commaSeparated) {
         if (trimWhitespace(piece).empty()) {
             continue;
         }
-        auto rule = ConnectToRule::parse(piece);
-        if (!rule) {
-            return rule.error();
-        }
-        parsed.push_back(std::move(*rule));
+        MURMELO_TRY_VALUE(auto rule, ConnectToRule::parse(piece));
+        parsed.push_back(std::move(rule));
     }
     std::unique_lock lock(m_mutex);
     m_rules.insert(m_rules.end(), parsed.begin(), parsed.end());

@@ -364,9 +364,7 @@ Result<Cookie> Cookie::parseSetCookie(std::string_view header, const URL& reques
     if (cookie.httpOnly && access != CookieAccess::HTTP) {
         return rejected("HttpOnly cookie from a script");
     }
-    if (auto valid = validate(cookie); !valid) {
-        return valid.error();
-    }
+    MURMELO_TRY_VOID(validate(cookie));
     return cookie;
 }
 

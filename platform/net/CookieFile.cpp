@@ -1,14 +1,11 @@
 #include "platform/net/CookieFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
+#include "platform/core/Text.h"
+#include "platform/foundation/FileSystem.h"
 #include "platform/net/NetError.h"
 #include "platform/net/internal/NetText.h"
 
@@ -21,40 +18,18 @@ namespace {
 constexpr std::string_view kMagic = "MurmeloCookies";
 
 Error damaged(size_t line, const std::string& why) {
-    return netError(NetErrorCode::CookieFileUnusable,
+    return netError(NetErrorCode::CookieFileDamaged,
                     "Cookie file damaged at line " + std::to_string(line) + ": " + why);
 }
 
-std::string escapeField(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        if (c == '%' || byte < 0x20 || byte == 0x7F) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+Error unusable(const Error& cause) {
+    return netError(NetErrorCode::CookieFileUnusable, cause.localizedDescription())
+        .withUnderlyingError(cause);
 }
 
-std::optional<std::string> unescapeField(std::string_view text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) {
-            return std::nullopt;
-        }
-        out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-        i += 2;
-    }
-    return out;
+std::string escapeField(std::string_view text) {
+    return text::percentEncoded(
+        text, [](unsigned char byte) { return byte == '%' || byte < 0x20 || byte == 0x7F; });
 }
 
 std::string formatTime(double seconds) {
@@ -70,29 +45,6 @@ std::optional<double> parseTime(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-Error posixError(const std::string& context) {
-    int code = errno;
-    return netError(NetErrorCode::CookieFileUnusable, context)
-        .withUnderlyingError(Error::posix(code, context));
-}
-
-Result<void> makeFolders(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos || slash == 0) {
-        return {};
-    }
-    std::string folder = path.substr(0, slash);
-    for (size_t at = 1; at <= folder.size(); ++at) {
-        if (at == folder.size() || folder[at] == '/') {
-            std::string prefix = folder.substr(0, at);
-            if (::mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) {
-                return posixError("Cannot create " + prefix);
-            }
-        }
-    }
-    return {};
 }
 
 } // namespace
@@ -135,10 +87,10 @@ Result<std::vector<Cookie>> CookieFile::decode(std::string_view text) {
             return damaged(lineNumber, "not a cookie line");
         }
         Cookie cookie;
-        auto name = unescapeField(fields[1]);
-        auto value = unescapeField(fields[2]);
-        auto domain = unescapeField(fields[3]);
-        auto path = unescapeField(fields[4]);
+        auto name = text::percentDecoded(fields[1]);
+        auto value = text::percentDecoded(fields[2]);
+        auto domain = text::percentDecoded(fields[3]);
+        auto path = text::percentDecoded(fields[4]);
         if (!name || !value || !domain || !path) {
             return damaged(lineNumber, "bad escape");
         }
@@ -179,80 +131,25 @@ Result<std::vector<Cookie>> CookieFile::decode(std::string_view text) {
 }
 
 Result<std::vector<Cookie>> CookieFile::read(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
+    auto text = fs::readFile(path, kMaxFileBytes);
+    if (!text) {
+        if (text.error().is(kPOSIXErrorDomain, ENOENT)) {
             return std::vector<Cookie>{};
         }
-        return posixError("Cannot open " + path);
-    }
-    std::string text;
-    char buffer[65536];
-    while (true) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            Error error = posixError("Cannot read " + path);
-            ::close(fd);
-            return error;
-        }
-        if (n == 0) {
-            break;
-        }
-        text.append(buffer, static_cast<size_t>(n));
-        if (text.size() > kMaxFileBytes) {
-            ::close(fd);
+        if (text.error().is(kPOSIXErrorDomain, EFBIG)) {
             return damaged(0, "file too large");
         }
+        return unusable(text.error());
     }
-    ::close(fd);
-    return decode(text);
+    return decode(*text);
 }
 
 Result<void> CookieFile::write(const std::string& path, const std::vector<Cookie>& cookies) {
-    if (auto folders = makeFolders(path); !folders) {
-        return folders;
+    if (auto folders = fs::createDirectories(fs::parentPath(path), 0700); !folders) {
+        return unusable(folders.error());
     }
-    std::string text = encode(cookies);
-    std::string temporary = path + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        return posixError("Cannot create a temporary file for " + path);
-    }
-    auto fail = [&](const std::string& context) -> Result<void> {
-        Error error = posixError(context);
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return error;
-    };
-    if (::fchmod(fd, 0600) != 0) {
-        return fail("Cannot set the mode of " + temporary);
-    }
-    size_t written = 0;
-    while (written < text.size()) {
-        ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return fail("Cannot write " + temporary);
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        return fail("Cannot sync " + temporary);
-    }
-    if (::close(fd) != 0) {
-        Error error = posixError("Cannot close " + temporary);
-        ::unlink(temporary.c_str());
-        return error;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        Error error = posixError("Cannot replace " + path);
-        ::unlink(temporary.c_str());
-        return error;
+    if (auto written = fs::writeFileAtomically(path, encode(cookies), 0600); !written) {
+        return unusable(written.error());
     }
     return {};
 }

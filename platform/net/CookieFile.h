@@ -9,7 +9,9 @@
 // Text fields escape '%', TAB, CR, LF and other control bytes as %XX; times
 // are seconds since 1970; flags are three digits 0/1: host-only, secure,
 // HttpOnly. A file without its end line (cut short), with an unknown version
-// or with any line that does not check out is refused as a whole.
+// or with any line that does not check out is refused as a whole
+// (NetErrorCode::CookieFileDamaged); one that cannot be read or written at
+// all gives NetErrorCode::CookieFileUnusable.
 //
 // Stateless; thread-safe. Writing is atomic (temporary file in the same
 // folder, fsync, rename), the file mode 0600, missing folders made 0700.

@@ -4,6 +4,7 @@
 
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "platform/foundation/FileSystem.h"
 #include "platform/net/CookieFile.h"
 #include "platform/net/NetError.h"
 #include "platform/net/internal/NetText.h"
@@ -23,7 +24,18 @@ double CookieStore::now() const {
 
 void CookieStore::setPersistentFile(const std::string& path) {
     auto loaded = CookieFile::read(path);
-    if (!loaded) {
+    if (!loaded && loaded.error().is(kNetErrorDomain, static_cast<long>(NetErrorCode::CookieFileDamaged))) {
+        // Kept for a person to look at; the next change writes a sound file.
+        if (auto aside = fs::moveDamagedFileAside(path)) {
+            logLine("Cookie store: ignoring %s (%s); kept as %s, starting without saved cookies",
+                    path.c_str(), loaded.error().localizedDescription().c_str(), aside->c_str());
+        } else {
+            logLine("Cookie store: ignoring %s (%s) and cannot move it aside (%s); starting without saved "
+                    "cookies",
+                    path.c_str(), loaded.error().localizedDescription().c_str(),
+                    aside.error().localizedDescription().c_str());
+        }
+    } else if (!loaded) {
         logLine("Cookie store: ignoring %s (%s); starting without saved cookies", path.c_str(),
                 loaded.error().localizedDescription().c_str());
     }
@@ -44,8 +56,7 @@ void CookieStore::setPersistentFile(const std::string& path) {
                 }
             }
         }
-        // Persistent cookies made before the file was known must reach it. A
-        // damaged file is left as it is until the next change replaces it.
+        // Persistent cookies made before the file was known must reach it.
         mustSave = loaded && std::any_of(m_cookies.begin(), m_cookies.end(), [&](const Cookie& c) {
                        return !c.isSessionCookie() && !c.isExpired(now);
                    });

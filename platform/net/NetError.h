@@ -16,6 +16,7 @@ enum class NetErrorCode : long {
     ProxySettingsUnusable = 2, // a proxy variable is set but cannot be used
     ConnectToRuleInvalid = 3,  // a connect-to rule that does not parse
     CookieFileUnusable = 4,    // the persistent cookie file cannot be read or written
+    CookieFileDamaged = 5,     // the persistent cookie file is read but is not a sound cookie file
 };
 
 inline Error netError(NetErrorCode code, std::string description) {

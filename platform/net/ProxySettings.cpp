@@ -256,11 +256,8 @@ Result<std::optional<ProxyServer>> ProxySettings::proxyForURL(const URL& url) co
     if (!variable) {
         return std::optional<ProxyServer>{};
     }
-    auto server = parseProxyNamed(variable->second, variable->first);
-    if (!server) {
-        return server.error();
-    }
-    return std::optional<ProxyServer>(*server);
+    MURMELO_TRY_VALUE(auto server, parseProxyNamed(variable->second, variable->first));
+    return std::optional<ProxyServer>(server);
 }
 
 } // namespace murmelo

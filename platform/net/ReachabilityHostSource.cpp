@@ -63,53 +63,41 @@ Result<ReachabilityFlags> ReachabilityHostSource::flags(const ReachabilityTarget
     if (!target.isHostName()) {
         return addressFlags(target, deadline);
     }
-    auto addresses = internal::resolveForReachability(*target.name(), timeoutSeconds);
-    if (!addresses) {
-        return addresses.error();
-    }
+    MURMELO_TRY_VALUE(auto addresses, internal::resolveForReachability(*target.name(), timeoutSeconds));
     ReachabilityFlags best = 0;
-    for (const ReachabilityTarget& address : *addresses) {
-        auto flags = addressFlags(address, deadline);
-        if (!flags) {
-            return flags.error();
+    for (const ReachabilityTarget& address : addresses) {
+        MURMELO_TRY_VALUE(auto flags, addressFlags(address, deadline));
+        if (flags & reachability::kReachable) {
+            return flags;
         }
-        if (*flags & reachability::kReachable) {
-            return *flags;
-        }
-        best |= *flags;
+        best |= flags;
     }
     return best;
 }
 
 Result<ReachabilityFlags> ReachabilityHostSource::addressFlags(const ReachabilityTarget& address,
                                                                double deadline) {
-    auto socket = internal::NetlinkRouteSocket::open();
-    if (!socket) {
-        return socket.error();
-    }
+    MURMELO_TRY_VALUE(auto socket, internal::NetlinkRouteSocket::open());
     auto left = [deadline] { return std::max(0.0, deadline - Clock::monotonic()); };
     internal::RouteFacts facts;
     Result<std::optional<internal::RouteEntry>> route = std::optional<internal::RouteEntry>();
     if (address.isDefaultRoute()) {
         facts.target = internal::RouteFacts::Target::DefaultRoute;
-        route = socket->defaultRoute(left());
+        route = socket.defaultRoute(left());
     } else if (const in_addr* v4 = address.ipv4Address()) {
-        route = socket->routeTo(AF_INET, std::span(reinterpret_cast<const std::uint8_t*>(v4), sizeof *v4),
-                                left());
+        route =
+            socket.routeTo(AF_INET, std::span(reinterpret_cast<const std::uint8_t*>(v4), sizeof *v4), left());
     } else if (const in6_addr* v6 = address.ipv6Address()) {
-        route = socket->routeTo(AF_INET6, std::span(reinterpret_cast<const std::uint8_t*>(v6), sizeof *v6),
-                                left());
+        route = socket.routeTo(AF_INET6, std::span(reinterpret_cast<const std::uint8_t*>(v6), sizeof *v6),
+                               left());
     }
     if (!route) {
         return route.error();
     }
     facts.route = *route;
     if (facts.route && facts.route->type == RTN_UNICAST && facts.route->outputInterface > 0) {
-        auto link = socket->link(facts.route->outputInterface, left());
-        if (!link) {
-            return link.error();
-        }
-        facts.link = *link;
+        MURMELO_TRY_VALUE(auto link, socket.link(facts.route->outputInterface, left()));
+        facts.link = link;
         if (facts.link && !facts.link->name.empty() && facts.link->name.find('/') == std::string::npos &&
             facts.link->name != "." && facts.link->name != "..") {
             std::string folder = m_sysfsRoot + "/class/net/" + facts.link->name;
@@ -122,13 +110,11 @@ Result<ReachabilityFlags> ReachabilityHostSource::addressFlags(const Reachabilit
 
 Result<std::unique_ptr<ReachabilityWatch>> ReachabilityHostSource::watchChanges(ChangeCallback changed,
                                                                                 const RunLoopModes& modes) {
-    auto socket = internal::NetlinkRouteSocket::open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV4_ROUTE |
-                                                     RTMGRP_IPV6_IFADDR | RTMGRP_IPV6_ROUTE);
-    if (!socket) {
-        return socket.error();
-    }
+    MURMELO_TRY_VALUE(auto socket, internal::NetlinkRouteSocket::open(RTMGRP_LINK | RTMGRP_IPV4_IFADDR |
+                                                                      RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_IFADDR |
+                                                                      RTMGRP_IPV6_ROUTE));
     return std::unique_ptr<ReachabilityWatch>(
-        std::make_unique<HostWatch>(std::move(*socket), std::move(changed), modes));
+        std::make_unique<HostWatch>(std::move(socket), std::move(changed), modes));
 }
 
 } // namespace murmelo

@@ -603,9 +603,7 @@ Result<std::unique_ptr<Transport>> Transport::create(TransportRequest request) {
 }
 
 Result<std::unique_ptr<Transport>> Transport::create(TransportRequest request, Options options) {
-    if (auto valid = request.validate(); !valid) {
-        return valid.error();
-    }
+    MURMELO_TRY_VOID(request.validate());
     return std::unique_ptr<Transport>(
         new Transport(std::make_unique<internal::TransportCore>(std::move(request), std::move(options))));
 }

@@ -1,10 +1,12 @@
 #include "platform/net/URL.h"
 
+#include "platform/core/Text.h"
 #include "platform/net/internal/NetText.h"
 
 namespace murmelo {
 
 using namespace net_internal;
+using text::isHexDigit;
 
 namespace {
 
@@ -384,13 +386,8 @@ std::string URL::requestTarget() const {
 }
 
 std::string addingPercentEscapes(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        bool escape = byte <= 0x20 || byte >= 0x7F;
-        switch (c) {
+    return text::percentEncoded(text, [](unsigned char byte) {
+        switch (byte) {
         case '"':
         case '%':
         case '<':
@@ -403,37 +400,16 @@ std::string addingPercentEscapes(std::string_view text) {
         case '}':
         case '[':
         case ']':
-            escape = true;
-            break;
+            return true;
         default:
-            break;
+            return byte <= 0x20 || byte >= 0x7F;
         }
-        if (escape) {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    });
 }
 
 std::optional<std::string> replacingPercentEscapes(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || !isHexDigit(text[i + 1]) || !isHexDigit(text[i + 2])) {
-            return std::nullopt;
-        }
-        out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-        i += 2;
-    }
-    if (!isValidUTF8(out)) {
+    auto out = text::percentDecoded(text);
+    if (!out || !isValidUTF8(*out)) {
         return std::nullopt;
     }
     return out;

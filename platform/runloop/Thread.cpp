@@ -20,12 +20,9 @@ Result<void> Thread::start() {
     if (m_started) {
         return Error(kDomain, 1, "The thread was started before");
     }
-    auto spawned = internal::NativeThread::spawn(m_name, [this] { body(); });
-    if (!spawned) {
-        return spawned.error();
-    }
+    MURMELO_TRY_VALUE(auto spawned, internal::NativeThread::spawn(m_name, [this] { body(); }));
     m_started = true;
-    m_thread = std::move(*spawned);
+    m_thread = std::move(spawned);
     m_changed.wait(lock, [&] { return m_loopReady; });
     return Result<void>::success();
 }

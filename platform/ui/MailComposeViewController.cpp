@@ -42,13 +42,9 @@ std::string messageFileName() {
 }
 
 Result<std::string> writeInto(const std::string& directory, const std::string& message) {
-    if (auto made = fs::createDirectories(directory); !made) {
-        return made.error();
-    }
+    MURMELO_TRY_VOID(fs::createDirectories(directory));
     std::string path = directory + "/" + messageFileName();
-    if (auto written = fs::writeFileAtomically(path, message, 0600); !written) {
-        return written.error();
-    }
+    MURMELO_TRY_VOID(fs::writeFileAtomically(path, message, 0600));
     return path;
 }
 

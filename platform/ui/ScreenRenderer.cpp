@@ -147,13 +147,10 @@ Result<Bitmap> ScreenRenderer::renderScreen() {
     assertMainThread();
     internal::runLayoutPass();
     Rect screen = Screen::mainScreen().bounds();
-    auto bitmap = Bitmap::create(std::uint32_t(std::lround(screen.width() * m_scale)),
-                                 std::uint32_t(std::lround(screen.height() * m_scale)));
-    if (!bitmap) {
-        return bitmap.error();
-    }
+    MURMELO_TRY_VALUE(auto bitmap, Bitmap::create(std::uint32_t(std::lround(screen.width() * m_scale)),
+                                                  std::uint32_t(std::lround(screen.height() * m_scale))));
     {
-        DrawingContext context(*bitmap, m_scale);
+        DrawingContext context(bitmap, m_scale);
         context.setFillColor(Color::blackColor()); // the glass where nothing is shown
         context.fillRect(screen);
 
@@ -197,12 +194,9 @@ Result<Bitmap> ScreenRenderer::renderView(const View& view) {
     if (!(width >= 1 && height >= 1 && width <= Bitmap::kMaxSide && height <= Bitmap::kMaxSide)) {
         return Error("MurmeloGraphicsErrorDomain", 1, "view of no drawable size: " + frame.description());
     }
-    auto bitmap = Bitmap::create(std::uint32_t(width), std::uint32_t(height));
-    if (!bitmap) {
-        return bitmap.error();
-    }
+    MURMELO_TRY_VALUE(auto bitmap, Bitmap::create(std::uint32_t(width), std::uint32_t(height)));
     {
-        DrawingContext context(*bitmap, m_scale);
+        DrawingContext context(bitmap, m_scale);
         // The view's frame at the picture's origin.
         context.translateCTM(-frame.x(), -frame.y());
         drawView(context, view);
@@ -212,19 +206,13 @@ Result<Bitmap> ScreenRenderer::renderView(const View& view) {
 
 Result<Data> renderScreenToPNG(const ScreenRenderOptions& options) {
     ScreenRenderer renderer(options);
-    auto bitmap = renderer.renderScreen();
-    if (!bitmap) {
-        return bitmap.error();
-    }
-    return bitmap->encodePNG();
+    MURMELO_TRY_VALUE(auto bitmap, renderer.renderScreen());
+    return bitmap.encodePNG();
 }
 
 Result<void> renderKeyWindowToPNG(const std::string& path, const ScreenRenderOptions& options) {
-    auto png = renderScreenToPNG(options);
-    if (!png) {
-        return png.error();
-    }
-    return fs::writeFileAtomically(path, std::string(png->begin(), png->end()));
+    MURMELO_TRY_VALUE(auto png, renderScreenToPNG(options));
+    return fs::writeFileAtomically(path, std::string(png.begin(), png.end()));
 }
 
 } // namespace murmelo

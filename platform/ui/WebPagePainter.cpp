@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/core/Text.h"
 #include "platform/graphics/FontLibrary.h"
 
 namespace murmelo {
@@ -15,19 +16,6 @@ const Color kLinkBlue(0.1, 0.28, 0.75);
 const Color kText = Color::blackColor();
 const Color kBoxGrey = Color::colorWithWhite(0.55);
 const Color kPlaceholder = Color::colorWithWhite(0.6);
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 Font blockFont(const WebBlock& block) {
     switch (block.kind) {
@@ -364,7 +352,7 @@ std::optional<Color> colorFromHex(std::string_view text) {
     }
     std::vector<int> digits;
     for (char c : text.substr(1)) {
-        int d = hexDigit(c);
+        int d = text::hexDigitValue(c);
         if (d < 0) {
             return std::nullopt;
         }

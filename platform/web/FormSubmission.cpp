@@ -1,8 +1,8 @@
 #include "platform/web/FormSubmission.h"
 
 #include <cctype>
-#include <cstdio>
 
+#include "platform/core/Text.h"
 #include "platform/net/URLConnectionError.h"
 
 namespace murmelo::web {
@@ -35,9 +35,7 @@ void appendEncoded(std::string& out, const std::string& text) {
         } else if (c == ' ') {
             out += '+';
         } else {
-            char buffer[4];
-            std::snprintf(buffer, sizeof buffer, "%%%02X", byte);
-            out += buffer;
+            text::appendPercentEscape(out, byte);
         }
     }
 }

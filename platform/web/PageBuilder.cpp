@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <unordered_map>
 
+#include "platform/core/Text.h"
+
 namespace murmelo::web {
 
 namespace {
@@ -23,10 +25,6 @@ std::string trimmed(std::string_view text) {
     while (!text.empty() && isHtmlSpace(text.back()))
         text.remove_suffix(1);
     return std::string(text);
-}
-
-bool isHex(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
 }
 
 const std::array<std::string_view, 22> kInputTypes = {
@@ -463,13 +461,11 @@ std::optional<URL> resolveReference(const std::optional<URL>& base, std::string_
     std::string escaped;
     for (std::size_t i = 0; i < cleaned.size(); ++i) {
         auto byte = static_cast<unsigned char>(cleaned[i]);
-        bool badPercent =
-            byte == '%' && !(i + 2 < cleaned.size() && isHex(cleaned[i + 1]) && isHex(cleaned[i + 2]));
+        bool badPercent = byte == '%' && !(i + 2 < cleaned.size() && text::isHexDigit(cleaned[i + 1]) &&
+                                           text::isHexDigit(cleaned[i + 2]));
         if (byte < 0x21 || byte >= 0x7F || kUnsafe.find(static_cast<char>(byte)) != std::string_view::npos ||
             badPercent) {
-            char buffer[4];
-            std::snprintf(buffer, sizeof buffer, "%%%02X", byte);
-            escaped += buffer;
+            text::appendPercentEscape(escaped, byte);
         } else {
             escaped += static_cast<char>(byte);
         }
@@ -565,21 +561,19 @@ std::optional<std::string> parseHtmlColor(std::string_view raw) {
         std::snprintf(buffer, sizeof buffer, "#%02x%02x%02x", r & 0xFF, g & 0xFF, b & 0xFF);
         return std::string(buffer);
     };
-    auto hexValue = [](char c) {
-        return std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : c - 'a' + 10;
-    };
     if (!text.empty() && text[0] == '#') {
         std::string digits = text.substr(1);
         for (char c : digits) {
-            if (!isHex(c))
+            if (!text::isHexDigit(c))
                 return std::nullopt;
         }
         if (digits.size() == 3)
-            return format(hexValue(digits[0]) * 17, hexValue(digits[1]) * 17, hexValue(digits[2]) * 17);
+            return format(text::hexDigitValue(digits[0]) * 17, text::hexDigitValue(digits[1]) * 17,
+                          text::hexDigitValue(digits[2]) * 17);
         if (digits.size() == 6)
-            return format(hexValue(digits[0]) * 16 + hexValue(digits[1]),
-                          hexValue(digits[2]) * 16 + hexValue(digits[3]),
-                          hexValue(digits[4]) * 16 + hexValue(digits[5]));
+            return format(text::hexDigitValue(digits[0]) * 16 + text::hexDigitValue(digits[1]),
+                          text::hexDigitValue(digits[2]) * 16 + text::hexDigitValue(digits[3]),
+                          text::hexDigitValue(digits[4]) * 16 + text::hexDigitValue(digits[5]));
         return std::nullopt;
     }
     if (text.starts_with("rgb(") && text.back() == ')') {

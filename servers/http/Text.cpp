@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "platform/core/Text.h"
+
 namespace murmelo::servers {
 
 namespace {
@@ -45,19 +47,6 @@ bool isSpace(char32_t cp) {
     default:
         return cp >= 0x2000 && cp <= 0x200A;
     }
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 } // namespace
@@ -182,8 +171,8 @@ std::optional<std::string> percentDecode(std::string_view text, PlusAsSpace plus
             if (i + 2 >= text.size()) {
                 return std::nullopt;
             }
-            int high = hexValue(text[i + 1]);
-            int low = hexValue(text[i + 2]);
+            int high = text::hexDigitValue(text[i + 1]);
+            int low = text::hexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }
@@ -217,8 +206,8 @@ std::optional<std::string> hexDecode(std::string_view hex) {
     std::string out;
     out.reserve(hex.size() / 2);
     for (size_t i = 0; i < hex.size(); i += 2) {
-        int high = hexValue(hex[i]);
-        int low = hexValue(hex[i + 1]);
+        int high = text::hexDigitValue(hex[i]);
+        int low = text::hexDigitValue(hex[i + 1]);
         if (high < 0 || low < 0) {
             return std::nullopt;
         }

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "platform/core/Text.h"
+
 namespace murmelo::servers {
 
 namespace {
@@ -17,22 +19,10 @@ Rgb parseColor(std::string_view text) {
     if (text.size() != 7 || text[0] != '#') {
         return rgb;
     }
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
     int values[3];
     for (int i = 0; i < 3; ++i) {
-        int high = hex(text[1 + 2 * i]);
-        int low = hex(text[2 + 2 * i]);
+        int high = text::hexDigitValue(text[1 + 2 * i]);
+        int low = text::hexDigitValue(text[2 + 2 * i]);
         if (high < 0 || low < 0) {
             return Rgb{};
         }
@@ -143,4 +133,6 @@ Result<std::string> launchPng(std::string_view title, int width, int height) {
 
 // Cairo's text drawing loads fontconfig's configuration once per process and
 // keeps it for the process's life; the leak checker would count it as a leak.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}

@@ -81,16 +81,6 @@ bool isASCIIDigit(char c) {
 bool isASCIIAlpha(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
-bool isHexDigit(char c) {
-    return isASCIIDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hexValue(char c) {
-    if (isASCIIDigit(c)) {
-        return c - '0';
-    }
-    return asciiLower(c) - 'a' + 10;
-}
 
 std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {

@@ -19,8 +19,6 @@ std::string asciiLowercase(std::string_view text);
 bool equalsIgnoringASCIICase(std::string_view a, std::string_view b);
 bool isASCIIDigit(char c);
 bool isASCIIAlpha(char c);
-bool isHexDigit(char c);
-int hexValue(char c); // REQUIRES: isHexDigit(c)
 
 // Blanks and horizontal tabs removed from both ends.
 std::string_view trimBlanks(std::string_view text);

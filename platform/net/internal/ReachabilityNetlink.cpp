@@ -179,19 +179,13 @@ Result<NetlinkBatch> parseNetlinkMessages(std::span<const std::uint8_t> bytes) {
             break;
         }
         case RTM_NEWROUTE: {
-            auto route = parseRoute(payload);
-            if (!route) {
-                return route.error();
-            }
-            batch.routes.push_back(*route);
+            MURMELO_TRY_VALUE(auto route, parseRoute(payload));
+            batch.routes.push_back(route);
             break;
         }
         case RTM_NEWLINK: {
-            auto link = parseLink(payload);
-            if (!link) {
-                return link.error();
-            }
-            batch.links.push_back(*link);
+            MURMELO_TRY_VALUE(auto link, parseLink(payload));
+            batch.links.push_back(link);
             break;
         }
         default:
@@ -315,19 +309,16 @@ Result<NetlinkBatch> NetlinkRouteSocket::exchange(std::span<const std::uint8_t> 
                 m_sequence) {
             continue;
         }
-        auto batch =
-            parseNetlinkMessages(std::span<const std::uint8_t>(buffer.data(), static_cast<size_t>(got)));
-        if (!batch) {
-            return batch.error();
-        }
-        all.routes.insert(all.routes.end(), batch->routes.begin(), batch->routes.end());
-        all.links.insert(all.links.end(), batch->links.begin(), batch->links.end());
-        if (batch->errorCode != 0) {
-            all.errorCode = batch->errorCode;
+        MURMELO_TRY_VALUE(auto batch, parseNetlinkMessages(std::span<const std::uint8_t>(
+                                          buffer.data(), static_cast<size_t>(got))));
+        all.routes.insert(all.routes.end(), batch.routes.begin(), batch.routes.end());
+        all.links.insert(all.links.end(), batch.links.begin(), batch.links.end());
+        if (batch.errorCode != 0) {
+            all.errorCode = batch.errorCode;
             all.done = true;
             return all;
         }
-        if (batch->done || (!dump && (!all.routes.empty() || !all.links.empty()))) {
+        if (batch.done || (!dump && (!all.routes.empty() || !all.links.empty()))) {
             all.done = true;
             return all;
         }
@@ -357,21 +348,18 @@ NetlinkRouteSocket::routeTo(int family, std::span<const std::uint8_t> address, d
     std::memcpy(request.data() + attributeOffset + sizeof destination, address.data(), address.size());
     request.resize(header.nlmsg_len);
 
-    auto answer = exchange(request, false, timeoutSeconds);
-    if (!answer) {
-        return answer.error();
-    }
-    if (answer->errorCode == ENETUNREACH || answer->errorCode == EHOSTUNREACH ||
-        answer->errorCode == EACCES || answer->errorCode == EINVAL) {
+    MURMELO_TRY_VALUE(auto answer, exchange(request, false, timeoutSeconds));
+    if (answer.errorCode == ENETUNREACH || answer.errorCode == EHOSTUNREACH || answer.errorCode == EACCES ||
+        answer.errorCode == EINVAL) {
         return std::optional<RouteEntry>();
     }
-    if (answer->errorCode != 0) {
-        return netlinkError(answer->errorCode, "netlink route lookup");
+    if (answer.errorCode != 0) {
+        return netlinkError(answer.errorCode, "netlink route lookup");
     }
-    if (answer->routes.empty()) {
+    if (answer.routes.empty()) {
         return std::optional<RouteEntry>();
     }
-    return std::optional<RouteEntry>(answer->routes.front());
+    return std::optional<RouteEntry>(answer.routes.front());
 }
 
 Result<std::optional<RouteEntry>> NetlinkRouteSocket::defaultRoute(double timeoutSeconds) {
@@ -384,15 +372,12 @@ Result<std::optional<RouteEntry>> NetlinkRouteSocket::defaultRoute(double timeou
     route.rtm_family = AF_INET;
     std::memcpy(request.data(), &header, sizeof header);
     std::memcpy(request.data() + sizeof header, &route, sizeof route);
-    auto answer = exchange(request, true, timeoutSeconds);
-    if (!answer) {
-        return answer.error();
-    }
-    if (answer->errorCode != 0) {
-        return netlinkError(answer->errorCode, "netlink route dump");
+    MURMELO_TRY_VALUE(auto answer, exchange(request, true, timeoutSeconds));
+    if (answer.errorCode != 0) {
+        return netlinkError(answer.errorCode, "netlink route dump");
     }
     std::optional<RouteEntry> best;
-    for (const RouteEntry& entry : answer->routes) {
+    for (const RouteEntry& entry : answer.routes) {
         if (entry.family != AF_INET || entry.dstLength != 0 || entry.table != RT_TABLE_MAIN) {
             continue;
         }
@@ -414,17 +399,14 @@ Result<std::optional<LinkEntry>> NetlinkRouteSocket::link(int index, double time
     info.ifi_index = index;
     std::memcpy(request.data(), &header, sizeof header);
     std::memcpy(request.data() + sizeof header, &info, sizeof info);
-    auto answer = exchange(request, false, timeoutSeconds);
-    if (!answer) {
-        return answer.error();
-    }
-    if (answer->errorCode == ENODEV) {
+    MURMELO_TRY_VALUE(auto answer, exchange(request, false, timeoutSeconds));
+    if (answer.errorCode == ENODEV) {
         return std::optional<LinkEntry>();
     }
-    if (answer->errorCode != 0) {
-        return netlinkError(answer->errorCode, "netlink link lookup");
+    if (answer.errorCode != 0) {
+        return netlinkError(answer.errorCode, "netlink link lookup");
     }
-    for (const LinkEntry& entry : answer->links) {
+    for (const LinkEntry& entry : answer.links) {
         if (entry.index == index) {
             return std::optional<LinkEntry>(entry);
         }

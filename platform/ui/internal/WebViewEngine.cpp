@@ -677,10 +677,9 @@ Result<void> WebView::Engine::submit(std::size_t formIndex, std::optional<std::s
     auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     std::snprintf(boundary, sizeof boundary, "----MurmeloFormBoundary%08lx%08llx", ++m_boundaryCounter,
                   static_cast<unsigned long long>(ticks) & 0xFFFFFFFFull);
-    auto request = web::formSubmissionRequest(m_built.page.forms[formIndex], submitter, boundary);
-    if (!request)
-        return request.error();
-    navigate(*request, WebViewNavigationType::FormSubmitted, Commit{Commit::Kind::Push});
+    MURMELO_TRY_VALUE(auto request,
+                      web::formSubmissionRequest(m_built.page.forms[formIndex], submitter, boundary));
+    navigate(request, WebViewNavigationType::FormSubmitted, Commit{Commit::Kind::Push});
     return Result<void>::success();
 }
 

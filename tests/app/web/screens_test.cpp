@@ -305,7 +305,14 @@ TEST_F(ScreensTest, SearchAndSwipesCallThePageScripts) {
         const char* typed;
     };
     // Whatever is typed arrives as the one string argument.
-    const Row rows[] = {{"it's"}, {"back\\"}, {"a\\'); document.title=('pwned"}, {"two\nlines"}, {""}};
+    const Row rows[] = {{"it's"},
+                        {"back\\"},
+                        {"a\\'); document.title=('pwned"},
+                        {"two\nlines"},
+                        {""},
+                        {"a/b </script>"},
+                        {"line\xE2\x80\xA8separator\xE2\x80\xA9"}, // line terminators to a script
+                        {"tab\tand\x01"}};
     for (const Row& row : rows) {
         SCOPED_TRACE(row.typed);
         screen->searchBar()->setText(row.typed);

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/core/Log.h"
+#include "platform/foundation/FileSystem.h"
 #include "platform/net/CookieFile.h"
 #include "platform/net/CookieStore.h"
 #include "tests/support/temporary_directory.h"
@@ -400,9 +401,12 @@ TEST(CookiePersistence, DamagedFilesGiveAnEmptyStoreAndALogLine) {
         LogCapture log;
         store.setPersistentFile(file);
         EXPECT_TRUE(store.allCookies().empty());
-        EXPECT_EQ(test::readFile(file), contents); // left alone until something changes
-        EXPECT_TRUE(log.contains("Cookie store: ignoring"))
+        // Set aside for a person to look at, and said so.
+        EXPECT_EQ(test::readFile(file + ".damaged"), contents);
+        EXPECT_FALSE(fs::fileExists(file));
+        EXPECT_TRUE(log.contains("Cookie store: ignoring " + file))
             << (log.messages().empty() ? "" : log.messages()[0]);
+        EXPECT_TRUE(log.contains("kept as " + file + ".damaged"));
         // The store carries on and replaces the damaged file with a sound one.
         ASSERT_TRUE(store.setCookie(sample).ok());
         auto reread = CookieFile::read(file);
