@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/foundation/FileSystem.h"
-#include "tests/support/TemporaryDirectory.h"
+#include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
 
