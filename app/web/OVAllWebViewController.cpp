@@ -14,13 +14,8 @@ void OVAllWebViewController::loadToolBar() {
         share = BarButtonItem::withTitle("Share", BarButtonItemStyle::Bordered,
                                          self<OVAllWebViewController>(), &OVAllWebViewController::Share);
     }
-    auto& items = mutableItemArray();
-    items.push_back(refreshButtonItem());
-    items.push_back(fixButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(closeButtonItem());
-    applyToolBarItems();
+    placeToolBarItems({refreshButtonItem(), fixButtonItem(), flexibleButtonItem(), flexibleButtonItem(),
+                       closeButtonItem()});
 }
 
 void OVAllWebViewController::Share() {

@@ -20,14 +20,8 @@ void OVCommentWebViewController::loadToolBar() {
     createCommonToolBarItems();
     createCloseButtonItem();
     createCommentButtonItem();
-    auto& items = mutableItemArray();
-    items.push_back(refreshButtonItem());
-    items.push_back(fixButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(commentButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(closeButtonItem());
-    applyToolBarItems();
+    placeToolBarItems({refreshButtonItem(), fixButtonItem(), flexibleButtonItem(), commentButtonItem(),
+                       flexibleButtonItem(), closeButtonItem()});
 }
 
 } // namespace murmelo

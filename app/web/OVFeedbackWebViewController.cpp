@@ -21,13 +21,8 @@ void OVFeedbackWebViewController::loadToolBar() {
     createCommonToolBarItems();
     createCloseButtonItem();
     createCommentButtonItem();
-    auto& items = mutableItemArray();
-    items.push_back(refreshButtonItem());
-    items.push_back(fixButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(closeButtonItem());
-    applyToolBarItems();
+    placeToolBarItems({refreshButtonItem(), fixButtonItem(), flexibleButtonItem(), flexibleButtonItem(),
+                       closeButtonItem()});
 }
 
 Rect OVFeedbackWebViewController::webViewFrame() const {

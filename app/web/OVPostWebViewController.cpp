@@ -8,12 +8,7 @@ void OVPostWebViewController::loadToolBar() {
     createCommonToolBarItems();
     createCloseButtonItem();
     createCommentButtonItem();
-    auto& items = mutableItemArray();
-    items.push_back(refreshButtonItem());
-    items.push_back(fixButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(flexibleButtonItem());
-    applyToolBarItems();
+    placeToolBarItems({refreshButtonItem(), fixButtonItem(), flexibleButtonItem(), flexibleButtonItem()});
 }
 
 } // namespace murmelo

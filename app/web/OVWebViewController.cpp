@@ -40,14 +40,8 @@ void OVWebViewController::loadToolBar() {
         close = BarButtonItem::withTitle("Feedback", BarButtonItemStyle::Bordered, me,
                                          &OVWebViewController::onClickShowFeedback);
     }
-    auto& items = mutableItemArray();
-    items.push_back(refreshButtonItem());
-    items.push_back(fixButtonItem());
-    items.push_back(flexibleButtonItem());
-    items.push_back(m_shareButtonItem);
-    items.push_back(flexibleButtonItem());
-    items.push_back(close);
-    applyToolBarItems();
+    placeToolBarItems({refreshButtonItem(), fixButtonItem(), flexibleButtonItem(), m_shareButtonItem,
+                       flexibleButtonItem(), close});
 }
 
 void OVWebViewController::viewDidLoad() {

@@ -146,6 +146,11 @@ void WebScreen::createCommentButtonItem() {
     }
 }
 
+void WebScreen::placeToolBarItems(std::initializer_list<std::shared_ptr<BarButtonItem>> items) {
+    m_itemArray.insert(m_itemArray.end(), items);
+    applyToolBarItems();
+}
+
 void WebScreen::applyToolBarItems() {
     if (m_toolBar) {
         m_toolBar->setItems(m_itemArray);

@@ -20,6 +20,7 @@
 // shared_ptr (they hand out weak references to themselves).
 #pragma once
 
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
@@ -160,9 +161,10 @@ protected:
     void createCloseButtonItem();
     // The variants' "add comment" button (bordered, action addComment).
     void createCommentButtonItem();
-    // Hands the items to the toolbar.
+    // Appends `items` to the item array, in order, and hands the array to the toolbar.
+    void placeToolBarItems(std::initializer_list<std::shared_ptr<BarButtonItem>> items);
+    // Hands the item array to the toolbar.
     void applyToolBarItems();
-    std::vector<std::shared_ptr<BarButtonItem>>& mutableItemArray() { return m_itemArray; }
     std::shared_ptr<BarButtonItem>& mutableCloseButtonItem() { return m_closeButtonItem; }
     std::shared_ptr<BarButtonItem>& mutableCommentButtonItem() { return m_commentButtonItem; }
 
