@@ -2,6 +2,11 @@
 
 #include <curl/curl.h>
 
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <mutex>
 #include <vector>
 
@@ -32,6 +37,10 @@ thread_local IdlePool t_idle;
 
 CurlMulti::CurlMulti() {
     initialiseCurlOnce();
+    m_timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_timerFd < 0) {
+        return; // acquire() sees no multi handle and gives nothing
+    }
     m_multi = curl_multi_init();
     if (!m_multi) {
         return;
@@ -53,7 +62,10 @@ CurlMulti::~CurlMulti() {
         curl_multi_cleanup(m_multi);
     }
     m_sockets.clear();
-    m_timer.invalidate();
+    m_timerSource.invalidate();
+    if (m_timerFd >= 0) {
+        ::close(m_timerFd);
+    }
 }
 
 std::unique_ptr<CurlMulti> CurlMulti::acquire() {
@@ -89,7 +101,7 @@ void CurlMulti::attach(Client* client, const RunLoopModes& modes) {
 void CurlMulti::detach() {
     m_client = nullptr;
     m_sockets.clear();
-    m_timer.invalidate();
+    disarmTimer();
 }
 
 void* CurlMulti::takeEasy() {
@@ -143,15 +155,37 @@ int CurlMulti::socketCallback(void*, int socket, int what, void* userp, void*) {
 
 int CurlMulti::timerCallback(CURLM*, long timeoutMs, void* userp) {
     auto* self = static_cast<CurlMulti*>(userp);
-    self->m_timer.invalidate();
+    self->disarmTimer();
     if (timeoutMs < 0 || !self->m_client) {
         return 0;
     }
     // libcurl must not be called back from here; the timer fires from the loop.
-    self->m_timer = Timer(
-        static_cast<double>(timeoutMs) / 1000.0, Timer::Repeats::No, [self] { self->onTimer(); },
+    // A zero deadline means "at once": a zero itimerspec would disarm instead.
+    itimerspec due{};
+    due.it_value.tv_sec = timeoutMs / 1000;
+    due.it_value.tv_nsec = timeoutMs % 1000 * 1000000 + (timeoutMs == 0 ? 1 : 0);
+    if (timerfd_settime(self->m_timerFd, 0, &due, nullptr) != 0) {
+        logLine("HTTP transport: cannot arm libcurl's timer (errno %d)", errno);
+        return -1;
+    }
+    self->m_timerSource = FdSource(
+        self->m_timerFd, FdEvents::Readable,
+        [self](FdEvents) {
+            std::uint64_t expirations = 0;
+            (void)::read(self->m_timerFd, &expirations, sizeof expirations);
+            self->m_timerSource.invalidate();
+            self->onTimer();
+        },
         self->m_modes);
     return 0;
+}
+
+void CurlMulti::disarmTimer() {
+    m_timerSource.invalidate();
+    if (m_timerFd >= 0) {
+        itimerspec off{};
+        (void)timerfd_settime(m_timerFd, 0, &off, nullptr);
+    }
 }
 
 void CurlMulti::onSocket(int socket, FdEvents events) {

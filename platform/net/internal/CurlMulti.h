@@ -1,6 +1,9 @@
 // CurlMulti: a libcurl multi handle whose sockets and timer are run-loop
-// sources (FdSource, Timer) of the calling thread, in the modes of the one
-// transfer that uses it at a time. Each thread keeps a few idle multi
+// sources of the calling thread, in the modes of the one transfer that uses
+// it at a time. libcurl's timer is a timerfd on the real monotonic clock, not
+// a run-loop Timer: libcurl measures its own deadlines in real time, so its
+// wake-ups must not follow a test's manual clock (a request's own time-out,
+// in URLConnection, does). Each thread keeps a few idle multi
 // handles, and with them their open connections, so a later transfer on the
 // same thread reuses a kept-alive connection.
 //
@@ -15,7 +18,6 @@
 
 #include "platform/runloop/FdSource.h"
 #include "platform/runloop/RunLoopModes.h"
-#include "platform/runloop/Timer.h"
 
 typedef void CURLM;
 
@@ -59,12 +61,14 @@ private:
     static int timerCallback(CURLM* multi, long timeoutMs, void* userp);
     void onSocket(int socket, FdEvents events);
     void onTimer();
+    void disarmTimer();
 
     CURLM* m_multi = nullptr;
     Client* m_client = nullptr;
     RunLoopModes m_modes{RunLoop::kDefaultMode};
     std::unordered_map<int, FdSource> m_sockets;
-    Timer m_timer;
+    int m_timerFd = -1; // timerfd, one-shot, armed while libcurl waits for a deadline
+    FdSource m_timerSource;
     void* m_spareEasy = nullptr;
 };
 
