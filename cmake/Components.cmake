@@ -26,6 +26,20 @@ function(murmelo_component target folder)
   murmelo_warnings(${target})
 endfunction()
 
+# Fails configuration when a `*<suffix>.cpp` program of the current folder has
+# no target: a program added without a line naming its links would otherwise
+# build without them (or not at all).
+function(murmelo_require_listed suffix helper)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*${suffix}.cpp)
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  foreach(src ${sources})
+    get_filename_component(name ${src} NAME_WE)
+    if(NOT TARGET ${name})
+      message(FATAL_ERROR "${folder}/${name}.cpp has no ${helper}() line in ${folder}/CMakeLists.txt")
+    endif()
+  endforeach()
+endfunction()
+
 # Puts `folder` of the source tree on `target`'s include path under its
 # root-relative name, through a link in the build tree.
 function(murmelo_include_root target folder scope)

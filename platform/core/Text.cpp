@@ -85,4 +85,18 @@ std::string scriptString(std::string_view text, QuoteMark quote) {
     return out;
 }
 
+std::vector<std::string_view> split(std::string_view text, char separator) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    while (true) {
+        size_t at = text.find(separator, start);
+        if (at == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, at - start));
+        start = at + 1;
+    }
+}
+
 } // namespace murmelo::text

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace murmelo::text {
 
@@ -94,5 +95,9 @@ void appendScriptString(std::string& out, std::string_view text, QuoteMark quote
 
 // The same, as a new string.
 std::string scriptString(std::string_view text, QuoteMark quote);
+
+// The pieces of `text` between each `separator`, empty pieces included
+// ("a,,b" gives "a", "", "b"; "" gives one empty piece). Views into `text`.
+std::vector<std::string_view> split(std::string_view text, char separator);
 
 } // namespace murmelo::text

@@ -6,6 +6,7 @@
 
 #include <cassert>
 
+#include "platform/core/Text.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace murmelo {
@@ -27,20 +28,6 @@ size_t codePoints(std::string_view text) {
     return n;
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-    std::vector<std::string_view> parts;
-    size_t start = 0;
-    while (true) {
-        size_t end = text.find(separator, start);
-        if (end == std::string_view::npos) {
-            parts.push_back(text.substr(start));
-            return parts;
-        }
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
 } // namespace
 
 double TextMetrics::lineHeight(const Font& font) {
@@ -54,10 +41,10 @@ Size TextMetrics::estimate(std::string_view text, const Font& font, double maxWi
     }
     double widest = 0;
     int lines = 0;
-    for (std::string_view paragraph : split(text, '\n')) {
+    for (std::string_view paragraph : murmelo::text::split(text, '\n')) {
         double line = 0;
         int paragraphLines = 1;
-        for (std::string_view word : split(paragraph, ' ')) {
+        for (std::string_view word : murmelo::text::split(paragraph, ' ')) {
             double wordWidth = static_cast<double>(codePoints(word)) * advance;
             double withBlank = line > 0 ? line + advance + wordWidth : wordWidth;
             if (withBlank <= maxWidth || line == 0) {

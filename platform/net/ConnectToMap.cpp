@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/core/Text.h"
 #include "platform/net/NetError.h"
 #include "platform/net/internal/NetText.h"
 
@@ -128,7 +129,7 @@ ConnectToMap& ConnectToMap::shared() {
 
 Result<void> ConnectToMap::addRules(std::string_view commaSeparated) {
     std::vector<ConnectToRule> parsed;
-    for (std::string_view piece : split(commaSeparated, ',')) {
+    for (std::string_view piece : text::split(commaSeparated, ',')) {
         if (trimWhitespace(piece).empty()) {
             continue;
         }

@@ -66,7 +66,7 @@ Result<std::vector<Cookie>> CookieFile::decode(std::string_view text) {
     if (text.size() > kMaxFileBytes) {
         return damaged(0, "file too large");
     }
-    std::vector<std::string_view> lines = split(text, '\n');
+    std::vector<std::string_view> lines = murmelo::text::split(text, '\n');
     // A complete file ends with a newline, so the last piece is empty.
     if (lines.size() < 3 || !lines.back().empty()) {
         return damaged(lines.size(), "cut short");
@@ -82,7 +82,7 @@ Result<std::vector<Cookie>> CookieFile::decode(std::string_view text) {
     std::vector<Cookie> cookies;
     for (size_t index = 1; index + 1 < lines.size(); ++index) {
         size_t lineNumber = index + 1;
-        std::vector<std::string_view> fields = split(lines[index], '\t');
+        std::vector<std::string_view> fields = murmelo::text::split(lines[index], '\t');
         if (fields.size() != 9 || fields[0] != "cookie") {
             return damaged(lineNumber, "not a cookie line");
         }

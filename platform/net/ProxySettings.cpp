@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/core/Text.h"
 #include "platform/net/NetError.h"
 #include "platform/net/internal/NetText.h"
 
@@ -233,7 +234,7 @@ bool ProxySettings::bypassesProxy(const std::string& host, int port) const {
             c = ',';
         }
     }
-    for (std::string_view entry : split(list, ',')) {
+    for (std::string_view entry : text::split(list, ',')) {
         if (!entry.empty() && entryMatches(entry, bare, port)) {
             return true;
         }

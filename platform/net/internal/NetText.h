@@ -25,9 +25,6 @@ std::string_view trimBlanks(std::string_view text);
 // Blanks, tabs, CR and LF removed from both ends.
 std::string_view trimWhitespace(std::string_view text);
 
-// Splits at every `separator`; empty pieces are kept.
-std::vector<std::string_view> split(std::string_view text, char separator);
-
 // A decimal port 0..65535 made only of digits (at least one, at most five
 // significant ones); anything else gives nothing.
 std::optional<int> parsePort(std::string_view text);
