@@ -267,9 +267,10 @@ void OperationQueue::workerBody() {
         lock.lock();
         auto it = std::find_if(m_entries.begin(), m_entries.end(),
                                [&](const Entry& e) { return e.operation == operation; });
+        bool lastInProcess = false;
         if (it != m_entries.end()) {
             m_entries.erase(it);
-            g_unfinishedOperations.fetch_sub(1, std::memory_order_relaxed);
+            lastInProcess = g_unfinishedOperations.fetch_sub(1, std::memory_order_relaxed) == 1;
         }
         // Let go of our reference before telling anyone the operation is
         // done: its destructor must not run under our lock, and a waiter
@@ -278,6 +279,11 @@ void OperationQueue::workerBody() {
         operation.reset();
         lock.lock();
         --m_running;
+        if (lastInProcess) {
+            // Wakes a main thread waiting for the process to fall quiet even
+            // when the operation handed it nothing.
+            RunLoop::main().post([] {});
+        }
         notifyLoopWaitersLocked();
         m_changed.notify_all();
         // Another operation may have been held back by the limit only.

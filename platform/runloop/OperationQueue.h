@@ -66,7 +66,9 @@ public:
     const std::string& name() const { return m_name; }
 
     // Operations queued or running in every queue of the process (any
-    // thread); for the driver's "settle".
+    // thread); for the driver's "settle". When it drops to zero the main
+    // loop gets an empty posted call, so a main thread running until the
+    // process is quiet (runModeUntil) checks again at once.
     static std::size_t unfinishedOperationsInAllQueues();
 
 private:

@@ -7,6 +7,9 @@
 #include <chrono>
 #include <future>
 #include <sstream>
+#include <thread>
+
+#include "platform/core/Clock.h"
 
 #include "tests/support/scripted_http_server.h"
 #include "tests/tools/murmelo/driver/driver_test_app.h"
@@ -100,6 +103,31 @@ TEST_F(SettleTest, WaitsForConnectionsOfTheMainLoop) {
     cancelled->cancel();
     EXPECT_EQ(URLConnection::connectionsInFlight(), 0u);
     EXPECT_TRUE(Settle::run(10)) << Settle::busyDescription();
+}
+
+// Background work that ends without handing anything to the main thread
+// must still end the wait at once, not when the time-out runs out.
+TEST_F(SettleTest, ReturnsAsSoonAsSilentBackgroundWorkEnds) {
+    std::promise<void> release;
+    auto released = release.get_future().share();
+    app->queue.addOperationWithBlock([released] { (void)released.wait_for(std::chrono::seconds(10)); });
+    std::ostringstream out, err;
+    Session session(Session::Options{}, out, err);
+
+    auto early = session.executeLine("settle 0.2");
+    ASSERT_FALSE(early);
+    EXPECT_NE(early.error().localizedDescription().find("not settled"), std::string::npos);
+
+    std::thread releaser([&release] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        release.set_value();
+    });
+    double start = Clock::monotonic();
+    auto settled = session.executeLine("settle 8");
+    double took = Clock::monotonic() - start;
+    releaser.join();
+    ASSERT_TRUE(settled) << settled.error().localizedDescription();
+    EXPECT_LT(took, 2.0);
 }
 
 } // namespace
