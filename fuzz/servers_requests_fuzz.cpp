@@ -1,7 +1,8 @@
 // Fuzzes what the servers make of a whole request: the body read as a form
 // by content type (url-encoded or multipart parts, terminated or not), the
 // session cookie, Basic credentials (base64), the REST signature over the
-// fields, the event log's JSON of the request, and a configuration file. None may crash; fields must be
+// fields, the event log's JSON of the request (cut to small limits, its
+// credentials masked), an attachment's address, and a configuration file. None may crash; fields must be
 // UTF-8, the event log must stay readable JSON.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "platform/foundation/Crypto.h"
+#include "servers/Credentials.h"
 #include "servers/EventLog.h"
 #include "servers/ServerConfig.h"
 #include "servers/content/SessionCookie.h"
@@ -88,10 +90,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(again && *again == *decoded);
     }
 
-    EventLog log(4);
+    EventLog::Limits limits;
+    limits.capacity = 4;
+    limits.maxHeaderBytes = 64; // small, so that cuts inside values and UTF-8 sequences are reached
+    limits.maxBodyBytes = 128;
+    limits.maxTextBytes = 16;
+    limits.maxParts = 3;
+    EventLog log(limits);
     log.record(request, "content", 200);
-    auto parsed = parseJson(jsonReply(EventLog::toValue(log.events())));
+    std::vector<RecordedEvent> events = log.events();
+    check(events.size() == 1 && events[0].body.size() <= limits.maxBodyBytes);
+    events[0] = maskCredentials(std::move(events[0]));
+    auto parsed = parseJson(jsonReply(EventLog::toValue(events)));
     check(parsed && parsed->asArray() && parsed->asArray()->size() == 1);
+    (void)maskJsonCredentials(request.body);
+    (void)maskFormCredentials(request.body);
+    (void)FacebookStandIn::attachmentAddress(request.query);
 
     if (auto json = parseJson(request.body)) {
         (void)ServerConfig::fromValue(*json);

@@ -6,6 +6,32 @@
 
 namespace murmelo::servers {
 
+namespace {
+
+// Cuts `text` to at most `limit` bytes, not inside a UTF-8 sequence, so a
+// cut text that was UTF-8 stays readable. Tells whether it cut.
+bool cutTo(std::string& text, size_t limit) {
+    if (text.size() <= limit) {
+        return false;
+    }
+    size_t cut = limit;
+    for (int back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
+         ++back) {
+        --cut;
+    }
+    text.resize(cut);
+    text.shrink_to_fit();
+    return true;
+}
+
+std::string cutCopy(const std::string& text, size_t limit, bool& truncated) {
+    std::string copy = text.substr(0, std::min(text.size(), limit + 1));
+    truncated = cutTo(copy, limit) || truncated;
+    return copy;
+}
+
+} // namespace
+
 std::optional<std::string> RecordedEvent::header(std::string_view name) const {
     for (const auto& [key, value] : headers) {
         if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0) {
@@ -24,41 +50,95 @@ std::optional<std::string> RecordedEvent::part(std::string_view name) const {
     return std::nullopt;
 }
 
-std::uint64_t EventLog::record(const HttpRequest& request, const std::string& role, int status) {
+size_t RecordedEvent::footprint() const {
+    size_t bytes = sizeof(RecordedEvent) + role.size() + host.size() + method.size() + path.size() +
+                   query.size() + body.size();
+    for (const auto& [name, value] : headers) {
+        bytes += sizeof(HeaderList::value_type) + name.size() + value.size();
+    }
+    for (const FormPart& part : parts) {
+        bytes += sizeof(FormPart) + part.name.size() + part.filename.size() + part.contentType.size() +
+                 part.data.size();
+    }
+    return bytes;
+}
+
+RecordedEvent EventLog::bounded(const HttpRequest& request) const {
+    const Limits& l = m_limits;
     RecordedEvent event;
     event.time = request.receivedAt;
-    event.role = role;
-    event.host = request.host;
-    event.method = request.method;
-    event.path = request.path;
-    event.query = request.query;
-    event.headers = request.headers;
-    event.bodyTruncated = request.body.size() > kMaxBodyBytes;
-    event.body = request.body.substr(0, kMaxBodyBytes);
-    event.parts = request.parts;
-    for (FormPart& part : event.parts) {
-        if (part.data.size() > kMaxBodyBytes) {
-            part.data.resize(kMaxBodyBytes);
-            event.bodyTruncated = true;
+    event.host = cutCopy(request.host, l.maxTextBytes, event.textTruncated);
+    event.method = cutCopy(request.method, l.maxTextBytes, event.textTruncated);
+    event.path = cutCopy(request.path, l.maxTextBytes, event.textTruncated);
+    event.query = cutCopy(request.query, l.maxTextBytes, event.textTruncated);
+
+    size_t headerBytes = 0;
+    for (const auto& [name, value] : request.headers) {
+        if (event.headers.size() == l.maxHeaders || headerBytes + name.size() >= l.maxHeaderBytes) {
+            event.headersTruncated = true;
+            break;
         }
+        headerBytes += name.size();
+        // A long value is cut rather than dropped, so the header still shows.
+        std::string kept = cutCopy(value, l.maxHeaderBytes - headerBytes, event.headersTruncated);
+        headerBytes += kept.size();
+        event.headers.emplace_back(name, std::move(kept));
     }
+
+    event.body = cutCopy(request.body, l.maxBodyBytes, event.bodyTruncated);
+    size_t bodyBytes = event.body.size();
+    for (const FormPart& part : request.parts) {
+        if (event.parts.size() == l.maxParts) {
+            event.partsTruncated = true;
+            break;
+        }
+        FormPart kept;
+        kept.name = cutCopy(part.name, l.maxTextBytes, event.textTruncated);
+        kept.filename = cutCopy(part.filename, l.maxTextBytes, event.textTruncated);
+        kept.contentType = cutCopy(part.contentType, l.maxTextBytes, event.textTruncated);
+        kept.data = cutCopy(part.data, l.maxBodyBytes - bodyBytes, event.bodyTruncated);
+        bodyBytes += kept.data.size();
+        event.parts.push_back(std::move(kept));
+    }
+    return event;
+}
+
+std::uint64_t EventLog::record(const HttpRequest& request, const std::string& role, int status) {
+    RecordedEvent event = bounded(request);
+    event.role = role;
     event.status = status;
+    size_t bytes = event.footprint();
     std::lock_guard lock(m_mutex);
     event.sequence = ++m_sequence;
     m_events.push_back(std::move(event));
-    while (m_events.size() > m_capacity) {
+    m_totalBytes += bytes;
+    while (m_events.size() > 1 &&
+           (m_events.size() > m_limits.capacity || m_totalBytes > m_limits.maxTotalBytes)) {
+        m_totalBytes -= m_events.front().footprint();
         m_events.pop_front();
     }
     return m_sequence;
 }
 
 std::vector<RecordedEvent> EventLog::events(const std::string& role, std::uint64_t after) const {
+    return slice(role, after, kNoByteLimit).events;
+}
+
+EventLog::Slice EventLog::slice(const std::string& role, std::uint64_t after, size_t maxBytes) const {
     std::lock_guard lock(m_mutex);
-    std::vector<RecordedEvent> out;
+    Slice out;
+    size_t bytes = 0;
     for (const RecordedEvent& event : m_events) {
-        if (event.sequence > after && (role.empty() || event.role == role)) {
-            out.push_back(event);
+        if (event.sequence <= after || (!role.empty() && event.role != role)) {
+            continue;
         }
+        size_t size = event.footprint();
+        if (!out.events.empty() && size > maxBytes - bytes) {
+            out.more = true;
+            break;
+        }
+        bytes += std::min(size, maxBytes);
+        out.events.push_back(event);
     }
     return out;
 }
@@ -68,9 +148,15 @@ std::uint64_t EventLog::lastSequence() const {
     return m_sequence;
 }
 
+size_t EventLog::totalBytes() const {
+    std::lock_guard lock(m_mutex);
+    return m_totalBytes;
+}
+
 void EventLog::clear() {
     std::lock_guard lock(m_mutex);
     m_events.clear();
+    m_totalBytes = 0;
 }
 
 Value EventLog::toValue(const std::vector<RecordedEvent>& events) {
@@ -117,8 +203,13 @@ Value EventLog::toValue(const std::vector<RecordedEvent>& events) {
             }
             item.set("parts", Value(std::move(parts)));
         }
-        if (event.bodyTruncated) {
-            item.set("bodyTruncated", true);
+        for (auto [key, set] : {std::pair{"bodyTruncated", event.bodyTruncated},
+                                std::pair{"headersTruncated", event.headersTruncated},
+                                std::pair{"partsTruncated", event.partsTruncated},
+                                std::pair{"textTruncated", event.textTruncated}}) {
+            if (set) {
+                item.set(key, true);
+            }
         }
         list.emplace_back(std::move(item));
     }

@@ -1,12 +1,21 @@
 #include "servers/ReferenceServers.h"
 
+#include <arpa/inet.h>
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <array>
 #include <filesystem>
 
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "servers/Credentials.h"
 #include "servers/HostTable.h"
 #include "servers/content/ContentServer.h"
 #include "servers/content/ContentStore.h"
+#include "servers/content/SessionCookie.h"
 #include "servers/http/FormFields.h"
 #include "servers/http/Json.h"
 #include "servers/http/Text.h"
@@ -20,6 +29,56 @@
 #include "servers/thirdparty/TwitterStandIn.h"
 
 namespace murmelo::servers {
+
+namespace {
+
+// Whether only this machine can reach a listener on `address`.
+bool isLoopback(const std::string& address) {
+    if (address == "localhost") {
+        return true;
+    }
+    std::string bare = address.size() > 2 && address.front() == '[' && address.back() == ']'
+                           ? address.substr(1, address.size() - 2)
+                           : address;
+    in_addr v4{};
+    if (inet_pton(AF_INET, bare.c_str(), &v4) == 1) {
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    }
+    in6_addr v6{};
+    if (inet_pton(AF_INET6, bare.c_str(), &v6) == 1) {
+        if (IN6_IS_ADDR_LOOPBACK(&v6)) {
+            return true;
+        }
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false; // a host name other than localhost may resolve to anything
+}
+
+using Digest = std::array<unsigned char, 32>;
+
+Digest sha256(std::string_view text) {
+    Digest digest{};
+    unsigned int length = 0;
+    EVP_Digest(text.data(), text.size(), digest.data(), &length, EVP_sha256(), nullptr);
+    return digest;
+}
+
+// Compares digests, so neither the contents nor the length of the token
+// show in the time taken.
+bool sameSecret(std::string_view given, std::string_view expected) {
+    Digest a = sha256(given);
+    Digest b = sha256(expected);
+    return CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+constexpr size_t kMinAdminTokenLength = 16;
+
+bool isUsableToken(const std::string& token) {
+    return token.size() >= kMinAdminTokenLength &&
+           std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; });
+}
+
+} // namespace
 
 struct ReferenceServers::Parts {
     std::unique_ptr<Database> database;
@@ -69,7 +128,8 @@ struct ReferenceServers::Parts {
     }
 };
 
-ReferenceServers::ReferenceServers(Options options) : m_options(std::move(options)) {}
+ReferenceServers::ReferenceServers(Options options)
+    : m_options(std::move(options)), m_events(m_options.eventLog) {}
 
 ReferenceServers::~ReferenceServers() {
     stop();
@@ -78,6 +138,16 @@ ReferenceServers::~ReferenceServers() {
 Result<std::unique_ptr<ReferenceServers>> ReferenceServers::start(Options options) {
     std::unique_ptr<ReferenceServers> servers(new ReferenceServers(std::move(options)));
     const Options& o = servers->m_options;
+    if (!o.config.adminToken.empty()) {
+        if (!isUsableToken(o.config.adminToken)) {
+            return Error("MurmeloServerConfig", 1,
+                         "the admin token must be at least " + std::to_string(kMinAdminTokenLength) +
+                             " printable characters without blanks");
+        }
+        servers->m_adminToken = o.config.adminToken;
+    } else if (!isLoopback(o.bindAddress)) {
+        servers->m_adminToken = randomHex(16);
+    }
     std::error_code ec;
     std::filesystem::create_directories(o.dataDirectory, ec);
     if (ec) {
@@ -121,8 +191,13 @@ Result<std::unique_ptr<ReferenceServers>> ReferenceServers::start(Options option
     if (o.logRequests) {
         servers->m_http->setAccessLog([](const std::string& host, const std::string& method,
                                          const std::string& target, int status, size_t bytes) {
-            logLine("%s %s %s -> %d (%zu bytes)", host.c_str(), method.c_str(), target.c_str(), status,
-                    bytes);
+            // A ?token= (the admin host's, or any client's) stays out of the log.
+            size_t question = target.find('?');
+            std::string shown =
+                question == std::string::npos
+                    ? target
+                    : target.substr(0, question + 1) + maskFormCredentials(target.substr(question + 1));
+            logLine("%s %s %s -> %d (%zu bytes)", host.c_str(), method.c_str(), shown.c_str(), status, bytes);
         });
     }
     auto port = servers->m_http->start(o.bindAddress, o.port);
@@ -162,11 +237,36 @@ HttpResponse ReferenceServers::dispatch(HttpRequest& request) {
     }
     if (*role == HostRole::Admin) {
         // The admin host's own reads would only clutter the log they show.
+        if (!mayUseAdmin(request, parseQueryLeniently(request.query))) {
+            return HttpResponse::text("the admin host wants its token\n", 401)
+                .withHeader("WWW-Authenticate", "Bearer realm=\"murmelo admin\"");
+        }
         return admin(request);
     }
     HttpResponse response = m_parts->partFor(*role)->handle(request);
     m_events.record(request, std::string(roleName(*role)), response.status);
     return response;
+}
+
+bool ReferenceServers::mayUseAdmin(const HttpRequest& request, const FormFields& query) const {
+    if (m_adminToken.empty()) {
+        return true;
+    }
+    if (auto authorization = request.header("Authorization")) {
+        std::string_view value = *authorization;
+        constexpr std::string_view kScheme = "Bearer ";
+        if (value.size() > kScheme.size() && strncasecmp(value.data(), kScheme.data(), kScheme.size()) == 0) {
+            value.remove_prefix(kScheme.size());
+            while (!value.empty() && value.front() == ' ') {
+                value.remove_prefix(1);
+            }
+            if (sameSecret(value, m_adminToken)) {
+                return true;
+            }
+        }
+    }
+    auto token = query.get("token");
+    return token && sameSecret(*token, m_adminToken);
 }
 
 HttpResponse ReferenceServers::admin(const HttpRequest& request) {
@@ -184,8 +284,15 @@ HttpResponse ReferenceServers::admin(const HttpRequest& request) {
             }
             after = after * 10 + static_cast<std::uint64_t>(c - '0');
         }
-        return HttpResponse::json(
-            jsonReply(EventLog::toValue(m_events.events(query.getOr("role", ""), after))));
+        EventLog::Slice slice = m_events.slice(query.getOr("role", ""), after, m_options.maxEventsReplyBytes);
+        for (RecordedEvent& event : slice.events) {
+            event = maskCredentials(std::move(event));
+        }
+        HttpResponse reply = HttpResponse::json(jsonReply(EventLog::toValue(slice.events)));
+        if (slice.more) {
+            reply.headers.emplace_back(kMoreEventsHeader, "1");
+        }
+        return reply;
     }
     if (request.path != "/") {
         return HttpResponse::text("not found\n", 404);
@@ -194,12 +301,17 @@ HttpResponse ReferenceServers::admin(const HttpRequest& request) {
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>Murmelo reference "
         "servers</title></head><body><h1>Murmelo reference servers</h1>\n<table>\n"
         "<tr><th>role</th><th>host</th><th>serves</th></tr>\n";
+    // A browser that came with ?token= keeps it for the log.
+    std::string eventsLink = "/_events";
+    if (auto token = query.get("token"); token && !m_adminToken.empty()) {
+        eventsLink += "?token=" + percentEncode(*token);
+    }
     for (const HostEntry& entry : hostTable()) {
         out += "<tr><td>" + htmlEscape(entry.name) + "</td><td>" + htmlEscape(entry.host) + "</td><td>" +
                htmlEscape(entry.description) + "</td></tr>\n";
     }
-    out += "</table>\n<p>" + std::to_string(m_events.lastSequence()) +
-           " requests so far. <a href=\"/_events\">Event log (JSON)</a></p>\n</body></html>\n";
+    out += "</table>\n<p>" + std::to_string(m_events.lastSequence()) + " requests so far. <a href=\"" +
+           htmlEscape(eventsLink) + "\">Event log (JSON)</a></p>\n</body></html>\n";
     return HttpResponse::html(std::move(out));
 }
 

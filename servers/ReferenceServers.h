@@ -2,8 +2,11 @@
 // server that dispatches on the Host header (the role → host rows of
 // servers/HostTable.h): the content server, the maker's servers, the mediation server,
 // the ad networks and the third-party stand-ins, plus the admin host with the
-// event log (GET /_events[?role=R&after=N], JSON) and an index of the hosts.
-// Requests naming 127.0.0.1 or localhost go to the admin host.
+// event log (GET /_events[?role=R&after=N], JSON, credentials masked) and an
+// index of the hosts. Requests naming 127.0.0.1 or localhost go to the admin
+// host. The admin host wants a token (Authorization: Bearer T, or ?token=T)
+// when one is configured or the servers listen beyond loopback; a made-up
+// one in the latter case when none is configured (adminToken()).
 //
 //   ReferenceServers::Options options;
 //   options.dataDirectory = dir;             // the SQLite file lives here
@@ -21,6 +24,7 @@
 #include "platform/core/Result.h"
 #include "servers/EventLog.h"
 #include "servers/ServerConfig.h"
+#include "servers/http/FormFields.h"
 #include "servers/http/HttpServer.h"
 
 namespace murmelo::servers {
@@ -38,7 +42,13 @@ public:
         bool seed = false;       // fill an empty pool with sample secrets
         bool logRequests = true; // one log line per request
         HttpServer::Options http;
+        EventLog::Limits eventLog;
+        // One /_events reply holds at most this many bytes of events (the
+        // log's footprint measure); a reply that left events out says so in
+        // kMoreEventsHeader, and the reader asks again with after=.
+        size_t maxEventsReplyBytes = 4 * 1024 * 1024;
     };
+    static constexpr const char* kMoreEventsHeader = "X-Murmelo-More-Events";
 
     static constexpr const char* kDatabaseFile = "murmelo-servers.sqlite3";
 
@@ -51,6 +61,9 @@ public:
     void stop();
     EventLog& events() { return m_events; }
     const ServerConfig& config() const { return m_options.config; }
+    // The token the admin host requires; empty when it is open (loopback
+    // and none configured).
+    const std::string& adminToken() const { return m_adminToken; }
     Database& database();
     ContentStore& contentStore();
 
@@ -58,9 +71,11 @@ private:
     explicit ReferenceServers(Options options);
     HttpResponse dispatch(HttpRequest& request);
     HttpResponse admin(const HttpRequest& request);
+    bool mayUseAdmin(const HttpRequest& request, const FormFields& query) const;
 
     struct Parts;
     Options m_options;
+    std::string m_adminToken;
     EventLog m_events;
     std::unique_ptr<Parts> m_parts;
     std::unique_ptr<HttpServer> m_http;

@@ -262,13 +262,16 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
         MURMELO_TRY_VOID(readFillRate(*networks, "adsense_fill_rate", config.adSenseFillRate));
     }
     if (const Dictionary* content = dictionaryAt(*root, "content")) {
-        MURMELO_TRY_VOID(readNumber(*content, "max_secret_length", config.content.maxSecretLength, "content"));
-        MURMELO_TRY_VOID(readNumber(*content, "max_comment_length", config.content.maxCommentLength, "content"));
+        MURMELO_TRY_VOID(
+            readNumber(*content, "max_secret_length", config.content.maxSecretLength, "content"));
+        MURMELO_TRY_VOID(
+            readNumber(*content, "max_comment_length", config.content.maxCommentLength, "content"));
         MURMELO_TRY_VOID(readNumber(*content, "page_size", config.content.pageSize, "content"));
         if (config.content.pageSize < 1 || config.content.pageSize > 200) {
             return configError("content.page_size", "must lie between 1 and 200");
         }
     }
+    MURMELO_TRY_VOID(readString(*root, "admin_token", config.adminToken, ""));
     return config;
 }
 

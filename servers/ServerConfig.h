@@ -2,7 +2,7 @@
 // want to change without rebuilding — the recommended-app offer, the
 // keywords, the accounts of the third-party stand-ins, the mediation set-up
 // per application key, the house ads and the ad networks' fill rates, the
-// content limits. Defaults make a complete demo; `murmelo serve --config FILE`
+// content limits, the admin host's token. Defaults make a complete demo; `murmelo serve --config FILE`
 // overrides any part from a JSON file (docs/servers.md shows its shape).
 // A plain value: build it, then hand it to ReferenceServers, which keeps a copy.
 #pragma once
@@ -77,6 +77,9 @@ struct ServerConfig {
     double adMobFillRate = 1.0; // share of ad requests answered with an ad, 0..1
     double adSenseFillRate = 1.0;
     ContentLimits content;
+    // Required of the admin host's readers when not empty; see
+    // ReferenceServers::adminToken() for when one is made up instead.
+    std::string adminToken;
 
     // The defaults: a demo account on each stand-in, both application keys
     // of servers/Accounts.h with AdMob, AdSense and house ads.

@@ -35,7 +35,7 @@ std::string head(std::string_view title, std::string_view script = {}) {
     out.reserve(4096);
     out += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
            "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"><title>";
-    out += htmlEscape(title);
+    out += htmlEscapeText(title);
     out += "</title><style>";
     out += kStyle;
     out += "</style>";
@@ -70,13 +70,13 @@ std::string poolScript(const std::string& next, const std::string& previous) {
 
 void appendSecret(std::string& out, const Secret& secret, const PageContext& context, bool withLinks) {
     out += "<li class=\"secret\" id=\"s" + std::to_string(secret.id) + "\"><p class=\"text\">";
-    out += htmlEscape(secret.content);
+    out += htmlEscapeText(secret.content);
     out += "</p><div class=\"meta\">";
     out += describeAge(context.now - secret.created);
     if (withLinks) {
-        out += " · <a class=\"comments\" href=\"" + htmlEscape(links::comments(secret.id)) + "\">" +
+        out += " · <a class=\"comments\" href=\"" + htmlEscapeText(links::comments(secret.id)) + "\">" +
                plural(secret.commentCount, "comment") + "</a>";
-        out += " · <a class=\"share\" href=\"" + htmlEscape(links::share(secret)) + "\">share</a>";
+        out += " · <a class=\"share\" href=\"" + htmlEscapeText(links::share(secret)) + "\">share</a>";
     }
     if (!context.session.empty() && secret.session == context.session) {
         out += " · <span class=\"mine\">you told this</span>";
@@ -86,8 +86,8 @@ void appendSecret(std::string& out, const Secret& secret, const PageContext& con
 
 void appendSearchForm(std::string& out, std::string_view query) {
     // POST keeps the typed words out of the address.
-    out += "<form method=\"post\" action=\"" + htmlEscape(links::kSearch) +
-           "\"><input type=\"search\" name=\"q\" maxlength=\"100\" value=\"" + htmlEscape(query) +
+    out += "<form method=\"post\" action=\"" + htmlEscapeText(links::kSearch) +
+           "\"><input type=\"search\" name=\"q\" maxlength=\"100\" value=\"" + htmlEscapeText(query) +
            "\" placeholder=\"search secrets\"> <button type=\"submit\">Search</button></form>\n";
 }
 
@@ -105,10 +105,10 @@ void appendNav(std::string& out, const std::string& previous, const std::string&
     }
     out += "<nav>";
     if (!previous.empty()) {
-        out += "<a class=\"newer\" href=\"" + htmlEscape(previous) + "\">‹ newer</a> ";
+        out += "<a class=\"newer\" href=\"" + htmlEscapeText(previous) + "\">‹ newer</a> ";
     }
     if (!next.empty()) {
-        out += "<a class=\"older\" href=\"" + htmlEscape(next) + "\">older ›</a>";
+        out += "<a class=\"older\" href=\"" + htmlEscapeText(next) + "\">older ›</a>";
     }
     out += "</nav>\n";
 }
@@ -116,15 +116,15 @@ void appendNav(std::string& out, const std::string& previous, const std::string&
 void appendPostForm(std::string& out, std::string_view action, std::string_view field,
                     std::string_view appField, std::string_view extraHidden, std::string_view draft,
                     std::string_view button, int maxLength) {
-    out += "<form method=\"post\" action=\"" + htmlEscape(action) + "\"><textarea name=\"" +
-           htmlEscape(field) + "\" rows=\"5\" maxlength=\"" + std::to_string(maxLength) + "\">" +
-           htmlEscape(draft) + "</textarea>";
-    out += "<input type=\"hidden\" name=\"" + htmlEscape(appField) + "\" value=\"" +
-           htmlEscape(kPageAppName) + "\">";
+    out += "<form method=\"post\" action=\"" + htmlEscapeText(action) + "\"><textarea name=\"" +
+           htmlEscapeText(field) + "\" rows=\"5\" maxlength=\"" + std::to_string(maxLength) + "\">" +
+           htmlEscapeText(draft) + "</textarea>";
+    out += "<input type=\"hidden\" name=\"" + htmlEscapeText(appField) + "\" value=\"" +
+           htmlEscapeText(kPageAppName) + "\">";
     out += "<input type=\"hidden\" name=\"" + std::string(kPageReplyField) + "\" value=\"" +
            std::string(kPageReplyValue) + "\">";
     out += extraHidden;
-    out += "<button type=\"submit\">" + htmlEscape(button) + "</button></form>\n";
+    out += "<button type=\"submit\">" + htmlEscapeText(button) + "</button></form>\n";
 }
 
 } // namespace
@@ -187,13 +187,13 @@ std::string poolPage(const SecretPage& secrets, int page, const PageContext& con
     out += "<h1>Secret pool</h1>\n";
     appendSearchForm(out, "");
     if (secrets.secrets.empty()) {
-        out += "<p>No secrets here yet. <a href=\"" + htmlEscape(links::postingPage()) +
+        out += "<p>No secrets here yet. <a href=\"" + htmlEscapeText(links::postingPage()) +
                "\">Tell the first one</a>.</p>\n";
     } else {
         appendList(out, secrets, context);
     }
     appendNav(out, previous, next);
-    out += "<p><a href=\"" + htmlEscape(links::postingPage()) + "\">Tell a secret</a></p>\n";
+    out += "<p><a href=\"" + htmlEscapeText(links::postingPage()) + "\">Tell a secret</a></p>\n";
     out += kFoot;
     return out;
 }
@@ -206,7 +206,7 @@ std::string searchPage(std::string_view query, const SecretPage& secrets, int pa
     out += "<h1>Search</h1>\n";
     appendSearchForm(out, query);
     if (secrets.secrets.empty()) {
-        out += "<p>No secret holds “" + htmlEscape(query) + "”.</p>\n";
+        out += "<p>No secret holds “" + htmlEscapeText(query) + "”.</p>\n";
     } else {
         appendList(out, secrets, context);
     }
@@ -220,7 +220,7 @@ std::string postingPage(std::string_view error, std::string_view draft) {
     std::string out = head("Post your secret");
     out += "<h1>Post your secret</h1>\n";
     if (!error.empty()) {
-        out += "<p class=\"error\">" + htmlEscape(error) + "</p>\n";
+        out += "<p class=\"error\">" + htmlEscapeText(error) + "</p>\n";
     }
     appendPostForm(out, links::kCreateSecret, "Secret[content]", "Secret[appName]", "", draft,
                    "okay, tell the world", 1000);
@@ -233,10 +233,10 @@ std::string postingPage(std::string_view error, std::string_view draft) {
 std::string postedPage(std::int64_t secretId) {
     std::string out = head("Secret posted");
     out += "<h1>Your secret is out</h1>\n<p class=\"notice\">Thank you for sharing. Feel better now?</p>\n";
-    out += "<p><a href=\"" + htmlEscape(links::single(secretId)) +
+    out += "<p><a href=\"" + htmlEscapeText(links::single(secretId)) +
            "\">See your secret</a> · <a href=\"index.php\">"
            "Secret pool</a> · <a href=\"" +
-           htmlEscape(links::postingPage()) + "\">Tell another</a></p>\n";
+           htmlEscapeText(links::postingPage()) + "\">Tell another</a></p>\n";
     out += kFoot;
     return out;
 }
@@ -245,17 +245,18 @@ std::string commentsPage(const Secret& secret, const std::vector<Comment>& comme
                          const PageContext& context, std::string_view notice, std::string_view error,
                          std::string_view draft) {
     std::string out = head("Comments");
-    out += "<p><a class=\"back\" href=\"" + htmlEscape(links::close()) + "\">‹ back to the pool</a></p>\n";
+    out +=
+        "<p><a class=\"back\" href=\"" + htmlEscapeText(links::close()) + "\">‹ back to the pool</a></p>\n";
     out += "<ol>";
     appendSecret(out, secret, context, false);
     out += "</ol>\n<h2>" + plural(static_cast<std::int64_t>(comments.size()), "comment") + "</h2>\n";
     if (!notice.empty()) {
-        out += "<p class=\"notice\">" + htmlEscape(notice) + "</p>\n";
+        out += "<p class=\"notice\">" + htmlEscapeText(notice) + "</p>\n";
     }
     out += "<ol class=\"comments\">\n";
     for (const Comment& comment : comments) {
         out += "<li class=\"comment\" id=\"c" + std::to_string(comment.id) + "\"><p class=\"text\">" +
-               htmlEscape(comment.content) + "</p><div class=\"meta\">" +
+               htmlEscapeText(comment.content) + "</p><div class=\"meta\">" +
                describeAge(context.now - comment.created);
         if (!context.session.empty() && comment.session == context.session) {
             out += " · <span class=\"mine\">yours</span>";
@@ -264,7 +265,7 @@ std::string commentsPage(const Secret& secret, const std::vector<Comment>& comme
     }
     out += "</ol>\n<h2>Add a comment</h2>\n";
     if (!error.empty()) {
-        out += "<p class=\"error\">" + htmlEscape(error) + "</p>\n";
+        out += "<p class=\"error\">" + htmlEscapeText(error) + "</p>\n";
     }
     std::string hidden =
         "<input type=\"hidden\" name=\"Comment[secret_id]\" value=\"" + std::to_string(secret.id) + "\">";
@@ -278,7 +279,7 @@ std::string singlePage(const Secret& secret, const PageContext& context) {
     std::string out = head("A secret");
     out += "<h1>A secret</h1>\n<ol>";
     appendSecret(out, secret, context, false);
-    out += "</ol>\n<p><a class=\"comments\" href=\"" + htmlEscape(links::comments(secret.id)) + "\">" +
+    out += "</ol>\n<p><a class=\"comments\" href=\"" + htmlEscapeText(links::comments(secret.id)) + "\">" +
            plural(secret.commentCount, "comment") + "</a> · <a href=\"index.php\">Secret pool</a></p>\n";
     out += kFoot;
     return out;
@@ -286,7 +287,7 @@ std::string singlePage(const Secret& secret, const PageContext& context) {
 
 std::string messagePage(std::string_view title, std::string_view message) {
     std::string out = head(title);
-    out += "<h1>" + htmlEscape(title) + "</h1>\n<p>" + htmlEscape(message) +
+    out += "<h1>" + htmlEscapeText(title) + "</h1>\n<p>" + htmlEscapeText(message) +
            "</p>\n<p><a href=\"index.php\">Secret pool</a></p>\n";
     out += kFoot;
     return out;

@@ -212,9 +212,24 @@ std::optional<ContentServer::Outcome> ContentServer::checkText(const std::option
     if (trimmed.empty()) {
         return Outcome{kCodeInvalid, "Please write your " + std::string(what) + " before posting."};
     }
+    if (hasControlCharacters(trimmed)) {
+        return Outcome{kCodeInvalid,
+                       "Your " + std::string(what) +
+                           " holds control characters that cannot be shown. Please remove them."};
+    }
     if (codePointCount(trimmed) > limit) {
         return Outcome{kCodeTooLong, "Your " + std::string(what) + " is too long: please keep it under " +
                                          std::to_string(limit) + " characters."};
+    }
+    return std::nullopt;
+}
+
+std::optional<ContentServer::Outcome> ContentServer::checkAppName(const std::string& appName) const {
+    if (codePointCount(appName) > m_limits.maxAppNameLength) {
+        return Outcome{kCodeInvalid, "The application name is too long."};
+    }
+    if (hasControlCharacters(appName)) {
+        return Outcome{kCodeInvalid, "The application name holds control characters."};
     }
     return std::nullopt;
 }
@@ -248,12 +263,13 @@ HttpResponse ContentServer::createSecret(const HttpRequest& request, const Sessi
         return answer(*failed);
     }
     std::string appName = form->getOr("Secret[appName]", "");
-    if (codePointCount(appName) > m_limits.maxAppNameLength) {
-        return answer({kCodeInvalid, "The application name is too long."});
+    if (auto failed = checkAppName(appName)) {
+        return answer(*failed);
     }
     NewSecret secret{content, appName, form->get("Secret[deviceid]"), session.id};
-    if (secret.deviceId && codePointCount(*secret.deviceId) > 128) {
-        return answer({kCodeInvalid, "The device id is too long."});
+    if (secret.deviceId &&
+        (codePointCount(*secret.deviceId) > 128 || hasControlCharacters(*secret.deviceId))) {
+        return answer({kCodeInvalid, "The device id is not valid."});
     }
     auto id = m_store.addSecret(secret, Clock::now());
     if (!id) {
@@ -295,8 +311,8 @@ HttpResponse ContentServer::createComment(const HttpRequest& request, const Sess
         return answer(*failed);
     }
     std::string appName = form->getOr("Comment[appName]", "");
-    if (codePointCount(appName) > m_limits.maxAppNameLength) {
-        return answer({kCodeInvalid, "The application name is too long."});
+    if (auto failed = checkAppName(appName)) {
+        return answer(*failed);
     }
     auto id = m_store.addComment(*secretId, content, appName, session.id, Clock::now());
     if (!id) {

@@ -6,11 +6,10 @@
 //
 // The native forms get {"code":200,"msg":...} (always with HTTP status 200,
 // because the application discards the body of a status above 399 and the
-// user would see no message); a failure has the code 400 (unreadable or
-// empty), 404 (unknown secret), 413 (too long) or 500 (not stored). A post
-// that carries the field reply=page — the server's own page forms do — gets
-// an HTML page instead. Every page and post sets the session cookie when the
-// request has none.
+// user would see no message); a failure has the code 400 (unreadable, empty,
+// or holding control characters other than tab and line breaks), 404 (unknown secret), 413 (too long) or 500
+// (not stored). A post that carries the field reply=page — the server's own page forms do — gets an HTML page
+// instead. Every page and post sets the session cookie when the request has none.
 //
 // Thread-safe; borrows the store, which must outlive it. Pool pages are kept
 // rendered between posts (PoolPageCache).
@@ -69,6 +68,7 @@ private:
     // Checks and trims a posted text; gives the error outcome when it fails.
     std::optional<Outcome> checkText(const std::optional<std::string>& text, size_t limit,
                                      std::string_view what, std::string& trimmed) const;
+    std::optional<Outcome> checkAppName(const std::string& appName) const;
     static HttpResponse jsonOutcome(const Outcome& outcome);
     PageContext context(const Session& session) const;
 

@@ -40,19 +40,6 @@ Result<SecretPage> readPage(Query& query, int pageSize) {
     return page;
 }
 
-// LIKE pattern for a literal substring.
-std::string likePattern(const std::string& text) {
-    std::string pattern = "%";
-    for (char c : text) {
-        if (c == '%' || c == '_' || c == '\\') {
-            pattern += '\\';
-        }
-        pattern += c;
-    }
-    pattern += '%';
-    return pattern;
-}
-
 std::int64_t offsetOf(int page, int pageSize) {
     return static_cast<std::int64_t>(std::max(page, 1) - 1) * pageSize;
 }
@@ -140,12 +127,12 @@ Result<SecretPage> ContentStore::newest(int page, int pageSize) {
 Result<SecretPage> ContentStore::search(const std::string& text, int page, int pageSize) {
     return m_database.read<SecretPage>([&](Connection& connection) -> Result<SecretPage> {
         auto query = connection.prepare(std::string("SELECT ") + kSecretColumns +
-                                        " FROM secrets s WHERE s.content LIKE ? ESCAPE '\\' "
+                                        " FROM secrets s WHERE instr(lower(s.content), lower(?)) > 0 "
                                         "ORDER BY s.id DESC LIMIT ? OFFSET ?");
         if (!query) {
             return query.error();
         }
-        query->bind(1, likePattern(text))
+        query->bind(1, text)
             .bind(2, static_cast<std::int64_t>(pageSize + 1))
             .bind(3, offsetOf(page, pageSize));
         return readPage(*query, pageSize);

@@ -60,7 +60,9 @@ public:
 
     // Newest first; `page` counts from 1.
     Result<SecretPage> newest(int page, int pageSize);
-    // Secrets whose text holds `text` (ASCII letters in any case), newest first.
+    // Secrets whose text holds `text` (ASCII letters in any case), newest
+    // first. Literal: no byte is a wildcard, and a zero byte is compared
+    // like any other (SQLite's LIKE would end the pattern there).
     Result<SecretPage> search(const std::string& text, int page, int pageSize);
     Result<std::optional<Secret>> secret(std::int64_t id);
     // Oldest first.

@@ -1,7 +1,7 @@
 #include "servers/http/Text.h"
 
+#include <algorithm>
 #include <cmath>
-
 #include <cstdint>
 
 #include "platform/core/Text.h"
@@ -119,6 +119,33 @@ std::string trimWhitespace(std::string_view text) {
         }
     }
     return seenContent ? std::string(text.substr(begin, end - begin)) : std::string();
+}
+
+namespace {
+bool isControl(char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7f;
+}
+} // namespace
+
+bool hasControlCharacters(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), isControl);
+}
+
+std::string htmlEscapeText(std::string_view text) {
+    if (!hasControlCharacters(text)) {
+        return htmlEscape(text);
+    }
+    std::string shown;
+    shown.reserve(text.size() + 8);
+    for (char c : text) {
+        if (isControl(c)) {
+            shown += "\xEF\xBF\xBD";
+        } else {
+            shown += c;
+        }
+    }
+    return htmlEscape(shown);
 }
 
 std::string xmlEscape(std::string_view text) {

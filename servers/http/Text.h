@@ -20,8 +20,16 @@ size_t codePointCount(std::string_view text);
 // separators, zero-width space and BOM). REQUIRES: isValidUtf8(text).
 std::string trimWhitespace(std::string_view text);
 
+// Whether the text holds a C0 control character other than tab, line feed
+// and carriage return, or DEL: bytes no page can show and no form sends
+// when a person types.
+bool hasControlCharacters(std::string_view text);
+
 // The device's HTML escaping (& < > " '), shared with the web view.
 using murmelo::htmlEscape;
+// htmlEscape for text of unknown origin: control characters (as above)
+// become U+FFFD, so none reaches a page raw, whatever was stored.
+std::string htmlEscapeText(std::string_view text);
 // Escapes & < > for XML element text.
 std::string xmlEscape(std::string_view text);
 

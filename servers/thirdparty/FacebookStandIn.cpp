@@ -302,24 +302,51 @@ HttpResponse FacebookStandIn::promptFeed(const HttpRequest& request) {
             return v && v->isString() ? *v->asString() : std::string();
         };
         body += "<div class=\"attachment\">";
-        std::string picture;
+        std::optional<std::string> picture;
         if (const Value* media = parsed->find("media");
             media && media->isArray() && !media->asArray()->empty()) {
             if (const Value* src = media->asArray()->front().find("src"); src && src->isString()) {
-                picture = *src->asString();
+                picture = attachmentAddress(*src->asString());
             }
         }
-        if (!picture.empty()) {
-            body += "<img src=\"" + htmlEscape(picture) +
+        if (picture) {
+            body += "<img src=\"" + htmlEscape(*picture) +
                     "\" width=\"90\" alt=\"\" style=\"float:left;margin:0 8px 0 0\">";
         }
-        body += "<p><a href=\"" + htmlEscape(text("href")) + "\"><b>" + htmlEscape(text("name")) +
-                "</b></a><br>" + htmlEscape(text("caption")) + "</p><p>" + htmlEscape(text("description")) +
-                "</p></div>";
+        // A link of another scheme (javascript:, data:, ...) leaves the name as plain text.
+        std::string name = "<b>" + htmlEscape(text("name")) + "</b>";
+        if (auto href = attachmentAddress(text("href"))) {
+            name = "<a href=\"" + htmlEscape(*href) + "\">" + name + "</a>";
+        }
+        body += "<p>" + name + "<br>" + htmlEscape(text("caption")) + "</p><p>" +
+                htmlEscape(text("description")) + "</p></div>";
     }
     body +=
         "<button type=\"submit\">Publish</button> <a href=\"" + htmlEscape(cancel) + "\">Cancel</a></form>\n";
     return HttpResponse::html(page("Publish", body));
+}
+
+std::optional<std::string> FacebookStandIn::attachmentAddress(std::string_view address) {
+    auto ignored = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+    while (!address.empty() && ignored(address.front())) {
+        address.remove_prefix(1);
+    }
+    while (!address.empty() && ignored(address.back())) {
+        address.remove_suffix(1);
+    }
+    std::string cleaned;
+    for (char c : address) {
+        if (c != '\t' && c != '\n' && c != '\r') {
+            cleaned += c;
+        }
+    }
+    std::string scheme = cleaned.substr(0, cleaned.find(':'));
+    std::transform(scheme.begin(), scheme.end(), scheme.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (scheme.size() == cleaned.size() || (scheme != "http" && scheme != "https")) {
+        return std::nullopt;
+    }
+    return cleaned;
 }
 
 HttpResponse FacebookStandIn::canvasPage() {

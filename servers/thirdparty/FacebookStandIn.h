@@ -4,7 +4,8 @@
 //                                               next + "auth_token=T"; else the form again
 //         GET|POST connect/prompt_feed.php      the post page: the attachment, a
 //                                               message box, "Publish" (records
-//                                               the post, 302 to the callback,
+//                                               the post, 302 to the callback;
+//                                               links and pictures http(s) only,
 //                                               "fbconnect:success") and "Cancel"
 //                                               (the cancel address, "fbconnect:cancel")
 //         GET apps/murmelo/                     the application's canvas page
@@ -43,6 +44,11 @@ public:
     // The signature of a REST call: MD5 hex of "name=value" for every
     // parameter but "sig", sorted case-insensitively by name, then the secret.
     static std::string signature(const FormFields& parameters, std::string_view secret);
+    // The address an attachment's link or picture may carry onto the post
+    // page: http or https in any case, read as a browser reads it (blanks
+    // and control characters at the ends dropped, tabs and line breaks
+    // anywhere). Nothing for any other scheme or none.
+    static std::optional<std::string> attachmentAddress(std::string_view address);
 
 private:
     struct SessionRow {

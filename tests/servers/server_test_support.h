@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -126,7 +127,8 @@ class ServersFixture : public ::testing::Test {
 protected:
     void SetUp() override { startServers(ServerConfig::defaults()); }
 
-    void startServers(ServerConfig config, bool seed = false) {
+    void startServers(ServerConfig config, bool seed = false,
+                      const std::function<void(ReferenceServers::Options&)>& adjust = {}) {
         client.reset();
         servers.reset();
         ReferenceServers::Options options;
@@ -135,6 +137,9 @@ protected:
         options.seed = seed;
         options.logRequests = false;
         options.http.workerThreads = 16;
+        if (adjust) {
+            adjust(options);
+        }
         auto started = ReferenceServers::start(options);
         ASSERT_TRUE(started) << started.error().localizedDescription();
         servers = std::move(*started);

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <variant>
@@ -22,7 +23,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]\n"
-    "                     [--duration SECONDS] [--quiet]\n";
+    "                     [--admin-token T] [--duration SECONDS] [--quiet]\n";
 
 bool parseNumber(const std::string& text, long min, long max, long& out) {
     char* end = nullptr;
@@ -60,6 +61,7 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
     servers::ReferenceServers::Options& options = parsed.servers;
     options.port = 8080;
     options.dataDirectory = "murmelo-data";
+    std::optional<std::string> adminToken; // wins over the configuration file's, whatever the order
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool hasValue = i + 1 < args.size();
@@ -81,6 +83,8 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
         } else if (arg == "--duration" && hasValue && parseNumber(args[i + 1], 1, 31'536'000, number)) {
             parsed.duration = number;
             ++i;
+        } else if (arg == "--admin-token" && hasValue) {
+            adminToken = args[++i];
         } else if (arg == "--seed") {
             options.seed = true;
         } else if (arg == "--quiet") {
@@ -90,10 +94,15 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
             return 2;
         }
     }
+    if (adminToken) {
+        options.config.adminToken = *adminToken;
+    }
     return parsed;
 }
 
-void printWhereServersListen(std::ostream& out, const servers::ReferenceServers::Options& options, int port) {
+void printWhereServersListen(std::ostream& out, const servers::ReferenceServers::Options& options,
+                             const servers::ReferenceServers& running) {
+    int port = running.port();
     out << "Murmelo reference servers on http://" << options.bindAddress << ":" << port << " (data in "
         << options.dataDirectory << ")\n";
     for (const HostEntry& entry : hostTable()) {
@@ -103,6 +112,13 @@ void printWhereServersListen(std::ostream& out, const servers::ReferenceServers:
     out << "Send requests with the Host header of a role, e.g.\n"
         << "  curl -H 'Host: " << kContentServerHost << "' http://" << options.bindAddress << ":" << port
         << "/index.php\n";
+    if (running.adminToken().empty()) {
+        out << "The admin host (event log) is open to whoever reaches this address.\n";
+    } else if (options.config.adminToken.empty()) {
+        out << "Admin token (Authorization: Bearer TOKEN, or ?token=TOKEN): " << running.adminToken() << "\n";
+    } else {
+        out << "The admin host wants the configured token.\n";
+    }
     out.flush();
 }
 
@@ -143,7 +159,7 @@ int runServeCommand(std::span<const std::string> args, std::ostream& out, std::o
         err << "murmelo serve: " << running.error().localizedDescription() << "\n";
         return 1;
     }
-    printWhereServersListen(out, options.servers, (*running)->port());
+    printWhereServersListen(out, options.servers, **running);
     waitForStop(stopSignals, options.duration);
     (*running)->stop();
     return 0;

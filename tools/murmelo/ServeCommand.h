@@ -1,9 +1,10 @@
 // `murmelo serve`: runs the reference servers in the foreground until
 // SIGINT or SIGTERM (or for --duration seconds), after printing where they
-// listen and the role → host table.
+// listen, the role → host table and the admin host's token (when the
+// servers made one up because they listen beyond loopback).
 //
 //   murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]
-//                 [--duration SECONDS] [--quiet]
+//                 [--admin-token T] [--duration SECONDS] [--quiet]
 //
 // Blocks SIGINT and SIGTERM on the calling thread (the servers' workers
 // inherit the mask) and waits for them there. Writes only to the given

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <regex>
 #include <set>
@@ -240,6 +241,23 @@ TEST_F(ContentServerTest, NativePostsAreValidatedAndAnsweredInJson) {
         {"comment without id", commentRoute, "Comment%5Bcontent%5D=hi", form, 404, "does not exist"},
         {"comment empty", commentRoute, commentForm(sid, "   "), form, 400, "write your comment"},
         {"comment too long", commentRoute, commentForm(sid, std::string(501, 'x')), form, 413, "too long"},
+        {"tab and line breaks", secretRoute, secretForm("one\ttwo\r\nthree"), form, 200, "out"},
+        {"NUL", secretRoute, secretForm(std::string("a\0b", 3)), form, 400, "control characters"},
+        {"NUL at the end", secretRoute, secretForm(std::string("ab\0", 3)), form, 400, "control characters"},
+        {"escape", secretRoute, secretForm("red \x1b[31m"), form, 400, "control characters"},
+        {"bell", secretRoute, secretForm("ding\x07"), form, 400, "control characters"},
+        {"DEL", secretRoute, secretForm("x\x7fy"), form, 400, "control characters"},
+        {"NUL in multipart", secretRoute,
+         "--XyZ\r\nContent-Disposition: form-data; name=\"Secret[content]\"\r\n\r\na" + std::string(1, '\0') +
+             "b\r\n--XyZ--\r\n",
+         "multipart/form-data; boundary=XyZ", 400, "control characters"},
+        {"NUL in the application name", secretRoute, "Secret%5Bcontent%5D=x&Secret%5BappName%5D=a%00", form,
+         400, "control characters"},
+        {"NUL in the device id", secretRoute, "Secret%5Bcontent%5D=x&Secret%5Bdeviceid%5D=%01", form, 400,
+         "device id"},
+        {"comment NUL", commentRoute, commentForm(sid, std::string("a\0", 2)), form, 400,
+         "control characters"},
+        {"comment vertical tab", commentRoute, commentForm(sid, "a\vb"), form, 400, "control characters"},
     };
     for (const Row& row : rows) {
         long long before = *servers->contentStore().secretCount() + *servers->contentStore().commentCount();
@@ -304,6 +322,47 @@ TEST_F(ContentServerTest, UserTextIsEscapedOnEveryPage) {
         EXPECT_EQ(reply.body.find("<script>alert"), std::string::npos) << path;
         EXPECT_NE(reply.body.find(escaped), std::string::npos) << path << "\n" << reply.body;
     }
+}
+
+TEST_F(ContentServerTest, SearchTextIsLiteral) {
+    postSecret("100% sure");
+    postSecret("snake_case names");
+    postSecret("Plain Words");
+    // Written before posts were checked for control characters.
+    NewSecret old{std::string("old\0zero", 8), "seed", std::nullopt, ""};
+    ASSERT_TRUE(servers->contentStore().addSecret(old, 0));
+    struct Row {
+        const char* name;
+        std::string search; // a query of the search address
+        std::vector<std::string> found;
+    };
+    const Row rows[] = {
+        {"NUL", "q=%00", {"old"}},
+        {"NUL, hex", "qx=00", {"old"}},
+        {"NUL between letters", "q=d%00z", {"old"}},
+        {"NUL elsewhere", "q=plain%00", {}},
+        {"percent", "q=%25", {"100% sure"}},
+        {"underscore", "q=_", {"snake_case"}},
+        {"percent and underscore", "q=%25_", {}},
+        {"backslash", "q=%5C", {}},
+        {"any case", "q=pLAIN", {"Plain Words"}},
+    };
+    const std::vector<std::string> all = {"100% sure", "snake_case", "Plain Words", "old"};
+    for (const Row& row : rows) {
+        Reply reply = client->get(content("index.php?r=secret/search&" + row.search));
+        EXPECT_EQ(reply.status, 200) << row.name;
+        for (const std::string& text : all) {
+            bool expected = std::find(row.found.begin(), row.found.end(), text) != row.found.end();
+            EXPECT_EQ(reply.body.find(text + (text == "old" ? "\xEF\xBF\xBD" : "")) != std::string::npos,
+                      expected)
+                << row.name << ": " << text;
+        }
+        EXPECT_EQ(reply.body.find('\0'), std::string::npos) << row.name;
+    }
+    // No page carries a control character raw, whatever was stored.
+    Reply pool = client->get(content("index.php"));
+    EXPECT_NE(pool.body.find("old\xEF\xBF\xBDzero"), std::string::npos);
+    EXPECT_EQ(pool.body.find('\0'), std::string::npos);
 }
 
 TEST_F(ContentServerTest, SessionCookieIsSetByPagesAndMarksWhatASessionPosted) {

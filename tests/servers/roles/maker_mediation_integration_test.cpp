@@ -2,6 +2,8 @@
 // the admin host's event log, over real HTTP.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "app/product/Constants.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "servers/http/Json.h"
@@ -303,4 +305,114 @@ TEST_F(MediationTest, AdminHostServesTheEventLog) {
     EXPECT_EQ(client->get("http://admin.murmelo.example/_events?after=x").status, 400);
     EXPECT_NE(client->get("http://admin.murmelo.example/").body.find("secrets.murmelo.example"),
               std::string::npos);
+}
+
+TEST_F(MediationTest, AdminHostWantsItsTokenWhenOneIsSetOrTheServersListenBeyondLoopback) {
+    const std::string configured = "configured-token-0123456789";
+    struct Setup {
+        const char* name;
+        std::string address;
+        std::string token; // configured
+        bool open;
+    };
+    const Setup setups[] = {
+        {"loopback", "127.0.0.1", "", true},
+        {"all addresses", "0.0.0.0", "", false},
+        {"loopback with a configured token", "127.0.0.1", configured, false},
+    };
+    for (const Setup& setup : setups) {
+        ServerConfig config = ServerConfig::defaults();
+        config.adminToken = setup.token;
+        startServers(config, false, [&](ReferenceServers::Options& o) { o.bindAddress = setup.address; });
+        const std::string token = servers->adminToken();
+        if (setup.open) {
+            EXPECT_TRUE(token.empty()) << setup.name;
+        } else if (setup.token.empty()) {
+            EXPECT_TRUE(std::regex_match(token, std::regex("[0-9a-f]{32}"))) << setup.name << " " << token;
+        } else {
+            EXPECT_EQ(token, configured) << setup.name;
+        }
+        const std::string events = "http://admin.murmelo.example/_events";
+        struct Attempt {
+            const char* name;
+            std::string url;
+            std::vector<std::string> headers;
+            bool carriesToken;
+        };
+        const Attempt attempts[] = {
+            {"nothing", events, {}, false},
+            {"bearer", events, {"Authorization: Bearer " + token}, true},
+            {"bearer, any case", events, {"Authorization: bearer " + token}, true},
+            {"query", events + "?token=" + token + "&after=0", {}, true},
+            {"index page", "http://admin.murmelo.example/?token=" + token, {}, true},
+            {"by address", "http://127.0.0.1/_events", {"Authorization: Bearer " + token}, true},
+            {"wrong", events, {"Authorization: Bearer " + token + "0"}, false},
+            {"prefix", events + "?token=" + token.substr(0, token.size() / 2), {}, false},
+            {"basic", events, {"Authorization: Basic " + token}, false},
+            {"index without", "http://admin.murmelo.example/", {}, false},
+        };
+        for (const Attempt& attempt : attempts) {
+            Reply reply = client->get(attempt.url, attempt.headers);
+            long expected = setup.open || attempt.carriesToken ? 200 : 401;
+            EXPECT_EQ(reply.status, expected) << setup.name << ", " << attempt.name << " " << reply.error;
+            if (reply.status == 401) {
+                EXPECT_EQ(reply.header("www-authenticate").rfind("Bearer", 0), 0u) << attempt.name;
+            }
+        }
+        // The roles themselves need no token.
+        EXPECT_EQ(client->get(content("index.php")).status, 200) << setup.name;
+    }
+    ServerConfig weak = ServerConfig::defaults();
+    weak.adminToken = "short";
+    ReferenceServers::Options options;
+    options.dataDirectory = directory.path() + "/weak";
+    options.config = weak;
+    EXPECT_FALSE(ReferenceServers::start(options));
+}
+
+TEST_F(MediationTest, AdminHostMasksCredentials) {
+    client->post("http://www.facebook.example/login.php",
+                 "api_key=k&next=fbconnect%3A%2F%2Fsuccess&email=demo%40murmelo.example&pass=PA55W0RD",
+                 "application/x-www-form-urlencoded", {"Cookie: datr=C00KIEVALUE"});
+    client->post("http://api.twitter.example/statuses/update.xml", "status=hello",
+                 "application/x-www-form-urlencoded", {"Authorization: Basic QVVUSE9SSVpFRA=="});
+    client->post("http://api.shrt.example/v3/shorten", R"({"login":"me","apiKey":"APIKEYVALUE"})",
+                 "application/json", {"Proxy-Authorization: Basic UFJPWFk="});
+    client->get("http://www.facebook.example/login.php?auth_token=T0KENVALUE&next=x");
+    Reply shown = client->get("http://admin.murmelo.example/_events");
+    ASSERT_EQ(shown.status, 200);
+    for (const char* secret :
+         {"PA55W0RD", "C00KIEVALUE", "QVVUSE9SSVpFRA", "APIKEYVALUE", "UFJPWFk", "T0KENVALUE"}) {
+        EXPECT_EQ(shown.body.find(secret), std::string::npos) << secret << " in " << shown.body;
+    }
+    for (const char* kept :
+         {"&pass=***\"", "email=demo%40murmelo.example", "datr=***", "\"Authorization\":\"***\"",
+          "\\\"apiKey\\\":\\\"***\\\"", "auth_token=***&next=x", "status=hello"}) {
+        EXPECT_NE(shown.body.find(kept), std::string::npos) << kept << " in " << shown.body;
+    }
+}
+
+TEST_F(MediationTest, EventLogRepliesAreBoundedAndSayWhenMoreFollow) {
+    startServers(ServerConfig::defaults(), false,
+                 [](ReferenceServers::Options& o) { o.maxEventsReplyBytes = 64 * 1024; });
+    const int posted = 30;
+    for (int i = 0; i < posted; ++i) {
+        client->post(content("index.php?r=secret/create"), "Secret%5Bcontent%5D=" + std::string(20000, 'x'));
+    }
+    std::uint64_t after = 0;
+    int replies = 0;
+    size_t seen = 0;
+    for (bool more = true; more && replies < posted + 1; ++replies) {
+        Reply reply = client->get("http://admin.murmelo.example/_events?after=" + std::to_string(after));
+        ASSERT_EQ(reply.status, 200);
+        EXPECT_LT(reply.body.size(), 128u * 1024) << "reply " << replies;
+        Value list = json(reply);
+        ASSERT_TRUE(list.isArray() && !list.asArray()->empty());
+        seen += list.asArray()->size();
+        after = static_cast<std::uint64_t>(list.asArray()->back().find("sequence")->integerValue());
+        more = reply.header("x-murmelo-more-events") == "1";
+    }
+    EXPECT_GT(replies, 1);
+    EXPECT_EQ(seen, static_cast<size_t>(posted));
+    EXPECT_EQ(after, static_cast<std::uint64_t>(posted));
 }

@@ -2,10 +2,12 @@
 // link shortener, Facebook's login and post pages and its signed REST API.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 
 #include "app/product/Constants.h"
 #include "platform/foundation/Crypto.h"
+#include "servers/http/Json.h"
 #include "servers/store/Database.h"
 #include "servers/thirdparty/FacebookStandIn.h"
 #include "tests/servers/server_test_support.h"
@@ -320,4 +322,57 @@ TEST_F(FacebookTest, PostPageShowsTheAttachmentAndRecordsThePost) {
     EXPECT_EQ(expired.status, 200);
     EXPECT_NE(expired.body.find("session has expired"), std::string::npos);
     EXPECT_EQ(count(servers->database(), "SELECT COUNT(*) FROM fb_posts"), 1);
+}
+
+TEST_F(FacebookTest, AttachmentLinksAndPicturesAreHttpOrHttpsOnly) {
+    std::string sessionKey = element(getSession(loginToken()).body, "session_key");
+    struct Row {
+        const char* name;
+        std::string address;
+        std::optional<std::string> shown; // as written into the page, escaped
+    };
+    const Row rows[] = {
+        {"http", "http://shrt.example/murmelo", "http://shrt.example/murmelo"},
+        {"https in capitals", "HTTPS://shrt.example/a?b=1&c=2", "HTTPS://shrt.example/a?b=1&amp;c=2"},
+        {"blanks around", " \t https://shrt.example/x \n", "https://shrt.example/x"},
+        {"javascript", "javascript:alert(1)", std::nullopt},
+        {"javascript, mixed case", "JavaScript:alert(1)", std::nullopt},
+        {"javascript after blanks", " \t\njavascript:alert(1)", std::nullopt},
+        {"javascript after a control character", "\x01javascript:alert(1)", std::nullopt},
+        {"javascript with a line break", "java\nscript:alert(1)", std::nullopt},
+        {"javascript with a tab", "jav\tascript:alert(1)", std::nullopt},
+        {"data", "data:text/html,<script>alert(1)</script>", std::nullopt},
+        {"vbscript", "vbscript:msgbox", std::nullopt},
+        {"no scheme", "//evil.example/x", std::nullopt},
+        {"relative", "x.html", std::nullopt},
+        {"http lookalike", "httpx://a", std::nullopt},
+        {"empty", "", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        Dictionary media{{"type", "image"}, {"src", row.address}};
+        Dictionary attachment{
+            {"name", "Murmelo"}, {"href", row.address}, {"media", Value(Array{Value(media)})}};
+        auto text = jsonText(Value(attachment));
+        ASSERT_TRUE(text) << row.name;
+        std::vector<std::pair<std::string, std::string>> fields = {{"api_key", kApiKey},
+                                                                   {"session_key", sessionKey},
+                                                                   {"cancel", "fbconnect:cancel"},
+                                                                   {"attachment", *text}};
+        Reply page = client->post("http://www.facebook.example/connect/prompt_feed.php?display=touch",
+                                  facebookBody(fields), kMultipart);
+        ASSERT_EQ(page.status, 200) << row.name;
+        // The attachment shows below its hidden copy in the form.
+        std::string shown = page.body.substr(page.body.find("<div class=\"attachment\">"));
+        EXPECT_NE(shown.find("<b>Murmelo</b>"), std::string::npos) << row.name;
+        if (row.shown) {
+            EXPECT_NE(shown.find("<a href=\"" + *row.shown + "\"><b>Murmelo"), std::string::npos)
+                << row.name << "\n"
+                << shown;
+            EXPECT_NE(shown.find("<img src=\"" + *row.shown + "\""), std::string::npos) << row.name;
+        } else {
+            EXPECT_EQ(shown.find("<img"), std::string::npos) << row.name << "\n" << shown;
+            EXPECT_EQ(shown.find("<a href=\"fbconnect:cancel\""), shown.find("<a ")) << row.name << "\n"
+                                                                                     << shown;
+        }
+    }
 }

@@ -18,6 +18,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/ReachabilityDeviceSource.h"
+#include "servers/Credentials.h"
 #include "servers/ReferenceServers.h"
 #include "tools/murmelo/driver/AppWiring.h"
 #include "tools/murmelo/driver/Session.h"
@@ -71,7 +72,9 @@ std::string clip(std::string text, std::size_t limit) {
 std::vector<std::string> describeEvents(servers::ReferenceServers& servers, std::uint64_t after,
                                         std::uint64_t& last) {
     std::vector<std::string> lines;
-    for (const servers::RecordedEvent& event : servers.events().events("", after)) {
+    for (const servers::RecordedEvent& recorded : servers.events().events("", after)) {
+        // A person at the demo sees what the admin host would show.
+        const servers::RecordedEvent event = servers::maskCredentials(recorded);
         if (event.role == "admin") {
             last = event.sequence;
             continue;
