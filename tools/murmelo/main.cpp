@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: murmelo demo [--script FILE|-] [--home DIR] ... (murmelo demo --help)\n"
     "       murmelo run [--script FILE|-] [--home DIR] ...  (murmelo run --help)\n"
-    "       murmelo serve [--port N] [--data DIR] [--config FILE] [--seed]\n"
+    "       murmelo serve [--port N] [--address A] ...     (murmelo serve --help)\n"
     "       murmelo info [--home DIR] [--device KEY=VALUE]...\n";
 
 // How the process leaves after a subcommand.
