@@ -289,6 +289,11 @@ bool ScriptedConnection::waitForPeerClose(double timeoutSeconds) {
     return false;
 }
 
+bool ScriptedConnection::stopping() const {
+    pollfd stop = {m_stopFd, POLLIN, 0};
+    return poll(&stop, 1, 0) > 0;
+}
+
 void ScriptedConnection::reset() {
     if (m_fd < 0) {
         return;
@@ -431,7 +436,7 @@ ScriptedHttpServer::Script ScriptedHttpServer::drippingBody(double interval, dou
         if (!connection.send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n")) {
             return;
         }
-        while (monotonicNow() < end) {
+        while (monotonicNow() < end && !connection.stopping()) {
             if (!connection.send("x") || connection.waitForPeerClose(interval)) {
                 return;
             }

@@ -85,6 +85,8 @@ public:
     bool sendReply(const ScriptedReply& reply);
     // Waits for the peer to close (data read meanwhile is dropped).
     bool waitForPeerClose(double timeoutSeconds);
+    // Whether the server is being stopped.
+    bool stopping() const;
     // An abortive close: the peer sees a reset.
     void reset();
     void close();

@@ -587,12 +587,12 @@ TEST(URLConnectionSynchronous, ADrippingReplyEndsAtTheOverallDeadline) {
         double expected;
     };
     const Case cases[] = {
-        {"factor times the time-out", 0.3, std::nullopt, 0.3 * URLConnection::kSynchronousDeadlineFactor},
+        {"factor times the time-out", 0.5, std::nullopt, 0.5 * URLConnection::kSynchronousDeadlineFactor},
         {"explicit deadline", 30.0, 0.6, 0.6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ScriptedHttpServer drip(ScriptedHttpServer::drippingBody(0.05, 4.0));
+        ScriptedHttpServer drip(ScriptedHttpServer::drippingBody(0.02, 4.0));
         URLRequest request = requestFor(drip.url("/drip"));
         request.timeoutInterval = c.timeoutInterval;
         URLConnection::SynchronousLimits limits;
