@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/Locale.h"
 #include "platform/net/CookieStore.h"
+#include "platform/net/NetError.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Timer.h"
 
@@ -68,6 +70,13 @@ SessionCookies& sessionCookieList() {
     return *list;
 }
 
+constexpr double kStandardTimeOutSeconds = 5.0;
+
+std::atomic<double>& defaultTimeOut() {
+    static std::atomic<double> seconds{kStandardTimeOutSeconds};
+    return seconds;
+}
+
 } // namespace
 
 // ---- the five shared errors, made once when the class is first used
@@ -102,13 +111,21 @@ const Error& ASIHTTPRequest::tooMuchRedirectionError() {
     return error;
 }
 
+Error ASIHTTPRequest::responseTooLargeError(std::size_t limit) {
+    Error error = requestError(ASINetworkErrorType::ResponseTooLargeErrorType,
+                               "The response is larger than " + std::to_string(limit) + " bytes");
+    error.withUnderlyingError(replyTooLargeError(limit));
+    return error;
+}
+
 // ---- construction and configuration
 
 std::shared_ptr<ASIHTTPRequest> ASIHTTPRequest::requestWithURL(std::optional<URL> url) {
     return std::make_shared<ASIHTTPRequest>(std::move(url));
 }
 
-ASIHTTPRequest::ASIHTTPRequest(std::optional<URL> url) : m_url(std::move(url)) {
+ASIHTTPRequest::ASIHTTPRequest(std::optional<URL> url)
+    : m_url(std::move(url)), m_timeOutSeconds(defaultTimeOutSeconds()) {
     // Touch the shared errors so they exist before any request runs.
     (void)requestTimedOutError();
     (void)authenticationError();
@@ -210,7 +227,24 @@ void ASIHTTPRequest::buildRequestHeaders() {
 
 // ---- running
 
+double ASIHTTPRequest::defaultTimeOutSeconds() {
+    return defaultTimeOut().load();
+}
+
+void ASIHTTPRequest::setDefaultTimeOutSeconds(double seconds) {
+    defaultTimeOut().store(seconds);
+}
+
+double ASIHTTPRequest::overallTimeOutSeconds() const {
+    if (m_overallTimeOutSeconds > 0) {
+        return m_overallTimeOutSeconds;
+    }
+    double inactivity = m_timeOutSeconds > 0 ? m_timeOutSeconds : defaultTimeOutSeconds();
+    return kDeadlineFactor * (inactivity > 0 ? inactivity : kStandardTimeOutSeconds);
+}
+
 void ASIHTTPRequest::start() {
+    m_startTime = Clock::monotonic();
     for (;;) {
         RunOutcome outcome = RunOutcome::Finished;
         try {
@@ -319,6 +353,20 @@ bool ASIHTTPRequest::timedOut(double now) const {
     return m_totalBytesSent > 0 || m_postLength <= m_uploadBufferSize;
 }
 
+bool ASIHTTPRequest::pastDeadline(double now) const {
+    return m_startTime && now - *m_startTime >= overallTimeOutSeconds();
+}
+
+bool ASIHTTPRequest::failIfTooLarge(std::uint64_t bytes) {
+    if (bytes <= m_maxResponseDataSize) {
+        return false;
+    }
+    tearDownConnection();
+    m_rawResponseData.emplace(); // hand the memory back now
+    failWithError(responseTooLargeError(m_maxResponseDataSize));
+    return true;
+}
+
 ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
     // Keeps the private mode awake at least every 0.25 s, also while the
     // transfer has no source of its own (a name being resolved).
@@ -331,7 +379,7 @@ ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
             return RunOutcome::Finished;
         }
         double now = Clock::monotonic();
-        if (timedOut(now)) {
+        if (timedOut(now) || pastDeadline(now)) {
             failWithError(requestTimedOutError());
             tearDownConnection();
             m_complete = true;
@@ -355,7 +403,8 @@ ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
         if (m_uploadBufferSize == 0 && m_totalBytesSent > 0 && m_totalBytesSent != m_postLength) {
             m_uploadBufferSize = m_totalBytesSent;
         }
-        loop.runMode(kRunLoopMode, RunLoop::dateAfter(kLoopWakeUpSeconds));
+        double untilDeadline = m_startTime.value_or(now) + overallTimeOutSeconds() - now;
+        loop.runMode(kRunLoopMode, RunLoop::dateAfter(std::clamp(untilDeadline, 0.0, kLoopWakeUpSeconds)));
     }
 }
 
@@ -398,6 +447,10 @@ bool ASIHTTPRequest::readResponseHeadersIfNeeded() {
 
 void ASIHTTPRequest::handleBytesAvailable() {
     if (!readResponseHeadersIfNeeded()) {
+        return;
+    }
+    if (failIfTooLarge(m_contentLength) ||
+        failIfTooLarge(m_rawResponseData->size() + std::uint64_t{m_transport->bytesAvailable()})) {
         return;
     }
     std::size_t chunk = m_contentLength > 262144 ? 65536 : m_contentLength > 65536 ? 16384 : 2048;

@@ -13,7 +13,11 @@
 // device Transport scheduled on the calling thread's run loop in the private
 // mode "ASIHTTPRequest", which the transfer loop runs for at most 0.25 s per
 // pass; each pass checks the inactivity time-out (timeOutSeconds since the
-// last bytes moved), a pending redirect and cancellation. Redirects (301,
+// last bytes moved), the overall deadline (overallTimeOutSeconds() since
+// start(), so a server dripping bytes cannot hold the thread), a pending
+// redirect and cancellation. The body is collected in memory up to
+// maxResponseDataSize(); a reply announcing or sending more ends the request
+// at once with code 11. Redirects (301,
 // 302, 303, 305–307 with a Location) are followed up to 5 times; the sixth
 // fails with code 9. Cookies come from and go to CookieStore::shared().
 //
@@ -42,6 +46,7 @@
 #include "platform/net/Cookie.h"
 #include "platform/net/Transport.h"
 #include "platform/net/URL.h"
+#include "platform/net/URLConnection.h"
 
 namespace murmelo {
 
@@ -58,6 +63,7 @@ enum class ASINetworkErrorType : long {
     FileManagementError = 8,
     TooMuchRedirectionErrorType = 9,
     UnhandledExceptionError = 10,
+    ResponseTooLargeErrorType = 11,
 };
 
 class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest> {
@@ -70,6 +76,8 @@ public:
     // reply the app reads is a page or a short document, so a body that
     // would grow beyond it is taken as a decompression bomb.
     static constexpr std::size_t kMaxInflatedBytes = 128u * 1024 * 1024;
+    // The overall deadline, when not set, is this many inactivity time-outs.
+    static constexpr double kDeadlineFactor = 3.0;
 
     // A request for `url` (nothing: start() fails with code 5).
     static std::shared_ptr<ASIHTTPRequest> requestWithURL(std::optional<URL> url);
@@ -93,8 +101,19 @@ public:
     void appendPostData(const Data& data);
     std::uint64_t postLength() const { return m_postLength; }
 
+    // The inactivity limit (0 or less: none); new requests start with
+    // defaultTimeOutSeconds().
     double timeOutSeconds() const { return m_timeOutSeconds; }
     void setTimeOutSeconds(double seconds) { m_timeOutSeconds = seconds; }
+    // How long start() may take in all, redirects included; the request then
+    // fails with code 2. Unless set to a positive value: kDeadlineFactor
+    // times timeOutSeconds() (or times the default when that is off).
+    double overallTimeOutSeconds() const;
+    void setOverallTimeOutSeconds(double seconds) { m_overallTimeOutSeconds = seconds; }
+    // The most reply body bytes collected in memory (URLConnection's default
+    // of 32 MiB unless set).
+    std::size_t maxResponseDataSize() const { return m_maxResponseDataSize; }
+    void setMaxResponseDataSize(std::size_t bytes) { m_maxResponseDataSize = bytes; }
     bool shouldRedirect() const { return m_shouldRedirect; }
     void setShouldRedirect(bool value) { m_shouldRedirect = value; }
     int redirectCount() const { return m_redirectCount; }
@@ -166,6 +185,9 @@ public:
     // nothing when it fails or would exceed kMaxInflatedBytes. An empty
     // input is returned as it is.
     static std::optional<Data> uncompressZippedData(const Data& compressed);
+    // The time-out new requests start with (5 s); thread-safe.
+    static double defaultTimeOutSeconds();
+    static void setDefaultTimeOutSeconds(double seconds);
     // The cookies every request received, one per (domain, path, name).
     static std::vector<Cookie> sessionCookies();
     static void addSessionCookie(const Cookie& cookie);
@@ -177,6 +199,8 @@ public:
     static const Error& requestCancelledError();
     static const Error& unableToCreateRequestError();
     static const Error& tooMuchRedirectionError();
+    // Code 11, with NetErrorCode::ReplyTooLarge (naming `limit`) underneath.
+    static Error responseTooLargeError(std::size_t limit);
 
 protected:
     // Records the first failure and completes the request.
@@ -200,6 +224,10 @@ private:
     bool readResponseHeadersReturningAuthenticationFailure();
     void tearDownConnection();
     bool timedOut(double now) const;
+    // Past the overall deadline (once start() has begun).
+    bool pastDeadline(double now) const;
+    // Ends the request when the reply is or would become too large.
+    bool failIfTooLarge(std::uint64_t bytes);
     void removeStoreCookieHeader();
 
     std::optional<URL> m_url;
@@ -207,7 +235,10 @@ private:
     std::optional<HeaderFields> m_requestHeaders;
     std::optional<Data> m_postBody;
     std::uint64_t m_postLength = 0;
-    double m_timeOutSeconds = 5.0;
+    double m_timeOutSeconds;
+    double m_overallTimeOutSeconds = 0;
+    std::size_t m_maxResponseDataSize = URLConnection::kDefaultMaxBodyBytes;
+    std::optional<double> m_startTime; // monotonic seconds when start() began
     bool m_shouldRedirect = true;
     int m_redirectCount = 0;
     bool m_allowCompressedResponse = true;

@@ -208,6 +208,10 @@ void AppDelegate_Phone::sendStatus() {
     (void)OVUtils::dataWithContentsOfURL(url);
 }
 
+void AppDelegate_Phone::sendNotify(const std::string& notifyUrl) {
+    (void)OVUtils::dataWithContentsOfStrURL(notifyUrl);
+}
+
 void AppDelegate_Phone::getRecommandApp() {
     std::optional<Data> body = OVUtils::dataWithContentsOfStrURL(recommendationAddress());
     if (!body) {
@@ -287,9 +291,13 @@ void AppDelegate_Phone::clickedButtonAtIndex(AlertView& alertView, int buttonInd
             logLine("AppDelegate_Phone: the offered link is no URL: %s", m_appUrl->c_str());
         }
     }
-    // Blocking, on the main thread, bounded by the request's time-out; the
-    // reply is ignored.
-    (void)OVUtils::dataWithContentsOfStrURL(m_notifyUrl);
+    // Off the main thread, so a slow notify server cannot freeze the screen;
+    // nothing waits for it.
+    if (m_notifyUrl) {
+        OVOperationManager::sharedOperationManager().addOperation(
+            OVOperation::operationWithTarget_withObjects(shared_from_this(), nullptr,
+                                                         &AppDelegate_Phone::sendNotify, *m_notifyUrl));
+    }
     UserDefaults::standardUserDefaults()->setObject(Value("1"), kRecommendClickedKey);
 }
 

@@ -6,10 +6,10 @@
 //
 //   Application::sharedApplication().launch(std::make_shared<AppDelegate_Phone>());
 //
-// Threading: main thread, except sendStatus() and getRecommandApp(), which
-// run on OVOperationManager's workers, and switchToSecret(), which may be
-// called on any thread (it waits for doSwitch() on the main thread, bounded
-// by kSwitchTimeout).
+// Threading: main thread, except sendStatus(), getRecommandApp() and
+// sendNotify(), which run on OVOperationManager's workers, and
+// switchToSecret(), which may be called on any thread (it waits for
+// doSwitch() on the main thread, bounded by kSwitchTimeout).
 //
 // Ownership: must be owned by a shared_ptr (the application owns it for the
 // whole run). It owns the window it is given, the tab bar (which owns its
@@ -90,8 +90,11 @@ public:
     void getRecommandApp();
     // The offer's decision and alert (main thread).
     void showRecommandApp(const Dictionary& reply);
-    // alertView:clickedButtonAtIndex: — acceptance of the offer.
+    // alertView:clickedButtonAtIndex: — acceptance of the offer: opens the
+    // offered link, queues sendNotify() and remembers the click.
     void clickedButtonAtIndex(AlertView& alertView, int buttonIndex) override;
+    // Pings the offer's notify address (background; the reply is ignored).
+    void sendNotify(const std::string& notifyUrl);
 
     // ---- properties
     const std::shared_ptr<Window>& window() const { return m_window; }

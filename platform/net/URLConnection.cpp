@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "platform/net/CookieStore.h"
 #include "platform/net/ReachabilityDeviceSource.h"
@@ -28,6 +29,12 @@ bool isLoopbackHost(const std::string& host) {
     }
     auto numeric = ReachabilityTarget::numericAddress(host);
     return numeric && numeric->isLoopback();
+}
+
+std::string secondsText(const char* prefix, double seconds) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%s %g s", prefix, seconds);
+    return text;
 }
 
 double effectiveTimeout(const URLRequest& request) {
@@ -585,11 +592,24 @@ namespace {
 
 class SynchronousCollector : public URLConnectionDelegate {
 public:
-    void didReceiveResponse(URLConnection&, const URLResponse& response) override {
+    explicit SynchronousCollector(std::size_t maxBodyBytes) : m_maxBodyBytes(maxBodyBytes) {}
+
+    void didReceiveResponse(URLConnection& connection, const URLResponse& response) override {
         this->response = response;
         body.clear(); // a new response starts a new body
+        if (response.expectedContentLength > 0 &&
+            static_cast<std::uint64_t>(response.expectedContentLength) > m_maxBodyBytes) {
+            tooLarge(connection);
+        }
     }
-    void didReceiveData(URLConnection&, const Data& data) override {
+    void didReceiveData(URLConnection& connection, const Data& data) override {
+        if (done) {
+            return;
+        }
+        if (data.size() > m_maxBodyBytes - body.size()) {
+            tooLarge(connection);
+            return;
+        }
         body.insert(body.end(), data.begin(), data.end());
     }
     void connectionDidFinishLoading(URLConnection&) override { done = true; }
@@ -602,23 +622,44 @@ public:
     Data body;
     std::optional<Error> error;
     bool done = false;
+
+private:
+    void tooLarge(URLConnection& connection) {
+        error = urlReplyTooLargeError(connection.currentRequest().url.absoluteString(), m_maxBodyBytes);
+        done = true;
+        Data().swap(body);
+        connection.cancel(); // stops the transfer; no more callbacks
+    }
+
+    std::size_t m_maxBodyBytes;
 };
 
 } // namespace
 
 Result<Data> URLConnection::sendSynchronousRequest(const URLRequest& request,
                                                    std::optional<URLResponse>* returningResponse) {
-    auto collector = std::make_shared<SynchronousCollector>();
+    return sendSynchronousRequest(request, returningResponse, SynchronousLimits());
+}
+
+Result<Data> URLConnection::sendSynchronousRequest(const URLRequest& request,
+                                                   std::optional<URLResponse>* returningResponse,
+                                                   const SynchronousLimits& limits) {
+    double allowed = limits.deadline.value_or(0);
+    if (allowed <= 0) {
+        allowed = kSynchronousDeadlineFactor * effectiveTimeout(request);
+    }
+    const double deadline = RunLoop::dateAfter(allowed);
+    auto collector = std::make_shared<SynchronousCollector>(limits.maxBodyBytes);
     auto connection = create(request, collector, StartImmediately::No);
     connection->scheduleInRunLoop(kSynchronousMode);
     connection->unscheduleFromRunLoop(RunLoop::kDefaultMode);
     connection->start();
-    // The connection's inactivity timer ends every load that stalls; each
-    // wait here is bounded all the same.
-    double bound = effectiveTimeout(request) + 1.0;
-    while (!collector->done) {
-        (void)RunLoop::current().runModeUntil(
-            kSynchronousMode, [&] { return collector->done; }, RunLoop::dateAfter(bound));
+    if (!RunLoop::current().runModeUntil(
+            kSynchronousMode, [&] { return collector->done; }, deadline)) {
+        // Progress kept the inactivity timer quiet, but the time is up.
+        connection->cancel();
+        collector->error = urlError(URLErrorCode::TimedOut, connection->currentRequest().url.absoluteString())
+                               .withFailureReason(secondsText("no complete reply within", allowed));
     }
     if (returningResponse) {
         *returningResponse = collector->response;

@@ -30,6 +30,7 @@
 // is optional.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -104,11 +105,32 @@ public:
     void continueWithoutCredentialForAuthenticationChallenge(const URLAuthenticationChallenge& challenge);
     void cancelAuthenticationChallenge(const URLAuthenticationChallenge& challenge);
 
+    // Bounds of a synchronous load.
+    struct SynchronousLimits {
+        // Overall limit in seconds from the call; unset or not positive:
+        // kSynchronousDeadlineFactor times the request's time-out interval.
+        std::optional<double> deadline;
+        // The body is collected in memory up to this many bytes.
+        std::size_t maxBodyBytes = kDefaultMaxBodyBytes;
+    };
+    // What the device holds of one reply body in memory at most (synchronous
+    // loads, web pages): a page or a short document, never a download.
+    static constexpr std::size_t kDefaultMaxBodyBytes = 32 * 1024 * 1024;
+    // A drip of bytes never trips the inactivity time-out; a synchronous
+    // load also ends this many time-out intervals after it began.
+    static constexpr double kSynchronousDeadlineFactor = 3.0;
+
     // Loads on the calling thread (its loop runs the private mode meanwhile)
-    // and returns the body, or the error; the response when one came. Waits
-    // at most the request's inactivity time-out after the last progress.
+    // and returns the body, or the error; the response when one came. Fails
+    // with TimedOut when nothing moves for the request's time-out interval or
+    // when the overall deadline passes, and with DataLengthExceedsMaximum as
+    // soon as the body (announced or received) passes maxBodyBytes; either
+    // way the transfer is aborted at once.
     static Result<Data> sendSynchronousRequest(const URLRequest& request,
                                                std::optional<URLResponse>* returningResponse);
+    static Result<Data> sendSynchronousRequest(const URLRequest& request,
+                                               std::optional<URLResponse>* returningResponse,
+                                               const SynchronousLimits& limits);
 
     // Connections started and not yet finished, failed or cancelled, over the
     // whole process (any thread); for the driver's "settle".

@@ -1,5 +1,7 @@
 #include "platform/net/URLConnectionError.h"
 
+#include "platform/net/NetError.h"
+
 namespace murmelo {
 
 const char* urlErrorDescription(URLErrorCode code) {
@@ -30,6 +32,8 @@ const char* urlErrorDescription(URLErrorCode code) {
         return "cannot decode raw data";
     case URLErrorCode::CannotDecodeContentData:
         return "cannot decode content data";
+    case URLErrorCode::DataLengthExceedsMaximum:
+        return "resource exceeds maximum size";
     case URLErrorCode::SecureConnectionFailed:
         return "An SSL error has occurred and a secure connection to the server cannot be made.";
     case URLErrorCode::ServerCertificateUntrusted:
@@ -45,6 +49,12 @@ Error urlError(URLErrorCode code, const std::string& failingURL) {
     Dictionary info;
     info.set(kURLErrorFailingURLStringKey, Value(failingURL));
     error.withUserInfo(std::move(info));
+    return error;
+}
+
+Error urlReplyTooLargeError(const std::string& failingURL, std::size_t limit) {
+    Error error = urlError(URLErrorCode::DataLengthExceedsMaximum, failingURL);
+    error.withUnderlyingError(replyTooLargeError(limit));
     return error;
 }
 

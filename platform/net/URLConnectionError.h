@@ -5,6 +5,7 @@
 // Pure values; thread-safe.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "platform/core/Error.h"
@@ -29,6 +30,7 @@ enum class URLErrorCode : long {
     UserCancelledAuthentication = -1012,
     CannotDecodeRawData = -1015,
     CannotDecodeContentData = -1016,
+    DataLengthExceedsMaximum = -1103,
     SecureConnectionFailed = -1200,
     ServerCertificateUntrusted = -1202,
 };
@@ -37,5 +39,8 @@ enum class URLErrorCode : long {
 const char* urlErrorDescription(URLErrorCode code);
 // An error of the domain with the description and the failing URL text.
 Error urlError(URLErrorCode code, const std::string& failingURL);
+// DataLengthExceedsMaximum for a reply whose body would pass `limit` bytes,
+// with NetErrorCode::ReplyTooLarge (naming the limit) underneath.
+Error urlReplyTooLargeError(const std::string& failingURL, std::size_t limit);
 
 } // namespace murmelo

@@ -289,6 +289,11 @@ bool ScriptedConnection::waitForPeerClose(double timeoutSeconds) {
     return false;
 }
 
+bool ScriptedConnection::stopping() const {
+    pollfd stop = {m_stopFd, POLLIN, 0};
+    return poll(&stop, 1, 0) > 0;
+}
+
 void ScriptedConnection::reset() {
     if (m_fd < 0) {
         return;
@@ -417,6 +422,58 @@ ScriptedHttpServer::Script ScriptedHttpServer::replyingWith(Replier replier) {
                 return;
             }
         }
+    };
+}
+
+ScriptedHttpServer::Script ScriptedHttpServer::drippingBody(double interval, double forSeconds) {
+    return [interval, forSeconds](ScriptedConnection& connection, ScriptedHttpServer& server) {
+        auto request = connection.readRequest(kIdleSeconds);
+        if (!request) {
+            return;
+        }
+        server.record(*request);
+        const double end = monotonicNow() + forSeconds;
+        if (!connection.send("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n")) {
+            return;
+        }
+        while (monotonicNow() < end && !connection.stopping()) {
+            if (!connection.send("x") || connection.waitForPeerClose(interval)) {
+                return;
+            }
+        }
+        connection.close();
+    };
+}
+
+ScriptedHttpServer::Script
+ScriptedHttpServer::streamingBody(std::uint64_t size, Framing framing,
+                                  std::shared_ptr<std::atomic<std::uint64_t>> sent) {
+    return [size, framing, sent](ScriptedConnection& connection, ScriptedHttpServer& server) {
+        auto request = connection.readRequest(kIdleSeconds);
+        if (!request) {
+            return;
+        }
+        server.record(*request);
+        std::string head =
+            "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nConnection: close\r\n";
+        if (framing == Framing::ContentLength) {
+            head += "Content-Length: " + std::to_string(size) + "\r\n";
+        }
+        if (!connection.send(head + "\r\n")) {
+            return;
+        }
+        const std::string block(64 * 1024, 'z');
+        for (std::uint64_t left = size; left > 0;) {
+            std::size_t now = static_cast<std::size_t>(std::min<std::uint64_t>(left, block.size()));
+            if (!connection.send(std::string_view(block).substr(0, now))) {
+                return;
+            }
+            left -= now;
+            if (sent) {
+                *sent += now;
+            }
+        }
+        connection.close();
     };
 }
 

@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,8 @@ public:
     bool sendReply(const ScriptedReply& reply);
     // Waits for the peer to close (data read meanwhile is dropped).
     bool waitForPeerClose(double timeoutSeconds);
+    // Whether the server is being stopped.
+    bool stopping() const;
     // An abortive close: the peer sees a reset.
     void reset();
     void close();
@@ -114,6 +117,18 @@ public:
     // A script that answers every request of a kept-alive connection with
     // the replier's reply (closing after a request that says "close").
     static Script replyingWith(Replier replier);
+
+    // Answers the first request of each connection with a 200 head without
+    // a length, then its body one byte every `interval` seconds — never
+    // silent long enough for an inactivity time-out — until the client goes
+    // away or `forSeconds` passed; then closes.
+    static Script drippingBody(double interval, double forSeconds);
+    enum class Framing { ContentLength, UntilClose };
+    // Answers the first request of each connection with `size` body bytes as
+    // fast as the client takes them; `sent` (optional) counts the bytes the
+    // client accepted before it went away.
+    static Script streamingBody(std::uint64_t size, Framing framing,
+                                std::shared_ptr<std::atomic<std::uint64_t>> sent = nullptr);
 
     int port() const { return m_port; }
     // "http://127.0.0.1:PORT" + path (or "[::1]" for IPv6).

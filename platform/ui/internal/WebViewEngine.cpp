@@ -17,8 +17,7 @@ namespace {
 
 constexpr const char* kWebViewErrorDomain = "MurmeloWebViewErrorDomain";
 // A page bigger than this is not shown (the load fails).
-constexpr std::size_t kMaxPageBytes = 32 * 1024 * 1024;
-constexpr long kURLErrorDataLengthExceedsMaximum = -1103;
+constexpr std::size_t kMaxPageBytes = URLConnection::kDefaultMaxBodyBytes;
 
 Error interactionError(long code, std::string description) {
     return Error(kWebViewErrorDomain, code, std::move(description));
@@ -289,10 +288,7 @@ void WebView::Engine::didReceiveData(unsigned long generation, const Data& data)
     if (!m_load || m_load->generation != generation)
         return;
     if (m_load->body.size() + data.size() > kMaxPageBytes) {
-        failCurrent(Error(kURLErrorDomain, kURLErrorDataLengthExceedsMaximum, "resource exceeds maximum size")
-                        .withUserInfo(Dictionary{
-                            {kURLErrorFailingURLStringKey, Value(m_load->request.url.absoluteString())}}),
-                    true);
+        failCurrent(urlReplyTooLargeError(m_load->request.url.absoluteString(), kMaxPageBytes), true);
         return;
     }
     m_load->body.append(data.begin(), data.end());

@@ -2,14 +2,17 @@
 // scripted HTTP server on 127.0.0.1.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/base/OVUtils.h"
 #include "app/cache/EGOCache.h"
+#include "app/http/ASIHTTPRequest.h"
 #include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/foundation/Crypto.h"
+#include "platform/net/URLConnection.h"
 #include "tests/platform/foundation/test_home.h"
 #include "tests/support/scripted_http_server.h"
 
@@ -249,6 +252,50 @@ TEST_F(FetchTest, PlainDeviceGetIgnoresTheStatus) {
     const std::string refused = "http://127.0.0.1:" + std::to_string(ScriptedHttpServer::unusedPort()) + "/";
     EXPECT_EQ(OVUtils::dataWithContentsOfURL_withCustomUserAgent(URL::strictParse(refused), true),
               std::nullopt);
+}
+
+// Every blocking helper ends however the server answers: a reply dripping a
+// byte now and then at the request's overall deadline, one past 32 MiB as soon
+// as that is clear; the helper then gives nothing.
+TEST_F(FetchTest, BlockingHelpersGiveNothingForADripOrAnOversizeReply) {
+    using Fetch = std::function<bool(const std::string&)>;
+    const Fetch getData = [](const std::string& u) {
+        return OVUtils::dataWithContentsOfStrURL(u).has_value();
+    };
+    const Fetch post = [](const std::string& u) {
+        return OVUtils::sendPostToURL(URL::strictParse(u), Dictionary{{"k", "v"}}).has_value();
+    };
+    const Fetch deviceGet = [](const std::string& u) {
+        return OVUtils::dataWithContentsOfURL_withCustomUserAgent(URL::strictParse(u), true).has_value();
+    };
+    const std::uint64_t oversize = URLConnection::kDefaultMaxBodyBytes + 1;
+    using Framing = ScriptedHttpServer::Framing;
+    struct Case {
+        const char* name;
+        Fetch fetch;
+        ScriptedHttpServer::Script script;
+    };
+    // The device's own GET keeps its 60 s time-out; its deadline is covered
+    // with the URL connection.
+    const Case cases[] = {
+        {"data, dripping", getData, ScriptedHttpServer::drippingBody(0.02, 4.0)},
+        {"post, dripping", post, ScriptedHttpServer::drippingBody(0.02, 4.0)},
+        {"data, oversize", getData, ScriptedHttpServer::streamingBody(oversize, Framing::UntilClose)},
+        {"post, oversize announced", post,
+         ScriptedHttpServer::streamingBody(oversize, Framing::ContentLength)},
+        {"device GET, oversize", deviceGet, ScriptedHttpServer::streamingBody(oversize, Framing::UntilClose)},
+    };
+    const double previousDefault = ASIHTTPRequest::defaultTimeOutSeconds();
+    ASIHTTPRequest::setDefaultTimeOutSeconds(0.4);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server(c.script);
+        const double began = Clock::monotonic();
+        EXPECT_FALSE(c.fetch(server.url("/x")));
+        EXPECT_LT(Clock::monotonic() - began, 0.4 * ASIHTTPRequest::kDeadlineFactor + 1.0);
+        EXPECT_EQ(server.requests().size(), 1u);
+    }
+    ASIHTTPRequest::setDefaultTimeOutSeconds(previousDefault);
 }
 
 TEST_F(FetchTest, CachedFetchFallsBackToStaleBytesWhenTheNetworkIsDown) {

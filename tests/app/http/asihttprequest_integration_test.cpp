@@ -3,6 +3,7 @@
 // requests and hosts, authentication challenges, big bodies, cancelling.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <set>
@@ -13,6 +14,7 @@
 #include "platform/core/Clock.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/CookieStore.h"
+#include "platform/net/NetError.h"
 #include "tests/app/http/http_test_support.h"
 #include "tests/support/scripted_http_server.h"
 
@@ -327,6 +329,92 @@ TEST_F(ASIHTTPRequestServer, TheDefaultLimitIsFiveSeconds) {
     EXPECT_EQ(request->error()->localizedDescription(), "The request timed out");
     EXPECT_GE(took, 5.0);
     EXPECT_LT(took, 6.5);
+}
+
+// A server dripping a byte now and then never trips the inactivity limit;
+// the overall deadline ends the request all the same.
+TEST_F(ASIHTTPRequestServer, ADrippingReplyEndsAtTheOverallDeadline) {
+    struct Case {
+        const char* name;
+        std::optional<double> timeOut; // unset: the class default
+        double defaultTimeOut;
+        double overall; // 0: derived
+        double expected;
+    };
+    const double factor = ASIHTTPRequest::kDeadlineFactor;
+    // The drip comes far more often than any inactivity limit here, so only
+    // the overall deadline can end these requests.
+    const Case cases[] = {
+        {"factor times the time-out", 0.5, 5.0, 0, 0.5 * factor},
+        {"explicit overall limit", 30.0, 5.0, 0.6, 0.6},
+        {"no inactivity limit: factor times the class default", 0.0, 0.3, 0, 0.3 * factor},
+    };
+    const double previousDefault = ASIHTTPRequest::defaultTimeOutSeconds();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer drip(ScriptedHttpServer::drippingBody(0.02, 4.0));
+        ASIHTTPRequest::setDefaultTimeOutSeconds(c.defaultTimeOut);
+        auto request = ASIHTTPRequest::requestWithURL(url(drip.url("/drip")));
+        if (c.timeOut) {
+            request->setTimeOutSeconds(*c.timeOut);
+        }
+        request->setOverallTimeOutSeconds(c.overall);
+        EXPECT_DOUBLE_EQ(request->overallTimeOutSeconds(), c.expected);
+        double began = Clock::monotonic();
+        request->start();
+        double took = Clock::monotonic() - began;
+        ASSERT_TRUE(request->error()) << "the drip was read to its end";
+        EXPECT_EQ(request->error()->domain(), NetworkRequestErrorDomain);
+        EXPECT_EQ(request->error()->code(), static_cast<long>(ASINetworkErrorType::RequestTimedOutErrorType));
+        EXPECT_GE(took, c.expected - 0.05);
+        EXPECT_LT(took, c.expected + 1.0);
+    }
+    ASIHTTPRequest::setDefaultTimeOutSeconds(previousDefault);
+}
+
+// A body past the limit ends the request as soon as it is announced or
+// received; the rest is not read and what came is let go.
+TEST_F(ASIHTTPRequestServer, ABodyPastTheLimitFailsAndStopsTheTransfer) {
+    constexpr std::size_t kLimit = 64 * 1024;
+    constexpr std::uint64_t kHuge = 16 * 1024 * 1024;
+    using Framing = ScriptedHttpServer::Framing;
+    struct Case {
+        const char* name;
+        std::uint64_t size;
+        Framing framing;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"announced length", kHuge, Framing::ContentLength, true},
+        {"no length", kHuge, Framing::UntilClose, true},
+        {"exactly the limit", kLimit, Framing::UntilClose, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sent = std::make_shared<std::atomic<std::uint64_t>>(0);
+        auto request = ASIHTTPRequest::requestWithURL(std::nullopt);
+        {
+            ScriptedHttpServer server(ScriptedHttpServer::streamingBody(c.size, c.framing, sent));
+            request->setURL(url(server.url("/big")));
+            request->setMaxResponseDataSize(kLimit);
+            request->start();
+        } // the server has ended: `sent` is final
+        if (!c.fails) {
+            ASSERT_FALSE(request->error()) << request->error()->localizedDescription();
+            EXPECT_EQ(request->responseData()->size(), kLimit);
+            continue;
+        }
+        ASSERT_TRUE(request->error());
+        EXPECT_EQ(request->error()->domain(), NetworkRequestErrorDomain);
+        EXPECT_EQ(request->error()->code(),
+                  static_cast<long>(ASINetworkErrorType::ResponseTooLargeErrorType));
+        ASSERT_NE(request->error()->underlyingError(), nullptr);
+        EXPECT_EQ(request->error()->underlyingError()->domain(), kNetErrorDomain);
+        EXPECT_EQ(request->error()->underlyingError()->code(),
+                  static_cast<long>(NetErrorCode::ReplyTooLarge));
+        EXPECT_TRUE(!request->rawResponseData() || request->rawResponseData()->empty());
+        EXPECT_LT(sent->load(), kHuge / 2) << "the rest of the body was read";
+    }
 }
 
 TEST_F(ASIHTTPRequestServer, RedirectChains) {

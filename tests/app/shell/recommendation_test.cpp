@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "app/base/OVOperationManager.h"
 #include "app/shell/AppDelegate_Phone.h"
+#include "platform/core/Clock.h"
 #include "platform/foundation/AppHome.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Interaction.h"
 #include "tests/app/shell/shell_resources.h"
+#include "tests/support/scripted_http_server.h"
 #include "tests/support/temporary_directory.h"
 
 using namespace murmelo;
@@ -206,6 +209,44 @@ TEST_F(RecommendationTest, TappingTheAlertReachesTheDelegate) {
     EXPECT_EQ(m_opened, std::vector<std::string>{"http://itunes.apple.example/app/doodlo/id1"});
     EXPECT_EQ(defaults()->stringForKey(AppDelegate_Phone::kRecommendClickedKey), "1");
     EXPECT_EQ(offerAlert(), nullptr);
+}
+
+// However slowly the notify address answers, accepting returns at once: the
+// ping goes out in the background and nothing waits for it.
+TEST_F(RecommendationTest, AcceptingDoesNotWaitForTheNotifyAddress) {
+    using test::ScriptedHttpServer;
+    struct Case {
+        const char* name;
+        ScriptedHttpServer::Script script;
+    };
+    const Case cases[] = {
+        {"a byte now and then", ScriptedHttpServer::drippingBody(0.05, 3.0)},
+        {"silent", ScriptedHttpServer::replyingWith([](const test::ReceivedRequest&) {
+             return test::ScriptedReply::rawBytes(test::ScriptedReply::Action::Silent, "");
+         })},
+    };
+    auto queue = std::make_shared<OperationQueue>(1, "recommendation-test");
+    OVOperationManager::sharedOperationManager().setOperationQueue(queue);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults()->removeObjectForKey(AppDelegate_Phone::kRecommendClickedKey);
+        {
+            ScriptedHttpServer notify(c.script);
+            m_delegate->setAppUrl(std::nullopt);
+            m_delegate->setNotifyUrl(notify.url("/recommandClicked.php"));
+            AlertView alert(std::string("Offer"), std::nullopt, std::weak_ptr<AlertViewDelegate>(),
+                            std::string("No"), std::vector<std::string>{"Yes"});
+            alert.setTag(AppDelegate_Phone::kRecommendationAlertTag);
+
+            const double began = Clock::monotonic();
+            m_delegate->clickedButtonAtIndex(alert, AppDelegate_Phone::kRecommendationAcceptIndex);
+            EXPECT_LT(Clock::monotonic() - began, 0.25) << "the main thread waited for the ping";
+
+            EXPECT_EQ(defaults()->stringForKey(AppDelegate_Phone::kRecommendClickedKey), "1");
+            EXPECT_TRUE(notify.waitForRequests(1, test::kShellBound));
+        } // the server goes away, and with it the ping
+        EXPECT_TRUE(queue->waitUntilAllOperationsAreFinished(test::kShellBound));
+    }
 }
 
 } // namespace

@@ -7,11 +7,13 @@
 #include <atomic>
 #include <thread>
 
+#include "app/http/ASIHTTPRequest.h"
 #include "app/product/Constants.h"
 #include "app/shell/AppDelegate_Pad.h"
 #include "app/web/OVAllWebViewController.h"
 #include "app/web/OVWebViewController.h"
 #include "app/web/WebScreen.h"
+#include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyListSerialization.h"
@@ -455,6 +457,8 @@ TEST_F(ShellIntegrationTest, RecommendationAcrossLaunches) {
                 EXPECT_EQ(opened, std::vector<std::string>{m_servers->config().recommendation.appUrl});
                 ++accepted;
             }
+            // The notify ping runs in the background.
+            ASSERT_TRUE(m_queue->waitUntilAllOperationsAreFinished(kShellBound));
             EXPECT_EQ(countEvents("service", "/recommandClicked.php"), l.answer == Answer::Accept ? 1u : 0u);
             endRun();
         }
@@ -508,6 +512,29 @@ TEST_F(ShellIntegrationTest, UnreadableOfferIsLoggedAndChangesNothing) {
         EXPECT_TRUE(logged);
         endRun();
     }
+}
+
+// A status server that drips its reply a byte at a time never trips the
+// request's inactivity limit; the overall deadline ends the ping, and the
+// application goes on as it does when the ping fails.
+TEST_F(ShellIntegrationTest, ADrippingStatusServerDoesNotKeepThePingRunning) {
+    ScriptedHttpServer status(ScriptedHttpServer::drippingBody(0.02, 4.5));
+    ConnectToMap::shared().clear();
+    ASSERT_TRUE(ConnectToMap::shared().addRules(std::string(kStatusServerHost) +
+                                                ":80:127.0.0.1:" + std::to_string(status.port()) +
+                                                ",::127.0.0.1:" + std::to_string(m_servers->port())));
+    const double previousDefault = ASIHTTPRequest::defaultTimeOutSeconds();
+    ASIHTTPRequest::setDefaultTimeOutSeconds(0.6); // the deadline is three of them
+    launch();
+    ASSERT_TRUE(status.waitForRequests(1, kShellBound));
+    const double began = Clock::monotonic();
+    EXPECT_TRUE(m_queue->waitUntilAllOperationsAreFinished(3.0)) << "the ping is still running";
+    EXPECT_LT(Clock::monotonic() - began, 3.0);
+    ASIHTTPRequest::setDefaultTimeOutSeconds(previousDefault);
+    EXPECT_TRUE(awaitPoolLoads(1));
+    EXPECT_TRUE(awaitOfferDecision());
+    EXPECT_NE(alertTagged(AppDelegate_Phone::kRecommendationAlertTag), nullptr);
+    EXPECT_EQ(countEvents("status", "/status.php"), 0u);
 }
 
 TEST_F(ShellIntegrationTest, TabletShowsOnlyTheWindow) {

@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <zlib.h>
 
 #include "platform/core/Clock.h"
 #include "platform/foundation/Crypto.h"
 #include "platform/net/CookieStore.h"
+#include "platform/net/NetError.h"
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/ManualClock.h"
@@ -573,4 +575,92 @@ TEST(URLConnectionSynchronous, SendsFromTheMainThreadAndFromAWorker) {
         RunLoop::kDefaultMode, [&] { return finished.load(); }, RunLoop::dateAfter(kBound)));
     EXPECT_EQ(workerBody, "synchronous /worker");
     ASSERT_TRUE(worker.stopAndJoin(kBound));
+}
+
+// A server that keeps sending a byte now and then never trips the
+// inactivity time-out; the overall deadline ends the load all the same.
+TEST(URLConnectionSynchronous, ADrippingReplyEndsAtTheOverallDeadline) {
+    struct Case {
+        const char* name;
+        double timeoutInterval;
+        std::optional<double> deadline;
+        double expected;
+    };
+    const Case cases[] = {
+        {"factor times the time-out", 0.5, std::nullopt, 0.5 * URLConnection::kSynchronousDeadlineFactor},
+        {"explicit deadline", 30.0, 0.6, 0.6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer drip(ScriptedHttpServer::drippingBody(0.02, 4.0));
+        URLRequest request = requestFor(drip.url("/drip"));
+        request.timeoutInterval = c.timeoutInterval;
+        URLConnection::SynchronousLimits limits;
+        limits.deadline = c.deadline;
+        std::optional<URLResponse> response;
+        const double started = Clock::monotonic();
+        auto body = URLConnection::sendSynchronousRequest(request, &response, limits);
+        const double took = Clock::monotonic() - started;
+        ASSERT_FALSE(body) << "the drip was read to its end";
+        EXPECT_EQ(body.error().domain(), kURLErrorDomain);
+        EXPECT_EQ(body.error().code(), static_cast<long>(URLErrorCode::TimedOut));
+        EXPECT_GE(took, c.expected - 0.05);
+        EXPECT_LT(took, c.expected + 1.0);
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->statusCode, 200);
+    }
+}
+
+// A body past the limit fails as soon as it is announced or received, and the
+// transfer stops there instead of reading the rest.
+TEST(URLConnectionSynchronous, ABodyPastTheLimitFailsAndStopsTheTransfer) {
+    constexpr std::size_t kLimit = 64 * 1024;
+    constexpr std::uint64_t kHuge = 16 * 1024 * 1024;
+    using Framing = ScriptedHttpServer::Framing;
+    const std::string bomb = compress(std::string(1024 * 1024, '\0'), 16 + MAX_WBITS);
+    struct Case {
+        const char* name;
+        std::function<ScriptedHttpServer::Script(std::shared_ptr<std::atomic<std::uint64_t>>)> script;
+        bool fails;
+    };
+    const Case cases[] = {
+        {"announced length",
+         [](auto sent) { return ScriptedHttpServer::streamingBody(kHuge, Framing::ContentLength, sent); },
+         true},
+        {"no length",
+         [](auto sent) { return ScriptedHttpServer::streamingBody(kHuge, Framing::UntilClose, sent); }, true},
+        {"small wire, large decoded body",
+         [&](auto) {
+             return ScriptedHttpServer::replyingWith([&](const ReceivedRequest&) {
+                 return ScriptedReply::text(200, bomb).header("Content-Encoding", "gzip");
+             });
+         },
+         true},
+        {"exactly the limit",
+         [](auto sent) { return ScriptedHttpServer::streamingBody(kLimit, Framing::UntilClose, sent); },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto sent = std::make_shared<std::atomic<std::uint64_t>>(0);
+        Result<Data> body = Data();
+        {
+            ScriptedHttpServer server(c.script(sent));
+            URLConnection::SynchronousLimits limits;
+            limits.maxBodyBytes = kLimit;
+            body = URLConnection::sendSynchronousRequest(requestFor(server.url("/big")), nullptr, limits);
+        } // the server has ended: `sent` is final
+        if (!c.fails) {
+            ASSERT_TRUE(body) << body.error().localizedDescription();
+            EXPECT_EQ(body->size(), kLimit);
+            continue;
+        }
+        ASSERT_FALSE(body);
+        EXPECT_EQ(body.error().domain(), kURLErrorDomain);
+        EXPECT_EQ(body.error().code(), static_cast<long>(URLErrorCode::DataLengthExceedsMaximum));
+        ASSERT_NE(body.error().underlyingError(), nullptr);
+        EXPECT_EQ(body.error().underlyingError()->domain(), kNetErrorDomain);
+        EXPECT_EQ(body.error().underlyingError()->code(), static_cast<long>(NetErrorCode::ReplyTooLarge));
+        EXPECT_LT(sent->load(), kHuge / 2) << "the rest of the body was read";
+    }
 }
