@@ -19,6 +19,7 @@ namespace murmelo {
 
 namespace {
 constexpr double kOpenerTimeout = 5.0;
+constexpr size_t kLoggedAddressBytes = 200;
 
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -164,8 +165,24 @@ void Application::setNetworkActivityIndicatorVisible(bool visible) {
     m_networkActivityIndicatorVisible = visible;
 }
 
+bool Application::handlesScheme(const URL& url) {
+    // Addresses from pages and servers land here; a script or local-file
+    // scheme must never reach the system opener.
+    static constexpr std::string_view kSchemes[] = {"http", "https", "itms", "itms-apps", "mailto"};
+    return std::any_of(std::begin(kSchemes), std::end(kSchemes),
+                       [&](std::string_view scheme) { return url.hasScheme(scheme); });
+}
+
 bool Application::openURL(const URL& url) {
     assertMainThread();
+    if (!handlesScheme(url)) {
+        std::string shown = url.absoluteString();
+        if (shown.size() > kLoggedAddressBytes) {
+            shown = shown.substr(0, kLoggedAddressBytes) + "...";
+        }
+        logLine("openURL: refusing %s (not a scheme the device opens)", shown.c_str());
+        return false;
+    }
     if (m_openURLHandler) {
         return m_openURLHandler(url);
     }

@@ -9,10 +9,14 @@
 // the window of the main interface and hands it to the delegate, calls the
 // launch method, and runs the main run loop until terminate().
 //
-// openURL() goes through a replaceable handler. The default one logs the
-// address and, for http and https only, hands it to xdg-open when a display
-// exists ($DISPLAY or $WAYLAND_DISPLAY), answering whether that worked;
-// tests and the driver install their own to record or refuse.
+// openURL() opens only the schemes the device handles (http, https, the App
+// Store's itms and itms-apps, mailto; any letter case); any other address
+// (javascript:, file:, data:, one without a scheme) is logged and refused
+// before a handler sees it. The rest goes through a replaceable handler. The
+// default one logs the address and, for http and https only, hands it to
+// xdg-open when a display exists ($DISPLAY or $WAYLAND_DISPLAY), answering
+// whether that worked; tests and the driver install their own to record or
+// refuse.
 //
 // Main thread only. The application owns its delegate for the whole run and
 // the window it made at launch; other windows are owned by their makers and
@@ -122,8 +126,11 @@ public:
     void setNetworkActivityIndicatorVisible(bool visible);
 
     // ---- leaving the app
-    // Whether the address was opened outside the application.
+    // Whether the address was opened outside the application; false at once
+    // for a scheme the device does not handle.
     bool openURL(const URL& url);
+    // http, https, itms, itms-apps and mailto.
+    static bool handlesScheme(const URL& url);
     // Null restores the default handler.
     void setOpenURLHandler(OpenURLHandler handler);
     static bool defaultOpenURL(const URL& url);
