@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include "platform/core/Log.h"
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/net/CookieStore.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/MainThread.h"
 #include "platform/ui/Responder.h"
@@ -77,6 +79,11 @@ void Application::resetSharedForTesting() {
     app.m_statusBarOrientation = InterfaceOrientation::Portrait;
     app.m_networkActivityIndicatorVisible = false;
     app.m_openURLHandler = nullptr;
+    CookieStore::shared().resetForTesting();
+}
+
+std::string Application::cookieFilePath() {
+    return AppHome::current()->libraryDirectory() + "/Cookies/Cookies.txt";
 }
 
 Result<void> Application::launch(const DelegateFactories& factories, const Dictionary& launchOptions) {
@@ -104,6 +111,8 @@ Result<void> Application::launch(std::shared_ptr<ApplicationDelegate> delegate,
         return Error("UIApplicationErrorDomain", 2, "no application delegate");
     }
     m_launched = true;
+    // As on the phone, the app's cookies live in its home and outlast the run.
+    CookieStore::shared().setPersistentFile(cookieFilePath());
     m_delegate = std::move(delegate);
     m_mainWindow = std::make_shared<Window>(Screen::mainScreen().bounds());
     m_delegate->setWindow(m_mainWindow);

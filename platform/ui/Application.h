@@ -25,6 +25,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -89,18 +90,22 @@ public:
 
     static Application& sharedApplication();
     // Back to a fresh, unlaunched state: no delegate, no alerts, default
-    // status bar and handlers, pending animations finished. Windows made by
-    // others stay listed until they are destroyed.
+    // status bar and handlers, pending animations finished, no cookies in
+    // memory (the cookie file stays, as after the end of a process). Windows
+    // made by others stay listed until they are destroyed.
     static void resetSharedForTesting();
 
     // ---- launch and termination
     // Picks the delegate for the device's idiom, then launches with it.
     Result<void> launch(const DelegateFactories& factories, const Dictionary& launchOptions = {});
-    // Makes the main window (the screen's bounds), gives it to the delegate,
-    // calls the launch method, posts the launch notification and becomes
-    // active. Fails when already launched.
+    // Points the shared cookie store at the home's cookie file (loading what
+    // an earlier run kept), makes the main window (the screen's bounds),
+    // gives it to the delegate, calls the launch method, posts the launch
+    // notification and becomes active. Fails when already launched.
     Result<void> launch(std::shared_ptr<ApplicationDelegate> delegate, const Dictionary& launchOptions = {});
     bool isLaunched() const { return m_launched; }
+    // <home>/Library/Cookies/Cookies.txt of the current home.
+    static std::string cookieFilePath();
     // Tells the delegate and observers, then stops the main run loop.
     void terminate();
 
