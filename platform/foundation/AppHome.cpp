@@ -4,9 +4,11 @@
 #include <filesystem>
 #include <mutex>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/core/Log.h"
+#include "platform/core/Text.h"
 #include "platform/foundation/FileSystem.h"
 
 namespace murmelo {
@@ -45,6 +47,24 @@ std::string userHome() {
     return "/tmp";
 }
 
+// Creates `relative` under `home`. Whatever stands where one of its folders
+// belongs (a file, a link to nothing) is set aside as damaged, as unreadable
+// user defaults are, rather than keeping the app from starting.
+Result<void> makeHomeFolder(const std::string& home, std::string_view relative) {
+    std::string path = home;
+    for (std::string_view part : text::split(relative, '/')) {
+        path += '/';
+        path += part;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || fs::directoryExists(path)) {
+            continue;
+        }
+        MURMELO_TRY_VALUE(std::string aside, fs::moveDamagedFileAside(path));
+        logLine("App home: %s is not a folder; kept as %s, making the folder", path.c_str(), aside.c_str());
+    }
+    return fs::createDirectories(path);
+}
+
 } // namespace
 
 std::string AppHome::defaultPath() {
@@ -59,9 +79,9 @@ Result<std::shared_ptr<const AppHome>> AppHome::open(const std::string& path) {
         return Error::generic("empty home path");
     }
     std::shared_ptr<const AppHome> home(new AppHome(absolutePath(path)));
-    for (const std::string& folder : {home->documentsDirectory(), home->cachesDirectory(),
-                                      home->preferencesDirectory(), home->temporaryDirectory()}) {
-        MURMELO_TRY_VOID(fs::createDirectories(folder));
+    MURMELO_TRY_VOID(fs::createDirectories(home->path()));
+    for (std::string_view folder : {"Documents", "Library/Caches", "Library/Preferences", "tmp"}) {
+        MURMELO_TRY_VOID(makeHomeFolder(home->path(), folder));
     }
     return home;
 }

@@ -21,7 +21,10 @@ namespace murmelo {
 
 class AppHome {
 public:
-    // Opens (creating when needed) the home at `path` and its folders.
+    // Opens (creating when needed) the home at `path` and its folders. A
+    // file (or anything else but a folder) where one of the folders belongs
+    // is renamed to "<name>.damaged" (fs::moveDamagedFileAside) and the
+    // folder made; fails only when that cannot be done.
     static Result<std::shared_ptr<const AppHome>> open(const std::string& path);
     static std::string defaultPath();
 

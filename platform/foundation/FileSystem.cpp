@@ -135,8 +135,14 @@ Result<void> createDirectories(const std::string& path, unsigned mode) {
 }
 
 Result<std::string> moveDamagedFileAside(const std::string& path) {
+    // Any entry counts as taken: renaming onto a folder fails, onto a link
+    // would lose it.
+    auto taken = [](const std::string& candidate) {
+        struct stat st {};
+        return ::lstat(candidate.c_str(), &st) == 0;
+    };
     std::string aside = path + ".damaged";
-    for (int attempt = 1; fileExists(aside) && attempt < 1000; ++attempt) {
+    for (int attempt = 1; taken(aside) && attempt < 1000; ++attempt) {
         aside = path + ".damaged-" + std::to_string(attempt);
     }
     if (::rename(path.c_str(), aside.c_str()) != 0) {

@@ -70,7 +70,35 @@ Size TextMetrics::estimate(std::string_view text, const Font& font, double maxWi
     return {std::ceil(std::min(widest, maxWidth)), lines * lineHeight(font)};
 }
 
+std::string_view TextMetrics::shownPart(std::string_view text, const Font& font, double maxWidth,
+                                        int maxLines) {
+    if (maxLines <= 0 || !std::isfinite(maxWidth) || maxWidth <= 0) {
+        return text;
+    }
+    const double em = std::isfinite(font.pointSize) && font.pointSize >= 1 ? font.pointSize : 1;
+    const double lines = static_cast<double>(maxLines) + 1;
+    const double budget = lines * (std::ceil(maxWidth / (0.1 * em)) + 1);
+    if (static_cast<double>(text.size()) <= budget) {
+        return text; // no more characters than that, whatever the encoding
+    }
+    const size_t characters = static_cast<size_t>(budget);
+    size_t seen = 0;
+    int breaks = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) == 0x80) {
+            continue;
+        }
+        if (seen == characters || (c == '\n' && ++breaks > maxLines)) {
+            return text.substr(0, i);
+        }
+        ++seen;
+    }
+    return text;
+}
+
 Size TextMetrics::sizeOfText(std::string_view text, const Font& font, double maxWidth, int maxLines) {
+    text = shownPart(text, font, maxWidth, maxLines);
     const auto& measurer = installedMeasurer();
     if (measurer) {
         return measurer(text, font, maxWidth, maxLines);

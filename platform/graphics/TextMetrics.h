@@ -31,6 +31,15 @@ public:
     static void setMeasurer(Measurer measurer);
 
     static Size estimate(std::string_view text, const Font& font, double maxWidth, int maxLines);
+
+    // The start of `text` that holds all that `maxLines` lines of `maxWidth`
+    // can show, and a line more (so a layout that ellipsizes its last line
+    // still sees that text follows): at most maxLines + 1 paragraphs and as
+    // many characters as that many lines would hold at a tenth of an em
+    // each. The whole text for unlimited lines or an unbounded width. Bounds
+    // what is measured and laid out for a label of a few lines, however long
+    // its text.
+    static std::string_view shownPart(std::string_view text, const Font& font, double maxWidth, int maxLines);
 };
 
 } // namespace murmelo

@@ -201,6 +201,12 @@ bool CookieStore::deleteCookie(const Cookie& cookie) {
     return found;
 }
 
+void CookieStore::resetForTesting() {
+    std::lock_guard lock(m_mutex);
+    m_cookies.clear();
+    m_file.reset();
+}
+
 void CookieStore::deleteAllCookies() {
     {
         std::lock_guard lock(m_mutex);

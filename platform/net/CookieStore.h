@@ -2,7 +2,7 @@
 // HTTP request and every web view of the process through `shared()`.
 //
 //   auto& jar = CookieStore::shared();
-//   jar.setPersistentFile(home + "/Library/Cookies/Cookies.txt"); // at start-up
+//   jar.setPersistentFile(home + "/Library/Cookies/Cookies.txt"); // at launch
 //   jar.setCookiesFromHeaders(reply.headers, url);
 //   request.setHeader("Cookie", jar.cookieHeaderForURL(url));
 //
@@ -66,6 +66,10 @@ public:
     std::vector<Cookie> cookiesForURL(const URL& url, CookieAccess access = CookieAccess::HTTP);
     // "a=1; b=2" for `url`; empty when there are none.
     std::string cookieHeaderForURL(const URL& url, CookieAccess access = CookieAccess::HTTP);
+
+    // Forgets every cookie and the persistent file without writing: the
+    // store of a new process, for tests that launch an app twice in one.
+    void resetForTesting();
 
     std::vector<Cookie> allCookies();
     // Removes the cookie with the same name, domain and path; false if none.

@@ -8,9 +8,14 @@
 // layoutSubviews (calling the base first) to place them, move the buttons
 // and make the alert taller.
 //
-// Layout: 284 points wide, centred on the screen; the title (bold 18) and
-// message (16) in white on as many lines as they need, then the buttons —
-// side by side when there are exactly two, else one per row, 43 high.
+// Layout: 284 points wide, centred on the screen and never taller than it
+// (clear of the status bar, 10 points from the bottom edge), so the buttons
+// can always be tapped. The title (bold 18) takes at most three lines, the
+// message (16) the lines left over; a text cut short ends in "…". Then the
+// buttons — side by side when there are exactly two, else one per row, 43
+// high (lower when there are too many rows for the screen). Only what those
+// lines can show is measured and laid out, so a text of any length costs
+// the same.
 //
 // Main thread only. Must be owned by a shared_ptr to be shown; the screen
 // keeps it while shown. The delegate is held weakly.

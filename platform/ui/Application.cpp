@@ -4,8 +4,10 @@
 #include <cstdlib>
 
 #include "platform/core/Log.h"
+#include "platform/foundation/AppHome.h"
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/NotificationCenter.h"
+#include "platform/net/CookieStore.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/MainThread.h"
 #include "platform/ui/Responder.h"
@@ -19,6 +21,7 @@ namespace murmelo {
 
 namespace {
 constexpr double kOpenerTimeout = 5.0;
+constexpr size_t kLoggedAddressBytes = 200;
 
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -76,6 +79,11 @@ void Application::resetSharedForTesting() {
     app.m_statusBarOrientation = InterfaceOrientation::Portrait;
     app.m_networkActivityIndicatorVisible = false;
     app.m_openURLHandler = nullptr;
+    CookieStore::shared().resetForTesting();
+}
+
+std::string Application::cookieFilePath() {
+    return AppHome::current()->libraryDirectory() + "/Cookies/Cookies.txt";
 }
 
 Result<void> Application::launch(const DelegateFactories& factories, const Dictionary& launchOptions) {
@@ -103,6 +111,8 @@ Result<void> Application::launch(std::shared_ptr<ApplicationDelegate> delegate,
         return Error("UIApplicationErrorDomain", 2, "no application delegate");
     }
     m_launched = true;
+    // As on the phone, the app's cookies live in its home and outlast the run.
+    CookieStore::shared().setPersistentFile(cookieFilePath());
     m_delegate = std::move(delegate);
     m_mainWindow = std::make_shared<Window>(Screen::mainScreen().bounds());
     m_delegate->setWindow(m_mainWindow);
@@ -164,8 +174,24 @@ void Application::setNetworkActivityIndicatorVisible(bool visible) {
     m_networkActivityIndicatorVisible = visible;
 }
 
+bool Application::handlesScheme(const URL& url) {
+    // Addresses from pages and servers land here; a script or local-file
+    // scheme must never reach the system opener.
+    static constexpr std::string_view kSchemes[] = {"http", "https", "itms", "itms-apps", "mailto"};
+    return std::any_of(std::begin(kSchemes), std::end(kSchemes),
+                       [&](std::string_view scheme) { return url.hasScheme(scheme); });
+}
+
 bool Application::openURL(const URL& url) {
     assertMainThread();
+    if (!handlesScheme(url)) {
+        std::string shown = url.absoluteString();
+        if (shown.size() > kLoggedAddressBytes) {
+            shown = shown.substr(0, kLoggedAddressBytes) + "...";
+        }
+        logLine("openURL: refusing %s (not a scheme the device opens)", shown.c_str());
+        return false;
+    }
     if (m_openURLHandler) {
         return m_openURLHandler(url);
     }

@@ -9,10 +9,14 @@
 // the window of the main interface and hands it to the delegate, calls the
 // launch method, and runs the main run loop until terminate().
 //
-// openURL() goes through a replaceable handler. The default one logs the
-// address and, for http and https only, hands it to xdg-open when a display
-// exists ($DISPLAY or $WAYLAND_DISPLAY), answering whether that worked;
-// tests and the driver install their own to record or refuse.
+// openURL() opens only the schemes the device handles (http, https, the App
+// Store's itms and itms-apps, mailto; any letter case); any other address
+// (javascript:, file:, data:, one without a scheme) is logged and refused
+// before a handler sees it. The rest goes through a replaceable handler. The
+// default one logs the address and, for http and https only, hands it to
+// xdg-open when a display exists ($DISPLAY or $WAYLAND_DISPLAY), answering
+// whether that worked; tests and the driver install their own to record or
+// refuse.
 //
 // Main thread only. The application owns its delegate for the whole run and
 // the window it made at launch; other windows are owned by their makers and
@@ -21,6 +25,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -85,18 +90,22 @@ public:
 
     static Application& sharedApplication();
     // Back to a fresh, unlaunched state: no delegate, no alerts, default
-    // status bar and handlers, pending animations finished. Windows made by
-    // others stay listed until they are destroyed.
+    // status bar and handlers, pending animations finished, no cookies in
+    // memory (the cookie file stays, as after the end of a process). Windows
+    // made by others stay listed until they are destroyed.
     static void resetSharedForTesting();
 
     // ---- launch and termination
     // Picks the delegate for the device's idiom, then launches with it.
     Result<void> launch(const DelegateFactories& factories, const Dictionary& launchOptions = {});
-    // Makes the main window (the screen's bounds), gives it to the delegate,
-    // calls the launch method, posts the launch notification and becomes
-    // active. Fails when already launched.
+    // Points the shared cookie store at the home's cookie file (loading what
+    // an earlier run kept), makes the main window (the screen's bounds),
+    // gives it to the delegate, calls the launch method, posts the launch
+    // notification and becomes active. Fails when already launched.
     Result<void> launch(std::shared_ptr<ApplicationDelegate> delegate, const Dictionary& launchOptions = {});
     bool isLaunched() const { return m_launched; }
+    // <home>/Library/Cookies/Cookies.txt of the current home.
+    static std::string cookieFilePath();
     // Tells the delegate and observers, then stops the main run loop.
     void terminate();
 
@@ -122,8 +131,11 @@ public:
     void setNetworkActivityIndicatorVisible(bool visible);
 
     // ---- leaving the app
-    // Whether the address was opened outside the application.
+    // Whether the address was opened outside the application; false at once
+    // for a scheme the device does not handle.
     bool openURL(const URL& url);
+    // http, https, itms, itms-apps and mailto.
+    static bool handlesScheme(const URL& url);
     // Null restores the default handler.
     void setOpenURLHandler(OpenURLHandler handler);
     static bool defaultOpenURL(const URL& url);

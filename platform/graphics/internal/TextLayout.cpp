@@ -6,13 +6,14 @@
 #include <cmath>
 
 #include "platform/graphics/FontLibrary.h"
+#include "platform/graphics/TextMetrics.h"
 
 namespace murmelo::graphics {
 
 namespace {
 
 // Pango wants valid UTF-8 without NULs; anything else becomes U+FFFD.
-std::string sanitized(const std::string& text) {
+std::string sanitized(std::string_view text) {
     std::string withoutNul;
     withoutNul.reserve(text.size());
     for (char c : text) {
@@ -75,11 +76,18 @@ LayoutPtr makeLayout(cairo_t* cr, const std::vector<TextRun>& runs, const Font& 
     LayoutPtr layout(pango_layout_new(context));
     g_object_unref(context);
 
+    // Only what a few lines can show is laid out: shaping a long text whole
+    // would take seconds for a handful of lines.
+    const bool limited = spec.maxLines > 0 && spec.mode != LineBreakMode::Clip;
     std::string text;
     PangoAttrList* attributes = pango_attr_list_new();
     for (const TextRun& run : runs) {
         size_t start = text.size();
-        text += sanitized(run.text);
+        std::string_view runText = run.text;
+        if (limited) {
+            runText = TextMetrics::shownPart(runText, font, spec.width, spec.maxLines);
+        }
+        text += sanitized(runText);
         size_t end = text.size();
         if (start == end) {
             continue;

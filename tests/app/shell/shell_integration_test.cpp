@@ -15,9 +15,11 @@
 #include "app/web/WebScreen.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
+#include "platform/foundation/FileSystem.h"
 #include "platform/foundation/NotificationCenter.h"
 #include "platform/foundation/PropertyListSerialization.h"
 #include "platform/graphics/Image.h"
+#include "platform/net/CookieFile.h"
 #include "platform/ui/NavigationController.h"
 #include "platform/ui/TabBarItem.h"
 #include "platform/ui/Window.h"
@@ -471,6 +473,58 @@ TEST_F(ShellIntegrationTest, RecommendationAcrossLaunches) {
         const Value* clicked = stored->find(AppDelegate_Phone::kRecommendClickedKey);
         EXPECT_EQ(clicked ? std::optional<std::string>(clicked->stringValue()) : std::nullopt, c.clicked);
         EXPECT_EQ(accepted > 0, c.clicked.has_value());
+    }
+}
+
+TEST_F(ShellIntegrationTest, CookiesOutlastARestartUnlessTheirFileIsDamaged) {
+    enum class Between { Nothing, DamageTheFile };
+    struct Case {
+        const char* name;
+        Between between;
+        bool sentAgain;
+    };
+    const Case cases[] = {
+        {"kept", Between::Nothing, true},
+        {"damaged file", Between::DamageTheFile, false},
+    };
+    const std::string damaged = "MurmeloCookies 1\ncookie\tcut short";
+    // The content server's session cookie on the n-th pool load.
+    auto sessionCookieSent = [&](size_t load) {
+        size_t seen = 0;
+        for (const auto& event : events().events("content")) {
+            if (event.path == "/index.php" && event.query == OVUtils::customHTTPGETParams() &&
+                ++seen == load) {
+                return event.header("Cookie").value_or("").find("MURMELO_SESSION=") != std::string::npos;
+            }
+        }
+        ADD_FAILURE() << "no pool load " << load;
+        return false;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = Application::cookieFilePath();
+        std::filesystem::remove_all(fs::parentPath(file));
+        const size_t loads = poolLoads();
+        launch();
+        ASSERT_TRUE(awaitPoolLoads(loads + 1));
+        EXPECT_FALSE(sessionCookieSent(loads + 1)) << "a new installation has no cookies";
+        endRun();
+        ASSERT_TRUE(fs::fileExists(file));
+        if (c.between == Between::DamageTheFile) {
+            writeFile(file, damaged);
+        }
+
+        launch();
+        ASSERT_TRUE(awaitPoolLoads(loads + 2));
+        EXPECT_EQ(sessionCookieSent(loads + 2), c.sentAgain);
+        endRun();
+        if (c.between == Between::DamageTheFile) {
+            EXPECT_EQ(readFile(file + ".damaged"), damaged);
+        }
+        // The cookie the server set on this launch is on disk in sound form.
+        auto kept = CookieFile::read(file);
+        ASSERT_TRUE(kept) << kept.error().localizedDescription();
+        EXPECT_EQ(kept->size(), 1u);
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "platform/foundation/AppHome.h"
@@ -118,6 +120,63 @@ TEST(AppHome, OpensAndCreatesItsFolders) {
     test::writeFile(testHome.dir().file("blocked"), "x");
     EXPECT_FALSE(AppHome::open(testHome.dir().file("blocked")));
     EXPECT_FALSE(AppHome::open(""));
+}
+
+TEST(AppHome, WhatStandsWhereAFolderBelongsIsSetAside) {
+    enum class InTheWay { File, DanglingLink, FileWithEarlierAsideFolder };
+    struct Case {
+        const char* folder;
+        InTheWay what;
+        const char* keptAs; // relative to the home
+    };
+    const Case cases[] = {
+        {"Documents", InTheWay::File, "Documents.damaged"},
+        {"Library/Caches", InTheWay::File, "Library/Caches.damaged"},
+        {"Library/Preferences", InTheWay::File, "Library/Preferences.damaged"},
+        {"tmp", InTheWay::File, "tmp.damaged"},
+        {"Library", InTheWay::File, "Library.damaged"},
+        {"Library/Caches", InTheWay::DanglingLink, "Library/Caches.damaged"},
+        {"tmp", InTheWay::FileWithEarlierAsideFolder, "tmp.damaged-1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        test::TemporaryDirectory dir;
+        const std::string root = dir.path() + "/home";
+        const std::string blocked = root + "/" + c.folder;
+        ASSERT_TRUE(fs::createDirectories(fs::parentPath(blocked)));
+        if (c.what == InTheWay::DanglingLink) {
+            ASSERT_EQ(::symlink("nowhere", blocked.c_str()), 0);
+        } else {
+            test::writeFile(blocked, "old bytes");
+        }
+        if (c.what == InTheWay::FileWithEarlierAsideFolder) {
+            ASSERT_TRUE(fs::createDirectories(blocked + ".damaged"));
+        }
+
+        auto home = AppHome::open(root);
+        ASSERT_TRUE(home) << home.error().localizedDescription();
+        for (const std::string& folder : {(*home)->documentsDirectory(), (*home)->cachesDirectory(),
+                                          (*home)->preferencesDirectory(), (*home)->temporaryDirectory()}) {
+            EXPECT_TRUE(fs::directoryExists(folder)) << folder;
+        }
+        const std::string kept = root + "/" + c.keptAs;
+        if (c.what == InTheWay::DanglingLink) {
+            char target[64] = {};
+            EXPECT_GT(::readlink(kept.c_str(), target, sizeof target - 1), 0);
+            EXPECT_STREQ(target, "nowhere");
+        } else {
+            EXPECT_EQ(test::readFile(kept), "old bytes");
+        }
+    }
+
+    // The home itself is what the user chose: a file there is refused, with
+    // a one-line reason.
+    test::TemporaryDirectory dir;
+    test::writeFile(dir.file("home"), "x");
+    auto refused = AppHome::open(dir.file("home") + "/inner");
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error().localizedDescription().find('\n'), std::string::npos);
+    EXPECT_EQ(test::readFile(dir.file("home")), "x");
 }
 
 TEST(AppHome, CurrentHomeIsChosenOnceAndAnswersPathQueries) {

@@ -9,6 +9,7 @@
 #include "platform/graphics/FontLibrary.h"
 #include "platform/graphics/Image.h"
 #include "platform/graphics/ImageContext.h"
+#include "platform/graphics/TextMetrics.h"
 
 namespace murmelo {
 namespace {
@@ -358,6 +359,40 @@ TEST(DrawingContext, BadNumbersAreIgnoredWithoutSpoilingTheContext) {
         c.fillRect(Rect(0, 0, 10, 10));
     }
     EXPECT_EQ(bitmap.pixelAt(9, 9), (RGBA8{0, 0, 0, 255}));
+}
+
+TEST(TextMetrics, OnlyWhatAFewLinesShowIsMeasured) {
+    auto repeated = [](const std::string& piece, size_t times) {
+        std::string text;
+        for (size_t i = 0; i < times; ++i) {
+            text += piece;
+        }
+        return text;
+    };
+    const Font font = Font::systemFontOfSize(16);
+    struct Case {
+        const char* name;
+        std::string text;
+        int lines;
+        size_t atMost; // bytes of the text kept
+    };
+    const Case cases[] = {
+        {"unlimited lines keep everything", std::string(100000, 'a'), 0, 100000},
+        {"short text is whole", "two words", 3, 9},
+        {"a long line is cut", std::string(100000, 'a'), 3, 4 * 200},
+        {"paragraphs beyond the lines are cut", std::string(100000, '\n'), 3, 3},
+        {"characters are not split", repeated("\xc3\xa9", 30000), 1, 2 * 2 * 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string_view part = TextMetrics::shownPart(c.text, font, 260, c.lines);
+        EXPECT_EQ(part, std::string_view(c.text).substr(0, part.size()));
+        EXPECT_LE(part.size(), c.atMost);
+        EXPECT_TRUE(part.size() == c.text.size() || (c.text[part.size()] & 0xC0) != 0x80);
+        // Measured whole or cut, the lines shown are the same.
+        EXPECT_EQ(TextMetrics::estimate(c.text, font, 260, c.lines),
+                  TextMetrics::estimate(part, font, 260, c.lines));
+    }
 }
 
 } // namespace

@@ -5,10 +5,13 @@
 
 #include <algorithm>
 
+#include "platform/graphics/FontLibrary.h"
+#include "platform/graphics/TextMetrics.h"
 #include "platform/ui/ActionSheet.h"
 #include "platform/ui/AlertView.h"
 #include "platform/ui/Button.h"
 #include "platform/ui/Label.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/TextField.h"
 #include "tests/platform/ui/ui_test_support.h"
 
@@ -304,4 +307,75 @@ TEST_F(UITest, AnAlertMustBeSharedToBeShown) {
     AlertView standalone("Title", std::nullopt, std::weak_ptr<AlertViewDelegate>(), "OK");
     standalone.show();
     EXPECT_FALSE(standalone.isVisible());
+}
+
+TEST_F(UITest, AlertsOfAnyTextFitTheScreenAndCanBeAnswered) {
+    std::string words;
+    while (words.size() < 700) {
+        words += "a recommendation that goes on ";
+    }
+    const std::string longWord(10000, 'w');
+    const std::string tenThousand = words + std::string(10000 - words.size(), 'x');
+    const std::string megabyte(1 << 20, 'm');
+    const std::string newlines(10000, '\n');
+    std::string wordsAndBreaks;
+    while (wordsAndBreaks.size() < (1 << 20)) {
+        wordsAndBreaks += "line\n";
+    }
+    struct Case {
+        const char* name;
+        std::string title;
+        std::string message;
+        int buttons;
+    };
+    const Case cases[] = {
+        {"empty", "", "", 2},
+        {"short", "New app", "Try it", 2},
+        {"700 characters", "New app", words, 2},
+        {"10 000 characters", tenThousand, tenThousand, 2},
+        {"1 MB title", megabyte, "Try it", 2},
+        {"1 MB message", "New app", megabyte, 2},
+        {"long unbroken words", longWord, longWord, 2},
+        {"many newlines", newlines, newlines, 2},
+        {"1 MB of short lines", wordsAndBreaks, wordsAndBreaks, 2},
+        {"one button", words, words, 1},
+        {"more buttons than fit", words, words, 14},
+    };
+    const Rect screen = Screen::mainScreen().bounds();
+    auto within = [&](const Rect& r) {
+        return r.x() >= screen.x() && r.y() >= screen.y() && r.maxX() <= screen.maxX() &&
+               r.maxY() <= screen.maxY() && r.width() > 0 && r.height() > 0;
+    };
+    enum class Measure { Estimate, Fonts };
+    for (Measure measure : {Measure::Estimate, Measure::Fonts}) {
+        if (measure == Measure::Fonts) {
+            FontLibrary::shared().installTextMeasurer();
+        }
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (measure == Measure::Fonts ? " (fonts)" : " (estimate)"));
+            auto log = std::make_shared<AlertLog>();
+            auto alert = std::make_shared<AlertView>(c.title, c.message, log, "Cancel");
+            for (int i = 1; i < c.buttons; ++i) {
+                alert->addButtonWithTitle("OK " + std::to_string(i));
+            }
+            alert->show();
+            ASSERT_TRUE(Interaction::settle(5));
+            EXPECT_TRUE(within(alert->frame())) << alert->frame().description();
+            for (int i = 0; i < c.buttons; ++i) {
+                auto button = alert->buttonAtIndex(i);
+                EXPECT_TRUE(within(button->convertRectToView(button->bounds(), nullptr)))
+                    << i << " " << button->convertRectToView(button->bounds(), nullptr).description();
+            }
+            for (const auto& view : alert->subviews()) {
+                if (auto* label = dynamic_cast<Label*>(view.get()); label && !label->isHidden()) {
+                    EXPECT_TRUE(alert->bounds().contains(label->frame())) << label->frame().description();
+                }
+            }
+            const int last = c.buttons - 1;
+            ASSERT_TRUE(Interaction::tapAlertButton(last));
+            const std::string clicked = "clicked 0 " + std::to_string(last);
+            EXPECT_NE(std::find(log->events.begin(), log->events.end(), clicked), log->events.end());
+        }
+        TextMetrics::setMeasurer(nullptr);
+    }
 }

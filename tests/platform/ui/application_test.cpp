@@ -218,6 +218,54 @@ TEST_F(UITest, OpeningAddressesGoesThroughTheHandler) {
     EXPECT_TRUE(capture.contains("openURL: itms-apps://itunes.example/app/id1"));
 }
 
+TEST_F(UITest, OnlySchemesTheDeviceHandlesAreOpened) {
+    struct Case {
+        const char* text;
+        bool opened; // false also when the text is no URL at all
+    };
+    const Case cases[] = {
+        {"http://example.com/", true},
+        {"HTTPS://example.com/a?b=1", true},
+        {"itms-apps://itunes.example/app/id1", true},
+        {"ITMS://itunes.example/app/id1", true},
+        {"mailto:someone@example.com", true},
+        {"MailTo:someone@example.com", true},
+        {"javascript:alert(1)", false},
+        {"JavaScript:alert(document.cookie)", false},
+        {"JAVASCRIPT://%0aalert(1)", false},
+        {"file:///etc/passwd", false},
+        {"File:///home", false},
+        {"data:text/html,x", false},
+        {"tel:+15551234", false},
+        {"itms-appss://itunes.example/app/id1", false},
+        {"http-x://example.com/", false},
+        {"//example.com/no-scheme", false},
+        {"relative/path", false},
+        {" javascript:alert(1)", false},
+        {"java\tscript:alert(1)", false},
+        {"javascript :alert(1)", false},
+        {"http://example.com/ ", false},
+    };
+    auto& app = Application::sharedApplication();
+    std::vector<std::string> handed;
+    app.setOpenURLHandler([&](const URL& url) {
+        handed.push_back(url.absoluteString());
+        return true;
+    });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        handed.clear();
+        LogCapture capture;
+        auto url = URL::strictParse(c.text);
+        bool opened = url && app.openURL(*url);
+        EXPECT_EQ(opened, c.opened);
+        EXPECT_EQ(handed.size(), c.opened ? 1u : 0u);
+        if (url && !c.opened) {
+            EXPECT_TRUE(capture.contains("openURL: refusing "));
+        }
+    }
+}
+
 TEST_F(UITest, TheStatusBarShapesTheApplicationFrame) {
     auto& app = Application::sharedApplication();
     app.setStatusBarStyle(StatusBarStyle::BlackOpaque);

@@ -134,10 +134,12 @@ Result<DeviceProfile> prepareDevice(const LaunchOptions& options, const std::str
         ::setenv("LC_ALL", options.locale.c_str(), 1);
         ::setenv("LANG", options.locale.c_str(), 1);
     }
-    if (!home.empty()) {
-        if (auto chosen = AppHome::setCurrent(home); !chosen) {
-            return launchError("cannot use the home " + home + ": " + chosen.error().localizedDescription());
-        }
+    // The default home is chosen here too, so a home that cannot be made
+    // ready stops the run with its reason instead of a half-working app.
+    const std::string chosenHome = home.empty() ? AppHome::defaultPath() : home;
+    if (auto chosen = AppHome::setCurrent(chosenHome); !chosen) {
+        return launchError("cannot use the home " + chosenHome + ": " +
+                           chosen.error().localizedDescription());
     }
     std::vector<std::string> overrides;
     if (options.network) {

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,36 @@ TEST_F(MurmeloCommandTest, BadOptionsAreRefusedBeforeAnythingStarts) {
     Outcome help = runMurmelo({"demo", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(contains(help.out, "usage: murmelo demo")) << help.out;
+}
+
+TEST_F(MurmeloCommandTest, AFileWhereAHomeFolderBelongsIsSetAsideAndTheAppStarts) {
+    // No servers: every connection is refused at once.
+    const std::vector<std::string> quiet{"--connect-to", "::127.0.0.1:1", "--network",
+                                         "none",         "--script",      "-"};
+    const char* const folders[] = {"Library/Caches", "Library/Preferences", "tmp", "Documents"};
+    for (const char* const& sub : folders) {
+        SCOPED_TRACE(sub);
+        const std::string home = folder() + "/home-" + std::to_string(&sub - folders);
+        std::filesystem::create_directories(home + "/Library");
+        murmelo::test::writeFile(home + "/" + sub, "not a folder");
+        std::vector<std::string> args{"run", "--home", home};
+        args.insert(args.end(), quiet.begin(), quiet.end());
+        Outcome outcome = runMurmelo(args, "screen\n");
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_TRUE(contains(outcome.out, "status bar:")) << outcome.out;
+        EXPECT_EQ(murmelo::test::readFile(home + "/" + sub + ".damaged"), "not a folder");
+        EXPECT_TRUE(std::filesystem::is_directory(home + "/" + sub));
+    }
+
+    // A home that cannot be made: one line on stderr, and no start.
+    murmelo::test::writeFile(folder() + "/plain-file", "x");
+    std::vector<std::string> args{"run", "--home", folder() + "/plain-file/home"};
+    args.insert(args.end(), quiet.begin(), quiet.end());
+    Outcome refused = runMurmelo(args, "screen\n");
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_EQ(refused.err.rfind("murmelo run: cannot use the home ", 0), 0u) << refused.err;
+    EXPECT_EQ(std::count(refused.err.begin(), refused.err.end(), '\n'), 1) << refused.err;
 }
 
 TEST_F(MurmeloCommandTest, ABadScriptLineEndsTheRunWithStatusOneNamingTheLine) {
