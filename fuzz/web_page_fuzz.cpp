@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (std::size_t i = 0; i < built.page.forms.size(); ++i)
         (void)formSubmissionRequest(built.page.forms[i], std::nullopt, "fuzz");
     Host host(*document);
-    ScriptEngine scripts(host, 0.05);
+    ScriptEngine scripts(host, ScriptLimits{.timeBudgetSeconds = 0.05, .heapBytes = std::size_t{16} << 20});
     scripts.runInlineScripts();
     (void)scripts.evaluate("document.title", "fuzz");
     BuiltPage after = buildPage(*document, url);

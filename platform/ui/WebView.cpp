@@ -94,6 +94,24 @@ Result<void> WebView::submitForm(std::size_t formIndex, std::optional<std::strin
     return m_engine->submitForm(formIndex, submitter);
 }
 
+namespace {
+
+web::ScriptLimits& currentScriptLimits() {
+    static web::ScriptLimits limits{.timeBudgetSeconds = WebView::kScriptTimeBudget,
+                                    .heapBytes = WebView::kScriptHeapLimit};
+    return limits;
+}
+
+} // namespace
+
+const web::ScriptLimits& WebView::scriptLimits() {
+    return currentScriptLimits();
+}
+
+void WebView::setScriptLimits(const web::ScriptLimits& limits) {
+    currentScriptLimits() = limits;
+}
+
 std::size_t WebView::loadsInFlight() {
     std::size_t count = 0;
     for (const Engine* engine : Engine::all())

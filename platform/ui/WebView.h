@@ -20,9 +20,10 @@
 // cancels the old one (which reports NSURLErrorCancelled, -999).
 //
 // Scripts: inline <script> runs in document order once the page is parsed,
-// then the load finishes. Each script run has a time budget; a script that
-// throws or runs over it is abandoned and the page goes on. setTimeout
-// callbacks run on the main run loop.
+// then the load finishes. Each script run has a time budget and each page a
+// heap limit (scriptLimits()); a script that throws or runs over is abandoned
+// and the page goes on. setTimeout callbacks run on the main run loop; a
+// page whose runs overran its budget three times has its timers stopped.
 //
 // Threading: main thread only. Ownership: the delegate is held weakly; the
 // view owns its load and its script engine.
@@ -38,6 +39,7 @@
 #include "platform/core/Result.h"
 #include "platform/net/URLRequest.h"
 #include "platform/ui/View.h"
+#include "platform/web/ScriptLimits.h"
 #include "platform/web/WebPage.h"
 
 namespace murmelo {
@@ -74,6 +76,13 @@ public:
     // Seconds one script run (inline script, timer callback, evaluation)
     // may take before it is abandoned.
     static constexpr double kScriptTimeBudget = 1.0;
+    // Bytes one page's scripts may hold.
+    static constexpr std::size_t kScriptHeapLimit = std::size_t{64} << 20;
+
+    // The limits for the scripts of pages committed from now on, process-wide
+    // (tests make them small). Main thread only.
+    static const web::ScriptLimits& scriptLimits();
+    static void setScriptLimits(const web::ScriptLimits& limits);
 
     WebView();
     explicit WebView(const Rect& frame);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "platform/core/Log.h"
 #include "platform/web/TextDecoding.h"
@@ -34,12 +35,10 @@ constexpr const char* kWrappersKey = DUK_HIDDEN_SYMBOL("wrappers");
 constexpr const char* kElementProtoKey = DUK_HIDDEN_SYMBOL("elementProto");
 constexpr const char* kTimersKey = DUK_HIDDEN_SYMBOL("timers");
 
-// A script that throws something fatal outside any protected call would end
-// in duktape's fatal handler; every entry is protected, so reaching this is a bug.
-void fatalHandler(void*, const char* message) {
-    logLine("web view script engine fatal error: %s", message ? message : "");
-    std::abort();
-}
+// Heap room kept beyond the page's limit for the engine's own work after a
+// script hit it (reading the error, the timer table), so that work never fails.
+constexpr std::size_t kHostReserve = std::size_t{1} << 20;
+constexpr const char* kTimeoutText = "RangeError: execution timeout";
 
 ScriptEngine& engineOf(duk_context* ctx) {
     duk_memory_functions functions;
@@ -117,6 +116,26 @@ struct ScriptEngine::Bindings {
         return node;
     }
 
+    // The argument as text for the host, charged to the page's memory (the
+    // growth over `replaced`, the text it replaces). Past the limit it throws
+    // a RangeError, before any C++ object of the caller exists.
+    static std::string_view hostText(duk_context* ctx, duk_idx_t index, std::size_t replaced = 0) {
+        if (duk_is_undefined(ctx, index) || duk_is_null(ctx, index))
+            return {};
+        duk_size_t length = 0;
+        const char* text = duk_safe_to_lstring(ctx, index, &length);
+        auto growth = static_cast<std::ptrdiff_t>(length) - static_cast<std::ptrdiff_t>(replaced);
+        if (!engineOf(ctx).chargeHost(growth))
+            (void)duk_range_error(ctx, "page memory limit reached");
+        return {text ? text : "", text ? length : 0};
+    }
+    static void navigate(duk_context* ctx, ScriptHost::Navigation navigation) {
+        std::string_view text = hostText(ctx, 0);
+        // Held by the posted navigation until the run is over.
+        engineOf(ctx).m_runHostBytes += text.size();
+        engineOf(ctx).m_host.scriptNavigate(utf8FromCesu8(text), navigation);
+    }
+
     // Pushes the element's wrapper (one per node, so identity holds) or null.
     static void pushElement(duk_context* ctx, DomNode* node) {
         if (!node) {
@@ -154,7 +173,8 @@ struct ScriptEngine::Bindings {
     }
     static duk_ret_t setTitle(duk_context* ctx) {
         ScriptEngine& engine = engineOf(ctx);
-        engine.m_host.scriptDocument().setTitle(stringAt(ctx, 0));
+        std::string_view text = hostText(ctx, 0, engine.m_host.scriptDocument().title().size());
+        engine.m_host.scriptDocument().setTitle(utf8FromCesu8(text));
         engine.m_host.scriptDocumentChanged();
         return 0;
     }
@@ -193,11 +213,11 @@ struct ScriptEngine::Bindings {
         return 1;
     }
     static duk_ret_t assign(duk_context* ctx) {
-        engineOf(ctx).m_host.scriptNavigate(stringAt(ctx, 0), ScriptHost::Navigation::Assign);
+        navigate(ctx, ScriptHost::Navigation::Assign);
         return 0;
     }
     static duk_ret_t replace(duk_context* ctx) {
-        engineOf(ctx).m_host.scriptNavigate(stringAt(ctx, 0), ScriptHost::Navigation::Replace);
+        navigate(ctx, ScriptHost::Navigation::Replace);
         return 0;
     }
     static duk_ret_t reload(duk_context* ctx) {
@@ -276,12 +296,12 @@ struct ScriptEngine::Bindings {
     }
     static std::string describeSelect(const DomNode& select);
     static duk_ret_t setElementValue(duk_context* ctx) {
-        std::string value = stringAt(ctx, 0);
         DomNode* node = nodeOfThis(ctx);
-        if (node) {
-            node->setLiveValue(std::move(value));
-            engineOf(ctx).m_host.scriptDocumentChanged();
-        }
+        if (!node)
+            return 0;
+        std::string_view text = hostText(ctx, 0, node->liveValue() ? node->liveValue()->size() : 0);
+        node->setLiveValue(utf8FromCesu8(text));
+        engineOf(ctx).m_host.scriptDocumentChanged();
         return 0;
     }
     static duk_ret_t elementChecked(duk_context* ctx) {
@@ -376,12 +396,16 @@ struct ScriptEngine::Bindings {
         return out;
     }
     static duk_ret_t setAttribute(duk_context* ctx) {
-        std::string name = lowerName(duk_safe_to_string(ctx, 0));
-        std::string value = stringAt(ctx, 1);
-        if (DomNode* node = nodeOfThis(ctx)) {
-            node->setAttribute(name, std::move(value));
-            engineOf(ctx).m_host.scriptDocumentChanged();
-        }
+        DomNode* node = nodeOfThis(ctx);
+        if (!node)
+            return 0;
+        const char* rawName = duk_safe_to_string(ctx, 0);
+        const std::string* old = node->attribute(lowerName(rawName ? rawName : ""));
+        std::size_t replaced = old ? old->size() : 0;
+        std::string_view name = hostText(ctx, 0, old && rawName ? std::string_view(rawName).size() : 0);
+        std::string_view value = hostText(ctx, 1, replaced);
+        node->setAttribute(lowerName(std::string(name).c_str()), utf8FromCesu8(value));
+        engineOf(ctx).m_host.scriptDocumentChanged();
         return 0;
     }
 
@@ -418,34 +442,223 @@ std::string ScriptEngine::Bindings::describeSelect(const DomNode& select) {
     return value;
 }
 
-ScriptEngine::ScriptEngine(ScriptHost& host, double timeBudgetSeconds)
-    : m_host(host), m_budget(timeBudgetSeconds) {
-    m_context = duk_create_heap(nullptr, nullptr, nullptr, this, fatalHandler);
-    installGlobals();
+// Every block of the heap carries its size and sits in the engine's list, so
+// the heap is counted exactly and can be released without duktape.
+struct ScriptEngine::Block {
+    Block* previous;
+    Block* next;
+    std::size_t size;
+    std::size_t unused;
+};
+
+ScriptEngine::ScriptEngine(ScriptHost& host, const ScriptLimits& limits) : m_host(host), m_limits(limits) {
+    m_context = duk_create_heap(allocate, reallocate, release, this, fatal);
+    m_phase = Phase::Installing;
+    if (m_context && m_heapUsed > m_limits.heapBytes)
+        destroyHeap();
+    if (!m_context) {
+        logLine("web view: no script engine for the page (heap limit %zu bytes)", m_limits.heapBytes);
+        return;
+    }
+    if (!protect([this](duk_context*) { installGlobals(); })) {
+        destroyHeap();
+        logLine("web view: no script engine for the page (heap limit %zu bytes)", m_limits.heapBytes);
+        return;
+    }
+    m_phase = Phase::Ready;
 }
+
+ScriptEngine::ScriptEngine(ScriptHost& host, double timeBudgetSeconds)
+    : ScriptEngine(host, ScriptLimits{.timeBudgetSeconds = timeBudgetSeconds}) {}
 
 ScriptEngine::~ScriptEngine() {
     m_timers.clear();
-    if (m_context)
-        duk_destroy_heap(m_context);
+    destroyHeap();
+}
+
+void ScriptEngine::destroyHeap() {
+    if (m_context) {
+        std::jmp_buf recovery;
+        m_recovery = &recovery;
+        if (setjmp(recovery) == 0)
+            duk_destroy_heap(m_context);
+        m_recovery = nullptr;
+    }
+    endScripting(nullptr); // whatever a failed destruction left
+}
+
+void* ScriptEngine::allocate(void* udata, std::size_t size) {
+    static_assert(sizeof(Block) % alignof(std::max_align_t) == 0, "blocks keep malloc's alignment");
+    auto& engine = *static_cast<ScriptEngine*>(udata);
+    if (size > std::numeric_limits<std::size_t>::max() - sizeof(Block) ||
+        !engine.mayGrow(sizeof(Block) + size))
+        return nullptr;
+    auto* block = static_cast<Block*>(std::malloc(sizeof(Block) + size));
+    if (!block)
+        return nullptr;
+    block->size = size;
+    block->previous = nullptr;
+    block->next = engine.m_blocks;
+    if (engine.m_blocks)
+        engine.m_blocks->previous = block;
+    engine.m_blocks = block;
+    engine.m_heapUsed += sizeof(Block) + size;
+    return block + 1;
+}
+
+void* ScriptEngine::reallocate(void* udata, void* pointer, std::size_t size) {
+    if (!pointer)
+        return allocate(udata, size);
+    auto& engine = *static_cast<ScriptEngine*>(udata);
+    Block* block = static_cast<Block*>(pointer) - 1;
+    const std::size_t oldSize = block->size;
+    if (size > oldSize &&
+        (size > std::numeric_limits<std::size_t>::max() - sizeof(Block) || !engine.mayGrow(size - oldSize)))
+        return nullptr;
+    Block* previous = block->previous;
+    Block* next = block->next;
+    auto* moved = static_cast<Block*>(std::realloc(block, sizeof(Block) + size));
+    if (!moved)
+        return nullptr; // the old block is untouched, and still linked
+    moved->size = size;
+    (previous ? previous->next : engine.m_blocks) = moved;
+    if (next)
+        next->previous = moved;
+    engine.m_heapUsed = engine.m_heapUsed - oldSize + size;
+    return moved + 1;
+}
+
+void ScriptEngine::release(void* udata, void* pointer) {
+    if (!pointer)
+        return;
+    auto& engine = *static_cast<ScriptEngine*>(udata);
+    Block* block = static_cast<Block*>(pointer) - 1;
+    (block->previous ? block->previous->next : engine.m_blocks) = block->next;
+    if (block->next)
+        block->next->previous = block->previous;
+    engine.m_heapUsed -= sizeof(Block) + block->size;
+    std::free(block);
+}
+
+// Duktape reaches this only for an error no protected call caught; every
+// entry is protected, so it would be a bug of duktape or ours. It must not
+// return: it jumps back to the outermost entry, which ends the page's scripting.
+void ScriptEngine::fatal(void* udata, const char* message) {
+    auto* engine = static_cast<ScriptEngine*>(udata);
+    logLine("web view: script engine fatal error: %s", message ? message : "");
+    if (engine && engine->m_recovery)
+        std::longjmp(*engine->m_recovery, 1);
+    // Unreachable: no duktape call is made outside an entry with a recovery point.
+    std::abort();
+}
+
+bool ScriptEngine::mayGrow(std::size_t bytes) const {
+    if (m_inScript && overBudget())
+        return false;
+    // Duktape cannot survive a failed allocation while it builds its heap (an
+    // uncaught error with no memory to describe it recurses until the stack
+    // ends), so creation is not limited; the engine is dropped after it if
+    // the heap alone is over the limit. The reserve is for the engine's own
+    // work once the page's scripts run.
+    if (m_phase == Phase::Creating)
+        return true;
+    const std::size_t limit = m_limits.heapBytes + (m_inScript || m_phase != Phase::Ready ? 0 : kHostReserve);
+    const std::size_t used = m_heapUsed + m_hostBytes;
+    return used <= limit && bytes <= limit - used;
+}
+
+bool ScriptEngine::chargeHost(std::ptrdiff_t bytes) {
+    if (bytes <= 0) {
+        m_hostBytes -= std::min(m_hostBytes, static_cast<std::size_t>(-bytes));
+        return true;
+    }
+    if (!mayGrow(static_cast<std::size_t>(bytes)))
+        return false;
+    m_hostBytes += static_cast<std::size_t>(bytes);
+    return true;
+}
+
+template <typename Body> bool ScriptEngine::protect(Body&& body) {
+    if (!m_context)
+        return false;
+    using BodyType = std::remove_reference_t<Body>;
+    auto call = [](duk_context* ctx, void* udata) -> duk_ret_t {
+        (*static_cast<BodyType*>(udata))(ctx);
+        return 0;
+    };
+    if (m_recovery) {
+        bool done = duk_safe_call(m_context, call, &body, 0, 1) == DUK_EXEC_SUCCESS;
+        duk_pop(m_context);
+        return done;
+    }
+    std::jmp_buf recovery;
+    m_recovery = &recovery;
+    if (setjmp(recovery) != 0) {
+        m_recovery = nullptr;
+        endScripting("a fatal error");
+        return false;
+    }
+    bool done = duk_safe_call(m_context, call, &body, 0, 1) == DUK_EXEC_SUCCESS;
+    duk_pop(m_context);
+    m_recovery = nullptr;
+    return done;
+}
+
+template <typename Body> void ScriptEngine::asScript(Body&& body) {
+    bool wasInScript = m_inScript;
+    m_inScript = true;
+    body();
+    m_inScript = wasInScript;
+}
+
+void ScriptEngine::endScripting(const char* why) {
+    if (why)
+        logLine("web view: the page's scripts end after %s", why);
+    m_context = nullptr;
+    for (auto& [id, timer] : m_timers)
+        timer.timer.invalidate();
+    m_timers.clear();
+    while (m_blocks) {
+        Block* next = m_blocks->next;
+        std::free(m_blocks);
+        m_blocks = next;
+    }
+    m_heapUsed = 0;
 }
 
 bool ScriptEngine::overBudget() const {
-    return m_depth > 0 && monotonicSeconds() > m_deadline;
+    return m_inScript && monotonicSeconds() > m_deadline;
 }
 
 void ScriptEngine::enter() {
     if (m_depth++ == 0)
-        m_deadline = monotonicSeconds() + m_budget;
+        m_deadline = monotonicSeconds() + m_limits.timeBudgetSeconds;
 }
 
 void ScriptEngine::leave() {
-    --m_depth;
+    if (--m_depth > 0)
+        return;
+    chargeHost(-static_cast<std::ptrdiff_t>(m_runHostBytes));
+    m_runHostBytes = 0;
+    if (monotonicSeconds() <= m_deadline || m_timersStopped)
+        return;
+    if (++m_overruns < m_limits.overrunsBeforeTimersStop)
+        return;
+    m_timersStopped = true;
+    cancelTimers();
+    logLine("web view: the page's scripts ran over their time budget %d times; its timers are stopped",
+            m_overruns);
 }
 
 void ScriptEngine::installGlobals() {
     duk_context* ctx = m_context;
     using B = Bindings;
+
+    // Duktape's own global would let a page register finalizers, which run
+    // outside any script run and so outside its budget.
+    duk_push_global_object(ctx);
+    duk_del_prop_string(ctx, -1, "Duktape");
+    duk_pop(ctx);
 
     duk_push_global_stash(ctx);
     duk_push_object(ctx);
@@ -530,22 +743,16 @@ void ScriptEngine::installGlobals() {
 
 namespace {
 
-// duk_safe_call body: ToString of the value on the stack top.
-duk_ret_t toStringSafely(duk_context* ctx, void*) {
-    duk_to_string(ctx, -1);
-    return 1;
-}
-
 std::string errorText(duk_context* ctx) {
-    // The error object's .stack or ToString, without running into another error.
+    // The error's name and message, without running into another error.
     if (duk_is_error(ctx, -1)) {
         duk_get_prop_string(ctx, -1, "message");
-        std::string message = stringAt(ctx, -1);
-        duk_pop(ctx);
-        duk_get_prop_string(ctx, -1, "name");
-        std::string name = stringAt(ctx, -1);
-        duk_pop(ctx);
-        return name.empty() ? message : name + ": " + message;
+        duk_get_prop_string(ctx, -2, "name");
+        const char* name = duk_is_string(ctx, -1) ? duk_get_string(ctx, -1) : "";
+        const char* message = duk_is_string(ctx, -2) ? duk_get_string(ctx, -2) : "";
+        std::string text = *name ? std::string(name) + ": " + message : std::string(message);
+        duk_pop_2(ctx);
+        return utf8FromCesu8(text);
     }
     return stringAt(ctx, -1);
 }
@@ -553,33 +760,50 @@ std::string errorText(duk_context* ctx) {
 } // namespace
 
 Result<std::string> ScriptEngine::evaluate(std::string_view source, std::string_view fileName) {
-    duk_context* ctx = m_context;
-    enter();
-    duk_push_lstring(ctx, source.data(), source.size());
-    duk_push_lstring(ctx, fileName.data(), fileName.size());
-    duk_int_t status = duk_pcompile(ctx, DUK_COMPILE_EVAL);
-    if (status == DUK_EXEC_SUCCESS)
-        status = duk_pcall(ctx, 0);
-    if (status != DUK_EXEC_SUCCESS) {
-        std::string message = errorText(ctx);
-        duk_pop(ctx);
-        leave();
-        return Error("MurmeloScriptErrorDomain", 1, message);
-    }
+    // Filled inside the protected call, where a throw would skip destructors.
     std::string result;
-    if (!duk_is_undefined(ctx, -1) && !duk_is_null(ctx, -1)) {
-        if (duk_safe_call(ctx, toStringSafely, nullptr, 1, 1) == DUK_EXEC_SUCCESS) {
-            const char* text = duk_get_string(ctx, -1);
-            result = utf8FromCesu8(text ? text : "");
-        } else {
-            std::string message = errorText(ctx);
-            duk_pop(ctx);
-            leave();
-            return Error("MurmeloScriptErrorDomain", 1, message);
+    std::optional<std::string> error;
+    enter();
+    bool completed = protect([&](duk_context* ctx) {
+        duk_push_lstring(ctx, source.data(), source.size());
+        duk_push_lstring(ctx, fileName.data(), fileName.size());
+        duk_int_t status = DUK_EXEC_ERROR;
+        asScript([&] {
+            status = duk_pcompile(ctx, DUK_COMPILE_EVAL);
+            if (status == DUK_EXEC_SUCCESS)
+                status = duk_pcall(ctx, 0);
+        });
+        if (status == DUK_EXEC_SUCCESS && !duk_is_undefined(ctx, -1) && !duk_is_null(ctx, -1)) {
+            duk_push_c_function(
+                ctx,
+                [](duk_context* c) -> duk_ret_t {
+                    duk_to_string(c, 0);
+                    return 1;
+                },
+                1);
+            duk_swap_top(ctx, -2);
+            asScript([&] { status = duk_pcall(ctx, 1); }); // a toString() of the page's own
         }
-    }
-    duk_pop(ctx);
+        if (status != DUK_EXEC_SUCCESS) {
+            // Past the deadline the error may be any failure the budget caused.
+            if (monotonicSeconds() > m_deadline)
+                error = kTimeoutText;
+            else
+                asScript([&] { error = errorText(ctx); }); // may run the thrown object's toString()
+        } else if (duk_is_string(ctx, -1)) {
+            duk_size_t length = 0;
+            const char* text = duk_get_lstring(ctx, -1, &length);
+            result = utf8FromCesu8(std::string_view(text, length));
+        }
+        duk_pop(ctx);
+    });
+    if (!completed && !error)
+        error = !isAlive()                        ? "the page's scripts have ended"
+                : monotonicSeconds() > m_deadline ? kTimeoutText
+                                                  : "RangeError: the page's script memory is exhausted";
     leave();
+    if (error)
+        return Error("MurmeloScriptErrorDomain", 1, *error);
     return result;
 }
 
@@ -612,6 +836,10 @@ void ScriptEngine::runInlineScripts() {
 
 int ScriptEngine::addTimer(double delaySeconds, bool repeats) {
     duk_context* ctx = m_context;
+    if (m_timersStopped || m_timers.size() >= m_limits.maxPendingTimers) {
+        duk_pop(ctx);
+        return 0;
+    }
     int id = m_nextTimer++;
     // Keep the callback (stack top) reachable in the stash under the id.
     duk_push_global_stash(ctx);
@@ -635,35 +863,39 @@ void ScriptEngine::removeTimer(int id) {
     // Not destroyed here: this may run inside the timer's own callback.
     found->second.timer.invalidate();
     m_timers.erase(found);
-    duk_context* ctx = m_context;
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kTimersKey);
-    duk_del_prop_index(ctx, -1, static_cast<duk_uarridx_t>(id));
-    duk_pop_2(ctx);
+    protect([id](duk_context* ctx) {
+        duk_push_global_stash(ctx);
+        duk_get_prop_string(ctx, -1, kTimersKey);
+        duk_del_prop_index(ctx, -1, static_cast<duk_uarridx_t>(id));
+        duk_pop_2(ctx);
+    });
 }
 
 void ScriptEngine::fireTimer(int id) {
     auto found = m_timers.find(id);
     if (found == m_timers.end())
         return;
-    bool repeats = found->second.repeats;
-    duk_context* ctx = m_context;
-    duk_push_global_stash(ctx);
-    duk_get_prop_string(ctx, -1, kTimersKey);
-    duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(id));
-    if (!repeats) {
-        // A one-shot timer is done once it fires; its Timer is spent already.
-        duk_del_prop_index(ctx, -2, static_cast<duk_uarridx_t>(id));
-        found->second.timer = Timer();
-    }
-    duk_remove(ctx, -2);
-    duk_remove(ctx, -2);
+    const bool repeats = found->second.repeats;
+    if (!repeats)
+        found->second.timer = Timer(); // a one-shot timer is spent once it fires
     enter();
-    if (duk_is_function(ctx, -1)) {
-        if (duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS)
-            logLine("web view: script error in a timer: %s", errorText(ctx).c_str());
-    }
-    duk_pop(ctx);
+    protect([&](duk_context* ctx) {
+        duk_push_global_stash(ctx);
+        duk_get_prop_string(ctx, -1, kTimersKey);
+        duk_get_prop_index(ctx, -1, static_cast<duk_uarridx_t>(id));
+        if (!repeats)
+            duk_del_prop_index(ctx, -2, static_cast<duk_uarridx_t>(id));
+        duk_remove(ctx, -2);
+        duk_remove(ctx, -2);
+        if (duk_is_function(ctx, -1)) {
+            asScript([&] {
+                if (duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS)
+                    logLine("web view: script error in a timer: %s",
+                            monotonicSeconds() > m_deadline ? kTimeoutText : errorText(ctx).c_str());
+            });
+        }
+        duk_pop(ctx);
+    });
     leave();
     if (!repeats)
         m_timers.erase(id);

@@ -5,11 +5,18 @@
 // `location` (href, assign, replace, reload), `history` (back, forward, go),
 // setTimeout / setInterval and their clear functions, `navigator.userAgent`.
 //
-// Every entry into the interpreter from outside (a script, an evaluation, a
-// timer callback) has a time budget: duktape is built with its execution-time
-// check (see platform/CMakeLists.txt), which throws an uncatchable-in-effect
-// RangeError until the script has unwound once the budget is spent. A script
-// error is reported as an Error and never leaves the engine in a bad state.
+// Limits (ScriptLimits): every entry into the interpreter from outside (a
+// script, an evaluation, a timer callback) has a time budget, wherever the
+// time goes — bytecode, property walks of built-ins, the regular expression
+// matcher and allocation all check it (see platform/CMakeLists.txt), and
+// once it is spent a RangeError is thrown at every check until the script
+// has unwound. The page's heap is counted by the engine's own allocator:
+// past its limit an allocation fails and the script gets an error, and what
+// scripts hand to the document counts too. After repeated overruns the
+// page's timers stop. A script error is reported as an Error and never
+// leaves the engine in a bad state; should duktape ever reach its fatal
+// handler, that page's scripting ends (its heap is released) and the
+// process goes on.
 //
 // Navigation, reload and history calls are handed to the host, which must
 // not destroy the engine from inside them (the web view defers them to the
@@ -17,6 +24,8 @@
 // own its host or document (both outlive it).
 #pragma once
 
+#include <csetjmp>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -26,6 +35,7 @@
 #include "platform/core/Result.h"
 #include "platform/runloop/Timer.h"
 #include "platform/web/HtmlDocument.h"
+#include "platform/web/ScriptLimits.h"
 
 struct duk_hthread;
 
@@ -51,6 +61,8 @@ public:
 
 class ScriptEngine {
 public:
+    ScriptEngine(ScriptHost& host, const ScriptLimits& limits);
+    // The default limits with another time budget.
     ScriptEngine(ScriptHost& host, double timeBudgetSeconds);
     ~ScriptEngine();
     ScriptEngine(const ScriptEngine&) = delete;
@@ -68,18 +80,41 @@ public:
     std::size_t pendingTimers() const { return m_timers.size(); }
     std::size_t timersDueWithin(double seconds) const;
     void cancelTimers();
+    // After overrunsBeforeTimersStop runs over budget: none pending, none new.
+    bool timersStopped() const { return m_timersStopped; }
+    // Bytes the page holds: its heap and what its scripts gave the document.
+    std::size_t heapBytes() const { return m_heapUsed + m_hostBytes; }
+    // False once the interpreter could not be made or failed fatally.
+    bool isAlive() const { return m_context != nullptr; }
 
-    // For duktape's execution-time check.
+    // For duktape's execution-time check: true while a script runs past its deadline.
     bool overBudget() const;
 
 private:
     struct Bindings;
     friend struct Bindings;
+    struct Block;
 
     struct PageTimer {
         Timer timer;
         bool repeats = false;
     };
+
+    static void* allocate(void* udata, std::size_t size);
+    static void* reallocate(void* udata, void* pointer, std::size_t size);
+    static void release(void* udata, void* pointer);
+    static void fatal(void* udata, const char* message);
+    bool mayGrow(std::size_t bytes) const;
+    // Charges (or, negative, credits) bytes the host keeps for the page.
+    bool chargeHost(std::ptrdiff_t bytes);
+
+    // Runs `body` in a protected call; false when it threw or scripting ended.
+    template <typename Body> bool protect(Body&& body);
+    // Runs `body` as script time: the budget and the script heap limit apply.
+    template <typename Body> void asScript(Body&& body);
+    // Drops the heap without duktape's help (after a fatal error).
+    void endScripting(const char* why);
+    void destroyHeap();
 
     void installGlobals();
     int addTimer(double delaySeconds, bool repeats); // the callback is on the value stack top
@@ -90,10 +125,21 @@ private:
     void leave();
 
     ScriptHost& m_host;
-    double m_budget;
+    ScriptLimits m_limits;
     duk_hthread* m_context = nullptr;
     int m_depth = 0;
     double m_deadline = 0;
+    bool m_inScript = false;
+    enum class Phase { Creating, Installing, Ready };
+    Phase m_phase = Phase::Creating;
+    std::jmp_buf* m_recovery = nullptr;
+    Block* m_blocks = nullptr;
+    std::size_t m_heapUsed = 0;
+    std::size_t m_hostBytes = 0;
+    // Addresses handed over for navigation during the current run.
+    std::size_t m_runHostBytes = 0;
+    int m_overruns = 0;
+    bool m_timersStopped = false;
     DomNode* m_focused = nullptr;
     int m_nextTimer = 1;
     std::map<int, PageTimer> m_timers;

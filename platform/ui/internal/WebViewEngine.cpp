@@ -95,7 +95,7 @@ std::vector<WebView::Engine*>& WebView::Engine::all() {
 
 WebView::Engine::Engine(WebView& view)
     : m_view(view), m_document(web::HtmlDocument::parse("")),
-      m_scripts(std::make_unique<web::ScriptEngine>(*this, WebView::kScriptTimeBudget)) {
+      m_scripts(std::make_unique<web::ScriptEngine>(*this, WebView::scriptLimits())) {
     m_built = web::buildPage(*m_document, std::nullopt);
     all().push_back(this);
 }
@@ -346,7 +346,7 @@ void WebView::Engine::commitPlainText(const std::string& text, const std::option
                     .appendChild(std::make_unique<web::DomNode>(web::DomNode::Type::Element, "pre"));
     pre.appendChild(std::make_unique<web::DomNode>(web::DomNode::Type::Text, text));
     m_documentURL = url;
-    m_scripts = std::make_unique<web::ScriptEngine>(*this, WebView::kScriptTimeBudget);
+    m_scripts = std::make_unique<web::ScriptEngine>(*this, WebView::scriptLimits());
     afterCommit(load);
 }
 
@@ -358,7 +358,7 @@ void WebView::Engine::commitDocument(const std::string& html, const std::optiona
     m_documentURL = url;
     m_built = web::buildPage(*m_document, m_documentURL);
     m_pageStale = false;
-    m_scripts = std::make_unique<web::ScriptEngine>(*this, WebView::kScriptTimeBudget);
+    m_scripts = std::make_unique<web::ScriptEngine>(*this, WebView::scriptLimits());
     // History first, so scripts see where they are.
     afterCommit(load);
 }

@@ -1,11 +1,14 @@
 // The web view without a network: pages from markup, the text dump, scripts
-// called by the app, form filling and in-page links.
+// called by the app, form filling, in-page links, and hostile page scripts.
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 #include "platform/core/Log.h"
 #include "platform/ui/ScreenDump.h"
 #include "platform/ui/ScreenRenderer.h"
 #include "tests/platform/ui/web_view_test_support.h"
+#include "tests/support/bounded_child.h"
 
 namespace murmelo::test {
 namespace {
@@ -128,6 +131,77 @@ TEST_F(WebViewMarkupTest, ThePageIsPaintedInTheViewsBounds) {
         }
     }
     EXPECT_GT(inked, 50u) << "the heading's text is drawn at the top";
+}
+
+} // namespace
+} // namespace murmelo::test
+
+namespace murmelo::test {
+namespace {
+
+// How long the run loop is kept from a posted call (the driver's commands
+// arrive the same way) while a hostile page runs, over `window` seconds.
+// Runs in a bounded child; the report is "MAX_WAIT TIMERS_LEFT ANSWER".
+ChildOutcome watchRunLoop(const std::string& html, double window) {
+    return runInChild(
+        [&] {
+            WebView::setScriptLimits(
+                web::ScriptLimits{.timeBudgetSeconds = 0.2, .heapBytes = std::size_t{8} << 20});
+            auto delegate = std::make_shared<RecordingWebDelegate>();
+            auto web = std::make_shared<WebView>(Rect{0, 44, 320, 360});
+            web->setDelegate(delegate);
+            web->loadHTMLString(html, URL::strictParse("http://pages.test/hostile.php"));
+            double worst = 0;
+            const double end = RunLoop::dateAfter(window);
+            while (RunLoop::dateAfter(0) < end) {
+                const double posted = RunLoop::dateAfter(0);
+                bool ran = false;
+                RunLoop::current().post([&] {
+                    ran = true;
+                    worst = std::max(worst, RunLoop::dateAfter(0) - posted);
+                });
+                if (!runUntil([&] { return ran; }, 10))
+                    return std::string("never ran");
+            }
+            std::string answer = web->stringByEvaluatingJavaScriptFromString("'answer ' + (6 * 7)");
+            return std::to_string(worst) + " " + std::to_string(WebView::timersDueWithin(60)) + " " + answer;
+        },
+        15, std::size_t{2} << 30);
+}
+
+TEST(WebViewScriptLimitsTest, TheRunLoopGetsControlBackFromHostilePages) {
+    struct Page {
+        const char* name;
+        const char* html;
+    };
+    const std::vector<Page> pages = {
+        {"join loop", "<script>for (;;) { new Array(100000).join('x'); }</script>"},
+        {"regexp backtracking", "<script>/(a+)+b/.test('a'.repeat(40))</script>"},
+        {"string doubling", "<script>var s = 'x'; for (;;) s += s;</script>"},
+        {"busy interval at 0 ms", "<script>setInterval(function() { var t = Date.now(); while (Date.now() - "
+                                  "t < 5000) {} }, 0)</script>"},
+        {"busy timeout chain at 0 ms",
+         "<script>function spin() { setTimeout(spin, 0); for (;;) { new Array(100000).join('x'); } }"
+         "setTimeout(spin, 0)</script>"},
+        {"many timers at 0 ms", "<script>for (var i = 0; i < 1e5; i++) setTimeout(function() {"
+                                " for (;;) { 'x'.repeat(1e5); } }, 0)</script>"},
+    };
+    for (const Page& page : pages) {
+        ChildOutcome outcome = watchRunLoop(page.html, 1.5);
+        if (!outcome.finished) {
+            ADD_FAILURE() << page.name << ": killed after " << outcome.seconds << " s";
+            continue;
+        }
+        double worst = 1e9;
+        std::size_t timersLeft = 0;
+        std::string answer;
+        std::istringstream in(outcome.report);
+        in >> worst >> timersLeft;
+        std::getline(in >> std::ws, answer);
+        EXPECT_LT(worst, 0.8) << page.name << ": " << outcome.report;
+        EXPECT_EQ(timersLeft, 0u) << page.name << ": the page's timers stop after repeated overruns";
+        EXPECT_EQ(answer, "answer 42") << page.name << ": " << outcome.report;
+    }
 }
 
 } // namespace

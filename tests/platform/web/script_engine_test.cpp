@@ -1,12 +1,14 @@
 // Page scripts against a recording host: the minimal DOM, navigation calls,
-// timers, errors and the time budget.
+// timers, errors, the time budget and the heap limit.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <sstream>
 
 #include "platform/core/Log.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/web/ScriptEngine.h"
+#include "tests/support/bounded_child.h"
 
 namespace murmelo::web {
 namespace {
@@ -192,6 +194,161 @@ TEST(ScriptEngineTest, TimersRunOnTheRunLoop) {
     EXPECT_EQ(engine.pendingTimers(), 1u);
     engine.cancelTimers();
     EXPECT_EQ(engine.pendingTimers(), 0u);
+}
+
+} // namespace
+} // namespace murmelo::web
+
+namespace murmelo::web {
+namespace {
+
+struct Hostile {
+    const char* name;
+    const char* source;
+};
+
+// Runs `source` in a fresh engine inside a bounded child; the report is
+// "SECONDS PEAK_GROWTH_BYTES HEAP_BYTES ALIVE ERROR".
+test::ChildOutcome runHostile(const std::string& source, const ScriptLimits& limits) {
+    return test::runInChild(
+        [&] {
+            RecordingHost host("<input id=f>");
+            ScriptEngine engine(host, limits);
+            test::resetPeakResidentSize();
+            std::size_t before = test::residentSize();
+            auto begin = std::chrono::steady_clock::now();
+            auto result = engine.evaluate(source, "hostile");
+            double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+            std::size_t growth = test::peakResidentSize() - std::min(before, test::peakResidentSize());
+            bool alive = eval(engine, "'alive'") == "alive";
+            return std::to_string(seconds) + " " + std::to_string(growth) + " " +
+                   std::to_string(engine.heapBytes()) + " " + (alive ? "alive " : "dead ") +
+                   (result ? "none" : result.error().localizedDescription());
+        },
+        10, std::size_t{2} << 30);
+}
+
+struct HostileReport {
+    double seconds = 1e9;
+    double growth = 1e18;
+    double heap = 1e18;
+    std::string alive;
+};
+
+HostileReport parse(const std::string& report) {
+    HostileReport parsed;
+    std::istringstream in(report);
+    in >> parsed.seconds >> parsed.growth >> parsed.heap >> parsed.alive;
+    return parsed;
+}
+
+// Each script spends its time or memory where the bytecode executor's own
+// check never looks: inside one built-in call, in the regexp matcher, in
+// allocation, in what the host keeps for the page.
+const std::vector<Hostile> kHostileScripts = {
+    {"join loop", "for (;;) { new Array(100000).join('x'); }"},
+    {"join loop that catches", "for (;;) { try { new Array(100000).join('x'); } catch (e) {} }"},
+    {"join of a sparse giant", "new Array(1e9).join('')"},
+    {"repeat loop", "for (;;) { 'x'.repeat(1e6); }"},
+    {"giant repeat", "'ab'.repeat(1e9).length"},
+    {"sort comparator", "var a = []; for (var i = 0; i < 1e4; i++) a.push(i);"
+                        "a.sort(function(x, y) { for (var k = 0; k < 1e4; k++); return x - y; })"},
+    {"reverse of a sparse giant", "var a = []; a.length = 4294967295; a[5] = 1; a.reverse()"},
+    {"regexp backtracking", "/(a+)+b/.test('a'.repeat(40))"},
+    {"string doubling", "var s = 'x'; for (;;) s += s;"},
+    {"array growth", "var a = []; for (;;) a.push(a.length);"},
+    {"memory filled and caught",
+     "var keep = []; for (var i = 0; ; i++) { try { keep.push('x'.repeat(1e5) + i); } catch (e) {} }"},
+    {"deep recursion", "function f(n) { return f(n + 1) + 1; } f(0)"},
+    {"JSON of a big structure",
+     "var o = []; for (var i = 0; i < 2e4; i++) o.push({a: i, b: 'xxxxxxxxxx'}); for (;;) JSON.stringify(o)"},
+    {"JSON of a cyclic structure", "var o = {}; o.self = o; JSON.stringify(o)"},
+    {"thrown object whose toString spins", "throw {toString: function() { for (;;) {} }}"},
+    {"result whose toString spins", "({toString: function() { for (;;) {} }})"},
+    {"titles flooding the document",
+     "var big = 'x'.repeat(1e5); for (var i = 0; ; i++) document.title = big + i;"},
+    {"attributes flooding the document", "var f = document.getElementById('f'); for (var i = 0; ; i++) "
+                                         "f.setAttribute('a' + i, 'x'.repeat(100));"},
+    {"navigations flooding the host",
+     "var big = 'x'.repeat(1e5); for (var i = 0; ; i++) location.href = big + i;"},
+    {"timer flood", "for (;;) setTimeout(function() {}, 1e9);"},
+};
+
+TEST(ScriptEngineLimitsTest, HostileScriptsEndWithinTheBudgetAndTheHeapLimit) {
+    const ScriptLimits limits{.timeBudgetSeconds = 0.2, .heapBytes = std::size_t{8} << 20};
+    for (const Hostile& hostile : kHostileScripts) {
+        test::ChildOutcome outcome = runHostile(hostile.source, limits);
+        if (!outcome.finished) {
+            ADD_FAILURE() << hostile.name << ": still running or killed after " << outcome.seconds
+                          << " s (signal " << outcome.signal << ")";
+            continue;
+        }
+        HostileReport report = parse(outcome.report);
+        EXPECT_LT(report.seconds, 1.0) << hostile.name << ": " << outcome.report;
+        EXPECT_LT(report.growth, 48.0 * (1 << 20)) << hostile.name << ": " << outcome.report;
+        EXPECT_LE(report.heap, 9.0 * (1 << 20)) << hostile.name << ": " << outcome.report;
+        EXPECT_EQ(report.alive, "alive") << hostile.name << ": " << outcome.report;
+    }
+}
+
+TEST(ScriptEngineLimitsTest, TheDefaultLimitsKeepTheProcessSmall) {
+    for (const char* source : {"var s = 'x'; for (;;) s += s;", "var a = []; for (;;) a.push([a.length]);"}) {
+        test::ChildOutcome outcome = runHostile(source, ScriptLimits{});
+        ASSERT_TRUE(outcome.finished) << source;
+        HostileReport report = parse(outcome.report);
+        EXPECT_LT(report.seconds, 2.0) << source << ": " << outcome.report;
+        EXPECT_LT(report.growth, 160.0 * (1 << 20)) << source << ": " << outcome.report;
+    }
+}
+
+TEST(ScriptEngineLimitsTest, TimersStopAfterRepeatedOverruns) {
+    test::ChildOutcome outcome = test::runInChild(
+        [] {
+            RecordingHost host("");
+            ScriptEngine engine(host,
+                                ScriptLimits{.timeBudgetSeconds = 0.05, .heapBytes = std::size_t{8} << 20});
+            LogCapture log;
+            (void)engine.evaluate("var runs = 0; setInterval(function() { runs++; for (;;) {} }, 0);"
+                                  "setTimeout(function() {}, 100000)",
+                                  "test");
+            bool stopped = RunLoop::current().runModeUntil(
+                RunLoop::kDefaultMode, [&] { return engine.timersStopped(); }, RunLoop::dateAfter(5));
+            std::string report = std::string(stopped ? "stopped" : "running") +
+                                 " runs=" + eval(engine, "runs") +
+                                 " pending=" + std::to_string(engine.pendingTimers()) +
+                                 " new=" + eval(engine, "setTimeout(function() {}, 0)") +
+                                 " logged=" + std::to_string(log.contains("timers are stopped"));
+            return report;
+        },
+        15, std::size_t{1} << 30);
+    ASSERT_TRUE(outcome.finished) << outcome.seconds;
+    EXPECT_EQ(outcome.report, "stopped runs=3 pending=0 new=0 logged=1");
+}
+
+TEST(ScriptEngineLimitsTest, AHeapTooSmallForTheInterpreterLeavesAnInertEngine) {
+    RecordingHost host("");
+    LogCapture log;
+    ScriptEngine engine(host, ScriptLimits{.heapBytes = 4096});
+    EXPECT_FALSE(engine.isAlive());
+    EXPECT_FALSE(engine.evaluate("1", "test"));
+    engine.runInlineScripts();
+    engine.cancelTimers();
+    EXPECT_TRUE(log.contains("no script engine"));
+}
+
+TEST(ScriptEngineLimitsTest, EveryHeapLimitEndsInResultsNotCrashes) {
+    // Allocation fails at a different point of the same work for each limit.
+    RecordingHost host("<input id=f>");
+    for (std::size_t limit = 64 << 10; limit <= (std::size_t{2} << 20); limit += 24 << 10) {
+        ScriptEngine engine(host, ScriptLimits{.timeBudgetSeconds = 0.5, .heapBytes = limit});
+        (void)engine.evaluate(
+            "var a = []; for (var i = 0; i < 2e4; i++) a.push({i: i, s: 'v' + i});"
+            "document.getElementById('f').value = a.length; setTimeout(function() {}, 1000);"
+            "JSON.stringify(a)",
+            "sweep");
+        EXPECT_LE(engine.heapBytes(), limit + (std::size_t{1} << 20)) << limit;
+        engine.cancelTimers();
+    }
 }
 
 } // namespace
