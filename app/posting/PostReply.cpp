@@ -1,6 +1,7 @@
 #include "app/posting/PostReply.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace murmelo {
 
@@ -12,12 +13,14 @@ bool isSuccessCode(const Value& code) {
     }
     if (code.isString()) {
         const std::string& digits = *code.asString();
-        // Digits only; 19 keeps the value within a long long.
-        if (digits.empty() || digits.size() > 19 ||
+        if (digits.empty() ||
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             return false;
         }
-        return std::stoll(digits) == PostReply::kSuccessCode;
+        long long value = 0;
+        auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        return error == std::errc() && end == digits.data() + digits.size() &&
+               value == PostReply::kSuccessCode;
     }
     return false;
 }

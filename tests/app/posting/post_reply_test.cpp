@@ -27,6 +27,8 @@ TEST(PostReply, CodeAndMessageAreReadWithTypeChecks) {
         {"blank around digits", R"({"code":" 200","msg":"x"})", false, "x"},
         {"sign", R"({"code":"+200","msg":"x"})", false, "x"},
         {"huge digit string", R"({"code":"99999999999999999999999","msg":"x"})", false, "x"},
+        {"19 nines", R"({"code":"9999999999999999999","msg":"x"})", false, "x"},
+        {"200 after many zeros", R"({"code":"0000000000000000000000200","msg":"x"})", true, "x"},
         {"true", R"({"code":true,"msg":"x"})", false, "x"},
         {"null code", R"({"code":null,"msg":"x"})", false, "x"},
         {"code an object", R"({"code":{"v":200},"msg":"x"})", false, "x"},
