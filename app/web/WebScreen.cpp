@@ -280,9 +280,11 @@ void WebScreen::close() {
 }
 
 void WebScreen::addComment() {
-    // This build has no native comment form; nothing is presented.
-    logLine("addComment: this build has no comment form (secret_id %s)",
-            m_secretId ? m_secretId->c_str() : "none");
+    if (!m_postCommentVC) {
+        m_postCommentVC = std::make_shared<PostCommentViewController>();
+    }
+    m_postCommentVC->setSecret_id(m_secretId);
+    presentModalViewController(m_postCommentVC, true);
 }
 
 // ---- advertising

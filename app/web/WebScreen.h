@@ -16,8 +16,9 @@
 // Threading: main thread only. Ownership: the screen owns its toolbar items,
 // web view, spinner, title label, segment control and search bar (some only
 // until its view is unloaded, see viewDidUnload); the web view and the search
-// bar hold the screen weakly as their delegate. Screens must be owned by a
-// shared_ptr (they hand out weak references to themselves).
+// bar hold the screen weakly as their delegate; the comment form, once made
+// by addComment, stays with the screen. Screens must be owned by a shared_ptr
+// (they hand out weak references to themselves).
 #pragma once
 
 #include <initializer_list>
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "app/posting/PostCommentViewController.h"
 #include "app/web/WebLinkRouting.h"
 #include "platform/ui/ActivityIndicatorView.h"
 #include "platform/ui/BarButtonItem.h"
@@ -93,8 +95,8 @@ public:
     // Pops the navigation controller, animated (the Secret-pool screen
     // dismisses the modal screen its parent presents instead).
     virtual void close();
-    // Would present the native comment form for `secret_id`; this build has
-    // no such form, so it only logs that (see docs/web-screens.md).
+    // Presents the comment form (made on first use, then kept) for
+    // `secret_id`, modally and animated.
     void addComment();
 
     // ---- advertising
@@ -146,6 +148,7 @@ public:
     void setIsOnScreen(bool onScreen) { m_isOnScreen = onScreen; }
     const std::optional<std::string>& barTitle() const { return m_barTitle; }
     void setBarTitle(std::optional<std::string> title) { m_barTitle = std::move(title); }
+    const std::shared_ptr<PostCommentViewController>& postCommentVC() const { return m_postCommentVC; }
     const std::optional<std::string>& secret_id() const { return m_secretId; }
     void setSecret_id(std::optional<std::string> secretId) { m_secretId = std::move(secretId); }
 
@@ -212,6 +215,7 @@ private:
     std::vector<std::string> m_segmentActionArray;
     std::shared_ptr<SearchBar> m_searchBar;
     bool m_isOnScreen = false;
+    std::shared_ptr<PostCommentViewController> m_postCommentVC;
     std::optional<std::string> m_barTitle;
     std::optional<std::string> m_secretId;
 };

@@ -9,6 +9,7 @@
 
 #include "platform/core/Result.h"
 #include "platform/ui/Application.h"
+#include "tools/murmelo/driver/Command.h"
 
 namespace murmelo::driver {
 
@@ -16,5 +17,10 @@ namespace murmelo::driver {
 Application::DelegateFactories murmeloApplication();
 // Saves the key window as a PNG.
 std::function<Result<void>(const std::string& path)> screenRenderer();
+// Opens a posting form from the front-most web screen, modally, as the
+// platform would: the comment form through the screen's addComment with
+// `secretId` as its secret id, the secret form presented from that screen
+// (one per presenter, kept and reused like the screens' comment forms).
+std::function<Result<void>(PresentedForm form, const std::string& secretId)> formPresenter();
 
 } // namespace murmelo::driver

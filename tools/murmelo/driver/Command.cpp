@@ -358,7 +358,40 @@ Result<Command> parseNetwork(const Entry& entry, Scanner& in, Command command) {
     return command;
 }
 
-constexpr std::array<Entry, 21> kCommands{{
+Result<Command> parseForm(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "needs a form");
+    }
+    auto form = in.word();
+    if (!form) {
+        return wordError(entry, form.error());
+    }
+    if (form->text == "secret-form") {
+        command.form = PresentedForm::Secret;
+        if (!in.atEnd()) {
+            return usageError(entry, "secret-form takes no secret id");
+        }
+        return command;
+    }
+    if (form->text != "comment-form") {
+        return usageError(entry, "unknown form \"" + form->text + "\"");
+    }
+    command.form = PresentedForm::Comment;
+    if (in.atEnd()) {
+        return usageError(entry, "comment-form needs the secret id");
+    }
+    auto secretId = in.word();
+    if (!secretId) {
+        return wordError(entry, secretId.error());
+    }
+    if (secretId->text.empty() || !in.atEnd()) {
+        return usageError(entry, "comment-form takes one secret id");
+    }
+    command.text = std::move(secretId->text);
+    return command;
+}
+
+constexpr std::array<Entry, 22> kCommands{{
     {CommandKind::Screen, "screen", "screen", "print the screen as text", parseNothing},
     {CommandKind::Shot, "shot", "shot FILE", "save the screen as a PNG picture", parseFileName},
     {CommandKind::Settle, "settle", "settle [SECONDS]",
@@ -385,6 +418,8 @@ constexpr std::array<Entry, 21> kCommands{{
     {CommandKind::Back, "back", "back", "go back: pop the top screen, else the page's history", parseNothing},
     {CommandKind::Network, "network", "network none|wifi|carrier", "switch the device's network",
      parseNetwork},
+    {CommandKind::Present, "present", "present FORM [SECRET_ID]",
+     "open a posting form: comment-form SECRET_ID or secret-form (driver only)", parseForm},
     {CommandKind::MemoryWarning, "memory-warning", "memory-warning", "send the app a memory warning",
      parseNothing},
     {CommandKind::Defaults, "defaults", "defaults", "print the app's user defaults", parseNothing},

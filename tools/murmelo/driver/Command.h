@@ -12,6 +12,7 @@
 //   follow N|TEXT        fill NAME VALUE        submit [N]
 //   js CODE              alert INDEX            type INDEX TEXT
 //   network none|wifi|carrier
+//   present comment-form SECRET_ID | present secret-form
 //
 // A bare number selects by position (tab, bar, alert and type count from 0,
 // as the screen dump lists them; links and forms from 1, as the page shows
@@ -48,6 +49,7 @@ enum class CommandKind {
     Type,
     Back,
     Network,
+    Present,
     MemoryWarning,
     Defaults,
     Events,
@@ -62,6 +64,10 @@ enum class CommandKind {
 //   index    tab, bar, alert, type (from 0); follow, submit (from 1)
 //   seconds  settle, wait
 //   network  network
+//   form     present; text is the SECRET_ID of comment-form
+// The native forms `present` opens (a route only the driver offers).
+enum class PresentedForm { Comment, Secret };
+
 struct Command {
     CommandKind kind = CommandKind::Help;
     std::string text;
@@ -69,6 +75,7 @@ struct Command {
     std::optional<std::size_t> index;
     std::optional<double> seconds;
     NetworkState network = NetworkState::Wifi;
+    PresentedForm form = PresentedForm::Secret;
 
     bool operator==(const Command&) const = default;
 };

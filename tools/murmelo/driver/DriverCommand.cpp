@@ -233,6 +233,7 @@ int runSession(const LaunchOptions& options, std::optional<std::vector<std::stri
     sessionOptions.mode = options.script ? SessionMode::Script : SessionMode::Interactive;
     sessionOptions.screenshotsDirectory = options.screenshots;
     sessionOptions.screenshot = screenRenderer();
+    sessionOptions.present = formPresenter();
     if (servers) {
         sessionOptions.events = [servers](std::uint64_t after, std::uint64_t& last) {
             return describeEvents(*servers, after, last);

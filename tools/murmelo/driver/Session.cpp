@@ -129,7 +129,10 @@ Result<void> typeInto(std::size_t index, const std::string& text) {
 }
 
 Result<void> goBack() {
-    // The top screen's navigation stack first, then the page history.
+    // A presented screen first, then the top screen's navigation stack, then the page history.
+    if (Interaction::dismissModal(true)) {
+        return {};
+    }
     for (View* view : visibleViewsFrontFirst()) {
         ViewController* controller = view->viewController();
         if (!controller) {
@@ -235,6 +238,8 @@ Session::CommandHandler Session::handlerFor(CommandKind kind) {
         return {&Session::back, Acts::OnScreen};
     case CommandKind::Network:
         return {&Session::switchNetwork, Acts::OnScreen};
+    case CommandKind::Present:
+        return {&Session::presentForm, Acts::OnScreen};
     case CommandKind::MemoryWarning:
         return {&Session::sendMemoryWarning, Acts::OnScreen};
     case CommandKind::Defaults:
@@ -413,6 +418,13 @@ Result<void> Session::switchNetwork(const Command& command) {
     DeviceProfile::setCurrent(std::move(profile));
     ReachabilityDeviceSource::shared().setNetworkState(command.network);
     return {};
+}
+
+Result<void> Session::presentForm(const Command& command) {
+    if (!m_options.present) {
+        return commandError("this application has no posting forms to present");
+    }
+    return m_options.present(command.form, command.text);
 }
 
 Result<void> Session::sendMemoryWarning(const Command&) {

@@ -49,6 +49,9 @@ public:
         std::function<std::vector<std::string>(std::uint64_t after, std::uint64_t& last)> events;
         // Saves the key window as a PNG; unset when this build has no renderer.
         std::function<Result<void>(const std::string& path)> screenshot;
+        // Opens a native posting form (`present`); the text is the secret id
+        // of the comment form. Unset when the app has no such forms.
+        std::function<Result<void>(PresentedForm form, const std::string& secretId)> present;
     };
 
     Session(Options options, std::ostream& out, std::ostream& err);
@@ -98,6 +101,7 @@ private:
     Result<void> submit(const Command& command);
     Result<void> runScript(const Command& command);
     Result<void> switchNetwork(const Command& command);
+    Result<void> presentForm(const Command& command);
     Result<void> sendMemoryWarning(const Command&);
     Result<void> printDefaults(const Command&);
     Result<void> printEvents(const Command&);

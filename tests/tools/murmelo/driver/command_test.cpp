@@ -31,6 +31,13 @@ Command withSeconds(CommandKind kind, double seconds) {
     return command;
 }
 
+Command presenting(PresentedForm form, std::string secretId = "") {
+    Command command = make(CommandKind::Present);
+    command.form = form;
+    command.text = std::move(secretId);
+    return command;
+}
+
 Command withNetwork(NetworkState state) {
     Command command = make(CommandKind::Network);
     command.network = state;
@@ -78,6 +85,9 @@ TEST(DriverCommand, ParsesEveryShape) {
         {"network none", withNetwork(NetworkState::None)},
         {"network carrier", withNetwork(NetworkState::Carrier)},
         {"network wifi", withNetwork(NetworkState::Wifi)},
+        {"present secret-form", presenting(PresentedForm::Secret)},
+        {"present comment-form 17", presenting(PresentedForm::Comment, "17")},
+        {"present comment-form \"a b\"", presenting(PresentedForm::Comment, "a b")},
         {"defaults", make(CommandKind::Defaults)},
         {"events", make(CommandKind::Events)},
         {"help", make(CommandKind::Help)},
@@ -115,6 +125,12 @@ TEST(DriverCommand, RejectsWithOneLineNamingTheProblem) {
         {"shot", "shot: needs a file name"},
         {"shot a b", "shot: takes one file name"},
         {"shot \"\"", "shot: takes one file name"},
+        {"present", "present: needs a form"},
+        {"present login-form", "present: unknown form \"login-form\""},
+        {"present comment-form", "present: comment-form needs the secret id"},
+        {"present comment-form 1 2", "present: comment-form takes one secret id"},
+        {"present comment-form \"\"", "present: comment-form takes one secret id"},
+        {"present secret-form 3", "present: secret-form takes no secret id"},
         {"settle -1", "settle: expected seconds"},
         {"settle 1e3", "settle: expected seconds"},
         {"settle 4000", "settle: expected seconds"},

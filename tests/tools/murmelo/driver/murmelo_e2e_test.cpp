@@ -272,4 +272,29 @@ TEST_F(MurmeloCommandTest, APersonReadsThePoolPostsASecretAndComments) {
     EXPECT_TRUE(contains(outcome.out, "content POST /index.php?r=comment/create -> 200")) << outcome.out;
 }
 
+TEST_F(MurmeloCommandTest, TheDemoOpensTheNativeSecretForm) {
+    const std::string secret = "e2e native secret from the form";
+    std::string script = writeScript("form.txt", "settle 20\n"
+                                                 "alert 0\n"
+                                                 "present secret-form\n"
+                                                 "settle 20\n"
+                                                 "type 0 " +
+                                                     secret +
+                                                     "\n"
+                                                     "button okay, tell the world\n"
+                                                     "shot posting.png\n"
+                                                     "settle 20\n"
+                                                     "screen\n"
+                                                     "alert 0\n"
+                                                     "settle 20\n"
+                                                     "screen\n");
+    Outcome outcome = runMurmelo(demo({"--script", script, "--screenshots", folder()}));
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(murmelo::test::readFile(folder() + "/posting.png").substr(0, 8), "\x89PNG\r\n\x1a\n");
+    size_t answered = outcome.out.find("message \"Your secret is out! Thank you for sharing.\"");
+    ASSERT_NE(answered, std::string::npos) << outcome.out;
+    size_t pool = outcome.out.find("text \"" + secret + "\"", answered);
+    EXPECT_NE(pool, std::string::npos) << outcome.out;
+}
+
 } // namespace
