@@ -163,7 +163,7 @@ bool HttpConnection::wantsInput() const {
     case Phase::Head:
         // Bytes of a pipelined request wait in the socket until the reply is
         // out; a head is refused once it passes the limit.
-        return m_output.empty() && m_input.size() < m_limits.head.maxHeadBytes;
+        return m_output.empty() && m_input.size() <= m_limits.head.maxHeadBytes;
     case Phase::Body:
         return m_input.size() < kBodyInputBytes;
     case Phase::Closing: // read and dropped until the client closes
