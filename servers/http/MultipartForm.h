@@ -6,8 +6,9 @@
 //
 // A body that ends right after a part's delimiter line, without the closing
 // "--boundary--" (some clients never send one), still gives its parts and
-// sets `unterminated`. A body that ends inside a part's headers or data, has
-// no part, or lacks the boundary parameter is refused (400). Part headers are
+// sets `unterminated`; one that is only a delimiter line is refused, as is one
+// that ends inside a part's headers or data, or that has no boundary (400).
+// A closed body without parts is an empty form. Part headers are
 // checked like request headers and limited to kMaxPartHeaders per part.
 #pragma once
 

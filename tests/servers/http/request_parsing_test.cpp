@@ -256,6 +256,7 @@ TEST(MultipartForm, ReadsPartsAndRefusesBrokenBodies) {
         {"ends inside data", "--XyZ\r\n" + a + "1", false, {}, false},
         {"ends inside headers", "--XyZ\r\nContent-Disposition: form-data; name=\"a\"\r\n", false, {}, false},
         {"no parts", "--XyZ\r\n", false, {}, false},
+        {"empty form", "--XyZ--\r\n", true, {}, false},
         {"no boundary at all", "a=1", false, {}, false},
         {"part without a name",
          "--XyZ\r\nContent-Disposition: form-data\r\n\r\n1\r\n--XyZ--",
