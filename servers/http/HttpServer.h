@@ -41,7 +41,7 @@ public:
         size_t maxHeaderLineBytes = 8 * 1024;
         size_t maxHeaderCount = 100;
         size_t maxHeadBytes = 64 * 1024;
-        size_t workerThreads = 16; // handlers running at once
+        size_t workerThreads = 4; // handlers running at once
         size_t maxConnections = 1000;
         std::chrono::milliseconds headTimeout{10'000};
         std::chrono::milliseconds bodyTimeout{30'000};
