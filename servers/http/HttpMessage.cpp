@@ -4,6 +4,10 @@
 
 namespace murmelo::servers {
 
+Error httpRefusal(int status, std::string reason) {
+    return Error(kHttpRefusalDomain, status, std::move(reason));
+}
+
 std::optional<std::string> HttpRequest::header(std::string_view name) const {
     for (const auto& [key, value] : headers) {
         if (key.size() == name.size() && strncasecmp(key.data(), name.data(), name.size()) == 0) {

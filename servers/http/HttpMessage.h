@@ -1,6 +1,6 @@
 // HttpRequest / HttpResponse: the reference servers' own view of one HTTP
-// exchange, free of the HTTP library's types so that only HttpServer.cpp
-// includes it. Plain values; a request is handled on one worker thread.
+// exchange, as the listener (HttpServer) hands it to the roles. Plain values;
+// a request is handled on one worker thread.
 #pragma once
 
 #include <optional>
@@ -9,7 +9,14 @@
 #include <utility>
 #include <vector>
 
+#include "platform/core/Error.h"
+
 namespace murmelo::servers {
+
+// A request the listener refuses itself: the error's code is the HTTP status
+// of the reply (400, 408, 413, 414, 417, 431, 501, 505).
+inline constexpr const char* kHttpRefusalDomain = "MurmeloHTTPRefusal";
+Error httpRefusal(int status, std::string reason);
 
 using HeaderList = std::vector<std::pair<std::string, std::string>>;
 

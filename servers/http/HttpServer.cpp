@@ -1,164 +1,482 @@
 #include "servers/http/HttpServer.h"
 
-#include <httplib.h>
-
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
+#include <unistd.h>
 
-#include <cctype>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <set>
 #include <thread>
+#include <unordered_map>
+#include <vector>
 
-#include "platform/core/Clock.h"
+#include "servers/http/HttpConnection.h"
 
 namespace murmelo::servers {
 
 namespace {
 
-std::string lowerHostWithoutPort(std::string host) {
-    if (!host.empty() && host.front() == '[') {
-        auto close = host.find(']');
-        host = close == std::string::npos ? host : host.substr(0, close + 1);
-    } else if (auto colon = host.rfind(':'); colon != std::string::npos) {
-        host.resize(colon);
-    }
-    for (char& c : host) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return host;
-}
+using SteadyClock = std::chrono::steady_clock;
+using Wait = HttpConnection::Wait;
 
-HttpRequest convert(const httplib::Request& in) {
-    HttpRequest out;
-    out.method = in.method;
-    out.target = in.target;
-    auto question = in.target.find('?');
-    out.path = in.target.substr(0, question);
-    out.query = question == std::string::npos ? "" : in.target.substr(question + 1);
-    out.host = lowerHostWithoutPort(in.get_header_value("Host"));
-    for (const auto& [name, value] : in.headers) {
-        // The library adds these two for its own bookkeeping; they were not sent.
-        if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT") {
-            continue;
-        }
-        out.headers.emplace_back(name, value);
-    }
-    out.remoteAddress = in.remote_addr;
-    out.receivedAt = Clock::now();
-    return out;
-}
+constexpr std::uint64_t kListenKey = 0;
+constexpr std::uint64_t kWakeKey = 1;
+constexpr size_t kReadChunk = 64 * 1024;
+// Bytes one connection may read in one turn of the loop before the others get theirs.
+constexpr size_t kReadBudget = 256 * 1024;
+constexpr size_t kMaxPiecesPerWrite = 16;
 
-void fill(httplib::Response& out, const HttpResponse& in) {
-    out.status = in.status;
-    for (const auto& [name, value] : in.headers) {
-        out.headers.emplace(name, value);
+std::string addressText(const sockaddr_storage& address) {
+    char text[INET6_ADDRSTRLEN] = "";
+    if (address.ss_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text, sizeof text);
+    } else if (address.ss_family == AF_INET6) {
+        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text, sizeof text);
     }
-    if (!in.body.empty() || in.status != 204) {
-        out.set_content(in.body, in.contentType.c_str());
-    }
+    return text;
 }
 
 } // namespace
 
 struct HttpServer::Impl {
-    httplib::Server server;
-    std::thread listener;
+    struct Connection {
+        Connection(std::uint64_t id, int fd, HttpConnection::Limits limits, std::string remote)
+            : id(id), fd(fd), http(limits, std::move(remote)) {}
+        std::uint64_t id;
+        int fd;
+        HttpConnection http;
+        Wait wait = Wait::Nothing;
+        SteadyClock::time_point since{};    // when `wait` began
+        SteadyClock::time_point deadline{}; // of `wait`
+        bool readable = true;
+        bool writable = true;
+        bool lingering = false; // our side is shut down
+        bool failed = false;    // the socket is gone
+    };
+    struct Job {
+        std::uint64_t connection;
+        HttpRequest request;
+    };
+    struct Done {
+        std::uint64_t connection;
+        HttpResponse response;
+    };
+
     Handler handler;
     Options options;
     AccessLog accessLog;
-    int listenSocket = -1;
+    int listenFd = -1;
+    int epollFd = -1;
+    int wakeFd = -1;
+    int spareFd = -1; // given up when accept() runs out of descriptors
+    std::thread loop;
+    std::vector<std::thread> workers;
+    std::atomic<bool> stopping{false};
+    bool started = false;
+
+    std::mutex jobsMutex;
+    std::condition_variable jobsReady;
+    std::deque<Job> jobs;
+    bool workersStop = false;
+
+    std::mutex doneMutex;
+    std::vector<Done> done;
+
+    // The loop thread's own.
+    std::unordered_map<std::uint64_t, std::unique_ptr<Connection>> connections;
+    std::set<std::pair<SteadyClock::time_point, std::uint64_t>> deadlines;
+    std::vector<std::uint64_t> again; // still readable after their read budget
+    std::uint64_t nextId = 2;
+
+    HttpConnection::Limits limits() const {
+        HttpConnection::Limits limits;
+        limits.head.maxLineBytes = options.maxHeaderLineBytes;
+        limits.head.maxHeaderCount = options.maxHeaderCount;
+        limits.head.maxHeadBytes = options.maxHeadBytes;
+        limits.maxBodyBytes = options.maxBodyBytes;
+        limits.maxRequests = options.keepAliveMaxRequests;
+        return limits;
+    }
+
+    std::chrono::milliseconds timeoutFor(Wait wait) const {
+        switch (wait) {
+        case Wait::Request:
+        case Wait::Head:
+            return options.headTimeout;
+        case Wait::KeepAlive:
+            return options.keepAliveTimeout;
+        case Wait::Body:
+            return options.bodyTimeout;
+        case Wait::Write:
+            return options.writeTimeout;
+        case Wait::Linger:
+            return options.lingerTimeout;
+        case Wait::Nothing:
+            break;
+        }
+        return std::chrono::milliseconds(0);
+    }
+
+    void wake() {
+        std::uint64_t one = 1;
+        (void)!::write(wakeFd, &one, sizeof one);
+    }
+
+    void runLoop();
+    void acceptAll();
+    void service(Connection& connection);
+    void readSome(Connection& connection, size_t& budget);
+    void writeSome(Connection& connection);
+    void logRefusal(Connection& connection);
+    void updateDeadline(Connection& connection, SteadyClock::time_point now);
+    void close(Connection& connection);
+    bool evictOneWaiting();
+    void expireDeadlines();
+    void takeDone();
+    void runWorker();
 };
+
+void HttpServer::Impl::runLoop() {
+    std::vector<epoll_event> events(256);
+    while (!stopping.load(std::memory_order_acquire)) {
+        int timeout = -1;
+        if (!again.empty()) {
+            timeout = 0;
+        } else if (!deadlines.empty()) {
+            auto wait = deadlines.begin()->first - SteadyClock::now();
+            auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+            timeout = static_cast<int>(std::clamp<long long>(ms, 0, 60'000));
+        }
+        int count = ::epoll_wait(epollFd, events.data(), static_cast<int>(events.size()), timeout);
+        if (count < 0 && errno != EINTR) {
+            break;
+        }
+        for (int i = 0; i < count; ++i) {
+            std::uint64_t key = events[i].data.u64;
+            if (key == kListenKey) {
+                acceptAll();
+                continue;
+            }
+            if (key == kWakeKey) {
+                std::uint64_t value;
+                (void)!::read(wakeFd, &value, sizeof value);
+                takeDone();
+                continue;
+            }
+            auto found = connections.find(key);
+            if (found == connections.end()) {
+                continue;
+            }
+            Connection& connection = *found->second;
+            if (events[i].events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+                connection.readable = true;
+            }
+            if (events[i].events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) {
+                connection.writable = true;
+            }
+            service(connection);
+        }
+        std::vector<std::uint64_t> retry;
+        retry.swap(again);
+        for (std::uint64_t id : retry) {
+            if (auto found = connections.find(id); found != connections.end()) {
+                service(*found->second);
+            }
+        }
+        expireDeadlines();
+    }
+    for (auto& [id, connection] : connections) {
+        ::close(connection->fd);
+    }
+    connections.clear();
+    deadlines.clear();
+    ::close(listenFd);
+    listenFd = -1;
+}
+
+void HttpServer::Impl::acceptAll() {
+    for (;;) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        int fd =
+            ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if ((errno == EMFILE || errno == ENFILE) && spareFd >= 0) {
+                // Out of descriptors: take the connection with the spare one and
+                // close it at once, or it would wake the loop forever.
+                ::close(spareFd);
+                int refused = ::accept(listenFd, nullptr, nullptr);
+                if (refused >= 0) {
+                    ::close(refused);
+                }
+                spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+                continue;
+            }
+            return; // EAGAIN, or nothing we can do now
+        }
+        if (connections.size() >= options.maxConnections && !evictOneWaiting()) {
+            static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
+                                        "Connection: close\r\n\r\n";
+            (void)!::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            ::close(fd);
+            continue;
+        }
+        int yes = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        std::uint64_t id = nextId++;
+        auto connection = std::make_unique<Connection>(id, fd, limits(), addressText(peer));
+        epoll_event event{};
+        event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+        event.data.u64 = id;
+        if (::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
+            ::close(fd);
+            continue;
+        }
+        Connection& added = *connection;
+        connections.emplace(id, std::move(connection));
+        service(added);
+    }
+}
+
+bool HttpServer::Impl::evictOneWaiting() {
+    Connection* oldest = nullptr;
+    for (auto& [id, connection] : connections) {
+        Wait wait = connection->wait;
+        if ((wait == Wait::Request || wait == Wait::KeepAlive || wait == Wait::Head) &&
+            (!oldest || connection->since < oldest->since)) {
+            oldest = connection.get();
+        }
+    }
+    if (!oldest) {
+        return false;
+    }
+    close(*oldest);
+    return true;
+}
+
+void HttpServer::Impl::service(Connection& connection) {
+    size_t budget = kReadBudget;
+    for (;;) {
+        bool acted = false;
+        if (connection.readable && connection.http.wantsInput() && budget > 0) {
+            readSome(connection, budget);
+            acted = true;
+        }
+        if (std::optional<HttpRequest> request = connection.http.advance()) {
+            {
+                std::lock_guard lock(jobsMutex);
+                jobs.push_back(Job{connection.id, std::move(*request)});
+            }
+            jobsReady.notify_one();
+        }
+        logRefusal(connection);
+        if (connection.http.hasOutput() && connection.writable) {
+            writeSome(connection);
+            acted = true;
+        }
+        if (connection.failed || connection.http.finished()) {
+            break;
+        }
+        if (connection.http.phase() == HttpConnection::Phase::Closing && !connection.http.hasOutput() &&
+            !connection.lingering) {
+            ::shutdown(connection.fd, SHUT_WR);
+            connection.lingering = true;
+        }
+        // Parsing may have made room for more input.
+        if (!acted && !(connection.readable && connection.http.wantsInput() && budget > 0)) {
+            break;
+        }
+    }
+    if (connection.failed || connection.http.finished()) {
+        close(connection);
+        return;
+    }
+    if (budget == 0 && connection.readable) {
+        again.push_back(connection.id);
+    }
+    updateDeadline(connection, SteadyClock::now());
+}
+
+void HttpServer::Impl::readSome(Connection& connection, size_t& budget) {
+    char buffer[kReadChunk];
+    while (connection.http.wantsInput() && budget > 0) {
+        ssize_t count = ::read(connection.fd, buffer, std::min(sizeof buffer, budget));
+        if (count > 0) {
+            connection.http.receive(std::string_view(buffer, static_cast<size_t>(count)));
+            budget -= static_cast<size_t>(count);
+            if (static_cast<size_t>(count) < sizeof buffer && budget > 0) {
+                // A short read emptied the socket's queue; the next edge says when more comes.
+                connection.readable = false;
+                return;
+            }
+            continue;
+        }
+        if (count == 0) {
+            connection.readable = false;
+            connection.http.receiveEnd();
+            return;
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        connection.readable = false;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            connection.failed = true;
+        }
+        return;
+    }
+}
+
+void HttpServer::Impl::writeSome(Connection& connection) {
+    while (connection.http.hasOutput()) {
+        std::string_view pieces[kMaxPiecesPerWrite];
+        size_t count = connection.http.outputPieces(pieces, kMaxPiecesPerWrite);
+        iovec vectors[kMaxPiecesPerWrite];
+        size_t total = 0;
+        for (size_t i = 0; i < count; ++i) {
+            vectors[i].iov_base = const_cast<char*>(pieces[i].data());
+            vectors[i].iov_len = pieces[i].size();
+            total += pieces[i].size();
+        }
+        msghdr message{};
+        message.msg_iov = vectors;
+        message.msg_iovlen = count;
+        ssize_t sent = ::sendmsg(connection.fd, &message, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                connection.writable = false;
+            } else {
+                connection.failed = true;
+            }
+            return;
+        }
+        connection.http.consumeOutput(static_cast<size_t>(sent));
+        if (static_cast<size_t>(sent) < total) {
+            connection.writable = false;
+            return;
+        }
+    }
+}
+
+void HttpServer::Impl::logRefusal(Connection& connection) {
+    if (std::optional<HttpConnection::LogEntry> entry = connection.http.takeRefusal(); entry && accessLog) {
+        accessLog(entry->host, entry->method, entry->target, entry->status, entry->bytes);
+    }
+}
+
+void HttpServer::Impl::updateDeadline(Connection& connection, SteadyClock::time_point now) {
+    Wait wait = connection.http.waitingFor();
+    if (wait == connection.wait) {
+        return;
+    }
+    if (connection.wait != Wait::Nothing) {
+        deadlines.erase({connection.deadline, connection.id});
+    }
+    connection.wait = wait;
+    connection.since = now;
+    if (wait != Wait::Nothing) {
+        connection.deadline = now + timeoutFor(wait);
+        deadlines.emplace(connection.deadline, connection.id);
+    }
+}
+
+void HttpServer::Impl::close(Connection& connection) {
+    if (connection.wait != Wait::Nothing) {
+        deadlines.erase({connection.deadline, connection.id});
+    }
+    ::close(connection.fd);
+    connections.erase(connection.id); // destroys `connection`
+}
+
+void HttpServer::Impl::expireDeadlines() {
+    auto now = SteadyClock::now();
+    while (!deadlines.empty() && deadlines.begin()->first <= now) {
+        std::uint64_t id = deadlines.begin()->second;
+        deadlines.erase(deadlines.begin());
+        auto found = connections.find(id);
+        if (found == connections.end()) {
+            continue;
+        }
+        Connection& connection = *found->second;
+        connection.wait = Wait::Nothing;
+        connection.http.timeOut();
+        logRefusal(connection);
+        service(connection);
+    }
+}
+
+void HttpServer::Impl::takeDone() {
+    std::vector<Done> finished;
+    {
+        std::lock_guard lock(doneMutex);
+        finished.swap(done);
+    }
+    for (Done& item : finished) {
+        auto found = connections.find(item.connection);
+        if (found == connections.end()) {
+            continue; // closed meanwhile (a deadline, or the client went away)
+        }
+        found->second->http.respond(std::move(item.response));
+        service(*found->second);
+    }
+}
+
+void HttpServer::Impl::runWorker() {
+    for (;;) {
+        Job job;
+        {
+            std::unique_lock lock(jobsMutex);
+            jobsReady.wait(lock, [this] { return workersStop || !jobs.empty(); });
+            if (workersStop) {
+                return;
+            }
+            job = std::move(jobs.front());
+            jobs.pop_front();
+        }
+        HttpResponse response;
+        try {
+            response = handler(job.request);
+        } catch (...) {
+            // A handler's fault answers one request; the server goes on.
+            response = HttpResponse::text("internal server error\n", 500);
+        }
+        if (accessLog) {
+            accessLog(job.request.host, job.request.method, job.request.target, response.status,
+                      response.body.size());
+        }
+        bool first;
+        {
+            std::lock_guard lock(doneMutex);
+            first = done.empty();
+            done.push_back(Done{job.connection, std::move(response)});
+        }
+        if (first) {
+            wake();
+        }
+    }
+}
 
 HttpServer::HttpServer(Handler handler, Options options) : m_impl(std::make_unique<Impl>()) {
     m_impl->handler = std::move(handler);
     m_impl->options = options;
-    httplib::Server& server = m_impl->server;
-    size_t threads = options.workerThreads;
-    server.new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
-    server.set_payload_max_length(options.maxBodyBytes);
-    server.set_read_timeout(options.readTimeout);
-    server.set_write_timeout(options.readTimeout);
-    server.set_keep_alive_timeout(static_cast<time_t>(options.keepAliveTimeout.count()));
-    server.set_keep_alive_max_count(options.keepAliveMaxRequests);
-    server.set_tcp_nodelay(true);
-    // The library listens with a backlog of 5: a burst of clients connecting
-    // at once (a browser, a load test) overflows the accept queue, and the
-    // dropped handshakes come back only after TCP's retransmission time-outs
-    // of 0.2 s to several seconds. Keep the socket to listen on it again with
-    // the system's limit once bound. Only SO_REUSEADDR, not the library's
-    // SO_REUSEPORT, so that a second server cannot share our port unnoticed.
-    server.set_socket_options([impl = m_impl.get()](socket_t socket) {
-        int yes = 1;
-        ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-        impl->listenSocket = socket;
-    });
-
-    Impl* impl = m_impl.get();
-    auto withoutBody = [impl](const httplib::Request& req, httplib::Response& res) {
-        HttpRequest request = convert(req);
-        fill(res, impl->handler(request));
-    };
-    auto withBody = [impl](const httplib::Request& req, httplib::Response& res,
-                           const httplib::ContentReader& reader) {
-        HttpRequest request = convert(req);
-        size_t limit = impl->options.maxBodyBytes;
-        bool tooLarge = false;
-        auto append = [&](std::string& target, const char* data, size_t length) {
-            if (target.size() + length > limit) {
-                tooLarge = true;
-                return false;
-            }
-            target.append(data, length);
-            return true;
-        };
-        bool complete = true;
-        if (req.is_multipart_form_data()) {
-            request.multipart = true;
-            size_t total = 0;
-            complete = reader(
-                [&](const httplib::MultipartFormData& header) {
-                    request.parts.push_back({header.name, header.filename, header.content_type, {}});
-                    return true;
-                },
-                [&](const char* data, size_t length) {
-                    total += length;
-                    if (request.parts.empty() || total > limit) {
-                        tooLarge = total > limit;
-                        return false;
-                    }
-                    request.parts.back().data.append(data, length);
-                    return true;
-                });
-            // The library insists on a closing boundary; a body that simply
-            // stops after a complete part is still a readable form.
-            if (!complete && !tooLarge && !request.parts.empty()) {
-                request.multipartUnterminated = true;
-                complete = true;
-            }
-        } else {
-            complete =
-                reader([&](const char* data, size_t length) { return append(request.body, data, length); });
-        }
-        if (tooLarge) {
-            fill(res, HttpResponse::text("request body too large\n", 413));
-            return;
-        }
-        if (!complete) {
-            fill(res, HttpResponse::text("unreadable request body\n", 400));
-            return;
-        }
-        fill(res, impl->handler(request));
-    };
-    server.Get(".*", withoutBody);
-    server.Delete(".*", withoutBody);
-    server.Options(".*", withoutBody);
-    server.Post(".*", withBody);
-    server.Put(".*", withBody);
-    server.Patch(".*", withBody);
-    server.set_logger([impl](const httplib::Request& req, const httplib::Response& res) {
-        if (impl->accessLog) {
-            impl->accessLog(lowerHostWithoutPort(req.get_header_value("Host")), req.method, req.target,
-                            res.status, res.body.size());
-        }
-    });
 }
 
 HttpServer::~HttpServer() {
@@ -170,49 +488,104 @@ void HttpServer::setAccessLog(AccessLog log) {
 }
 
 Result<int> HttpServer::start(const std::string& address, int port) {
-    if (m_impl->listener.joinable()) {
+    Impl& impl = *m_impl;
+    if (impl.started) {
         return Error::generic("server already started");
     }
-    httplib::Server& server = m_impl->server;
-    int bound = port;
-    if (port == 0) {
-        bound = server.bind_to_any_port(address);
-        if (bound < 0) {
-            return Error::generic("cannot bind " + address + " on any port");
+    impl.started = true;
+    std::string host = address;
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE;
+    addrinfo* found = nullptr;
+    std::string service = std::to_string(port);
+    if (int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); rc != 0) {
+        return Error::generic("cannot resolve " + address + ": " + gai_strerror(rc));
+    }
+    int fd = -1;
+    int lastError = 0;
+    for (addrinfo* candidate = found; candidate && fd < 0; candidate = candidate->ai_next) {
+        fd = ::socket(candidate->ai_family, candidate->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                      candidate->ai_protocol);
+        if (fd < 0) {
+            lastError = errno;
+            continue;
         }
-    } else if (!server.bind_to_port(address, port)) {
-        return Error::generic("cannot bind " + address + ":" + std::to_string(port));
+        // SO_REUSEADDR only: a restart may bind over old TIME_WAIT connections,
+        // but a second server cannot share the port unnoticed (SO_REUSEPORT).
+        int yes = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || ::listen(fd, SOMAXCONN) != 0) {
+            lastError = errno;
+            ::close(fd);
+            fd = -1;
+        }
     }
-    m_port = bound;
-    // Linux takes a second listen() on a listening socket as a new backlog.
-    if (m_impl->listenSocket >= 0) {
-        ::listen(m_impl->listenSocket, SOMAXCONN);
+    ::freeaddrinfo(found);
+    if (fd < 0) {
+        return Error::posix(lastError, "cannot listen on " + address + ":" + std::to_string(port));
     }
-    m_impl->listener = std::thread([&server] { server.listen_after_bind(); });
-    // The socket already listens, but the library ignores stop() until its
-    // accept loop runs; wait for that (it takes microseconds) so that a
-    // stop right after start cannot be lost.
-    double deadline = Clock::monotonic() + 5;
-    while (!server.is_running() && Clock::monotonic() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+    m_port = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
+                                               : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+
+    impl.listenFd = fd;
+    impl.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    impl.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    impl.spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (impl.epollFd < 0 || impl.wakeFd < 0) {
+        int error = errno;
+        stop();
+        return Error::posix(error, "cannot create the server's event loop");
     }
-    if (!server.is_running()) {
-        server.stop();
-        m_impl->listener.detach();
-        return Error::generic("server did not start serving within 5 s");
+    epoll_event listenEvent{};
+    listenEvent.events = EPOLLIN;
+    listenEvent.data.u64 = kListenKey;
+    epoll_event wakeEvent{};
+    wakeEvent.events = EPOLLIN;
+    wakeEvent.data.u64 = kWakeKey;
+    ::epoll_ctl(impl.epollFd, EPOLL_CTL_ADD, impl.listenFd, &listenEvent);
+    ::epoll_ctl(impl.epollFd, EPOLL_CTL_ADD, impl.wakeFd, &wakeEvent);
+    for (size_t i = 0; i < std::max<size_t>(1, impl.options.workerThreads); ++i) {
+        impl.workers.emplace_back([&impl] { impl.runWorker(); });
     }
-    return bound;
+    impl.loop = std::thread([&impl] { impl.runLoop(); });
+    return m_port;
 }
 
 void HttpServer::stop() {
-    if (m_impl->listener.joinable()) {
-        m_impl->server.stop();
-        m_impl->listener.join();
+    Impl& impl = *m_impl;
+    if (impl.loop.joinable()) {
+        impl.stopping.store(true, std::memory_order_release);
+        impl.wake();
+        impl.loop.join();
+    }
+    {
+        std::lock_guard lock(impl.jobsMutex);
+        impl.workersStop = true;
+        impl.jobs.clear();
+    }
+    impl.jobsReady.notify_all();
+    for (std::thread& worker : impl.workers) {
+        worker.join();
+    }
+    impl.workers.clear();
+    for (int* fd : {&impl.listenFd, &impl.epollFd, &impl.wakeFd, &impl.spareFd}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
     }
 }
 
 bool HttpServer::running() const {
-    return m_impl->listener.joinable() && m_impl->server.is_running();
+    return m_impl->loop.joinable() && !m_impl->stopping.load(std::memory_order_acquire);
 }
 
 } // namespace murmelo::servers

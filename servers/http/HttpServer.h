@@ -1,14 +1,27 @@
 // HttpServer: one listening HTTP/1.1 server on a loopback or any address,
-// handing every request to one handler. The only user of the HTTP library.
+// handing every complete request to one handler. Our own listener, so that
+// every request has deadlines and strict framing (docs/servers.md).
 //
-// Threads: start() returns once the socket listens; requests are handled on
-// a pool of worker threads, so the handler must be thread-safe. stop() (or the
-// destructor) closes the socket and joins the workers; it returns within the
-// keep-alive time-out even when clients hold idle connections.
+//   HttpServer server([](HttpRequest& request) { return HttpResponse::text("hi\n"); }, {});
+//   Result<int> port = server.start("127.0.0.1", 0);
 //
-// Bounds: request headers are limited by the library (8 KiB); bodies larger
-// than Options::maxBodyBytes are refused with 413 before the handler runs;
-// slow clients are cut off after the read time-out.
+// Threads: one event-loop thread accepts, reads and parses requests and
+// writes replies without blocking; a pool of Options::workerThreads runs the
+// handler for complete requests only, so the handler must be thread-safe and
+// may block (a SQLite commit), while a slow client holds no thread at all.
+// stop() (or the destructor) wakes the loop, closes every connection at once
+// and joins the threads; it waits only for handlers already running.
+//
+// Bounds: a request line or header line of at most maxHeaderLineBytes (414 /
+// 431), at most maxHeaderCount fields and maxHeadBytes of head (431); a body of
+// at most maxBodyBytes (413, decided from Content-Length before the body is
+// read, without "100 Continue"). The head must arrive within headTimeout of its
+// first byte (of the connection, for a new one) and the body within
+// bodyTimeout of the head (408 otherwise); a reply must be taken within
+// writeTimeout; an idle connection closes after keepAliveTimeout. At most
+// maxConnections are open: past that, the one idle the longest (or waiting
+// longest for the rest of a head) is closed for the new one, and when every
+// connection is busy the new one is refused.
 #pragma once
 
 #include <chrono>
@@ -25,14 +38,25 @@ class HttpServer {
 public:
     struct Options {
         size_t maxBodyBytes = 1 << 20;
-        size_t workerThreads = 96; // one per concurrent keep-alive connection
-        std::chrono::seconds readTimeout{5};
-        std::chrono::seconds keepAliveTimeout{2};
+        size_t maxHeaderLineBytes = 8 * 1024;
+        size_t maxHeaderCount = 100;
+        size_t maxHeadBytes = 64 * 1024;
+        size_t workerThreads = 4; // handlers running at once
+        size_t maxConnections = 1000;
+        std::chrono::milliseconds headTimeout{10'000};
+        std::chrono::milliseconds bodyTimeout{30'000};
+        std::chrono::milliseconds writeTimeout{30'000};
+        std::chrono::milliseconds keepAliveTimeout{2'000};
+        // After the last reply of a connection, how long its client may take
+        // to close (unread request bytes are dropped meanwhile, so the reply
+        // is not lost to a reset).
+        std::chrono::milliseconds lingerTimeout{2'000};
         size_t keepAliveMaxRequests = 100000;
     };
     using Handler = std::function<HttpResponse(HttpRequest&)>;
-    // Called once per answered request, including those the library refuses
-    // itself (malformed request line, body too large).
+    // Called once per answered request, including those the server refuses
+    // itself (malformed, too large, timed out). Fields the server could not
+    // read are empty.
     using AccessLog = std::function<void(const std::string& host, const std::string& method,
                                          const std::string& target, int status, size_t bytes)>;
 
@@ -41,10 +65,11 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
+    // Before start().
     void setAccessLog(AccessLog log);
 
-    // Binds `address` (e.g. "127.0.0.1") on `port` (0: any free port) and
-    // starts serving. Gives the bound port.
+    // Binds `address` (e.g. "127.0.0.1", "::1") on `port` (0: any free port)
+    // and starts serving. Gives the bound port. Once per server.
     Result<int> start(const std::string& address, int port);
     void stop();
     int port() const { return m_port; }
