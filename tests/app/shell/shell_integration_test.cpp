@@ -500,6 +500,16 @@ TEST_F(ShellIntegrationTest, CookiesOutlastARestartUnlessTheirFileIsDamaged) {
         ADD_FAILURE() << "no pool load " << load;
         return false;
     };
+    // The server logs a load before the app has its reply: wait until the
+    // cookie it sets has reached the disk before ending a run.
+    auto awaitKeptCookie = [](const std::string& file) {
+        return Interaction::runUntil(
+            [&] {
+                auto kept = CookieFile::read(file);
+                return kept && !kept->empty();
+            },
+            kShellBound);
+    };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string file = Application::cookieFilePath();
@@ -508,8 +518,8 @@ TEST_F(ShellIntegrationTest, CookiesOutlastARestartUnlessTheirFileIsDamaged) {
         launch();
         ASSERT_TRUE(awaitPoolLoads(loads + 1));
         EXPECT_FALSE(sessionCookieSent(loads + 1)) << "a new installation has no cookies";
+        ASSERT_TRUE(awaitKeptCookie(file));
         endRun();
-        ASSERT_TRUE(fs::fileExists(file));
         if (c.between == Between::DamageTheFile) {
             writeFile(file, damaged);
         }
@@ -517,6 +527,7 @@ TEST_F(ShellIntegrationTest, CookiesOutlastARestartUnlessTheirFileIsDamaged) {
         launch();
         ASSERT_TRUE(awaitPoolLoads(loads + 2));
         EXPECT_EQ(sessionCookieSent(loads + 2), c.sentAgain);
+        ASSERT_TRUE(awaitKeptCookie(file));
         endRun();
         if (c.between == Between::DamageTheFile) {
             EXPECT_EQ(readFile(file + ".damaged"), damaged);
