@@ -2,68 +2,12 @@
 
 #include <charconv>
 
+#include "platform/core/AsciiText.h"
 #include "platform/net/TransportError.h"
 
 namespace murmelo {
 
 namespace {
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x - 'A' + 'a');
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y - 'A' + 'a');
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// RFC 9110 token characters.
-bool isToken(std::string_view text) {
-    if (text.empty()) {
-        return false;
-    }
-    for (unsigned char c : text) {
-        bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-        if (!ok) {
-            switch (c) {
-            case '!':
-            case '#':
-            case '$':
-            case '%':
-            case '&':
-            case '\'':
-            case '*':
-            case '+':
-            case '-':
-            case '.':
-            case '^':
-            case '_':
-            case '`':
-            case '|':
-            case '~':
-                ok = true;
-                break;
-            default:
-                break;
-            }
-        }
-        if (!ok) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool isSafeFieldValue(std::string_view value) {
     for (char c : value) {
@@ -82,7 +26,7 @@ Error invalid(std::string description) {
 
 std::optional<std::string> TransportRequest::headerValue(std::string_view name) const {
     for (const auto& [field, value] : headers) {
-        if (equalsIgnoringCase(field, name)) {
+        if (text::equalsIgnoringASCIICase(field, name)) {
             return value;
         }
     }
@@ -96,18 +40,18 @@ Result<void> TransportRequest::validate() const {
     if (!url.host() || url.host()->empty()) {
         return invalid("The URL has no host: " + url.absoluteString());
     }
-    if (!isToken(method)) {
+    if (!text::isHttpToken(method)) {
         return invalid("Not a request method: " + method);
     }
     for (const auto& [name, value] : headers) {
-        if (!isToken(name)) {
+        if (!text::isHttpToken(name)) {
             return invalid("Not a header name: " + name);
         }
         if (!isSafeFieldValue(value)) {
             // A CR or LF would let a value start a header line of its own.
             return invalid("The value of header " + name + " holds a line break or NUL");
         }
-        if (equalsIgnoringCase(name, "Content-Length")) {
+        if (text::equalsIgnoringASCIICase(name, "Content-Length")) {
             unsigned long long declared = 0;
             auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), declared);
             if (ec != std::errc() || end != value.data() + value.size() || declared != bodyLength()) {
@@ -116,7 +60,7 @@ Result<void> TransportRequest::validate() const {
                                std::to_string(bodyLength()));
             }
         }
-        if (equalsIgnoringCase(name, "Transfer-Encoding")) {
+        if (text::equalsIgnoringASCIICase(name, "Transfer-Encoding")) {
             return invalid("Transfer-Encoding is chosen by the transport");
         }
     }

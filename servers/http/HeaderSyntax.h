@@ -8,13 +8,14 @@
 #include <string_view>
 #include <utility>
 
+#include "platform/core/AsciiText.h"
 #include "platform/core/Result.h"
 
 namespace murmelo::servers {
 
-// tchar: the characters of a method or a header name.
-bool isHttpTokenChar(unsigned char c);
-bool isHttpToken(std::string_view text);
+using text::isHttpToken;
+using text::isHttpTokenChar;
+using text::trimBlanks;
 
 // Splits one header line (without its line break) into name and value, the
 // value without surrounding blanks. Refuses (400) an empty or non-token name,
@@ -23,9 +24,8 @@ bool isHttpToken(std::string_view text);
 Result<std::pair<std::string_view, std::string_view>> splitHeaderLine(std::string_view line);
 
 // Equal ignoring ASCII case.
-bool equalsIgnoringCase(std::string_view a, std::string_view b);
-
-// Trims blanks and tabs at both ends.
-std::string_view trimBlanks(std::string_view text);
+inline bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    return text::equalsIgnoringASCIICase(a, b);
+}
 
 } // namespace murmelo::servers

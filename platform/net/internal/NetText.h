@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/AsciiText.h"
+
 namespace murmelo::net_internal {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
@@ -16,12 +18,11 @@ bool isValidUTF8(std::string_view bytes);
 
 char asciiLower(char c);
 std::string asciiLowercase(std::string_view text);
-bool equalsIgnoringASCIICase(std::string_view a, std::string_view b);
+using text::equalsIgnoringASCIICase;
 bool isASCIIDigit(char c);
 bool isASCIIAlpha(char c);
 
-// Blanks and horizontal tabs removed from both ends.
-std::string_view trimBlanks(std::string_view text);
+using text::trimBlanks;
 // Blanks, tabs, CR and LF removed from both ends.
 std::string_view trimWhitespace(std::string_view text);
 
