@@ -36,6 +36,14 @@ std::size_t residentSize() {
     return statusField("VmRSS");
 }
 
+bool residentSizeIsMeaningful() {
+#ifdef MURMELO_SANITIZED
+    return false;
+#else
+    return true;
+#endif
+}
+
 void resetPeakResidentSize() {
     // "5" resets the peak to the current resident size (Linux 4.0 and later).
     std::ofstream clear("/proc/self/clear_refs");

@@ -32,4 +32,8 @@ std::size_t peakResidentSize();
 std::size_t residentSize();
 void resetPeakResidentSize();
 
+// False in sanitizer builds, whose allocators pad every block and keep freed
+// memory in quarantine: bounds on resident size hold only in plain builds.
+bool residentSizeIsMeaningful();
+
 } // namespace murmelo::test

@@ -285,7 +285,9 @@ TEST(ScriptEngineLimitsTest, HostileScriptsEndWithinTheBudgetAndTheHeapLimit) {
         }
         HostileReport report = parse(outcome.report);
         EXPECT_LT(report.seconds, 1.0) << hostile.name << ": " << outcome.report;
-        EXPECT_LT(report.growth, 48.0 * (1 << 20)) << hostile.name << ": " << outcome.report;
+        if (test::residentSizeIsMeaningful()) {
+            EXPECT_LT(report.growth, 48.0 * (1 << 20)) << hostile.name << ": " << outcome.report;
+        }
         EXPECT_LE(report.heap, 9.0 * (1 << 20)) << hostile.name << ": " << outcome.report;
         EXPECT_EQ(report.alive, "alive") << hostile.name << ": " << outcome.report;
     }
@@ -297,7 +299,9 @@ TEST(ScriptEngineLimitsTest, TheDefaultLimitsKeepTheProcessSmall) {
         ASSERT_TRUE(outcome.finished) << source;
         HostileReport report = parse(outcome.report);
         EXPECT_LT(report.seconds, 2.0) << source << ": " << outcome.report;
-        EXPECT_LT(report.growth, 160.0 * (1 << 20)) << source << ": " << outcome.report;
+        if (test::residentSizeIsMeaningful()) {
+            EXPECT_LT(report.growth, 160.0 * (1 << 20)) << source << ": " << outcome.report;
+        }
     }
 }
 
