@@ -8,6 +8,7 @@
 #include "platform/net/URLConnectionError.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Screen.h"
 #include "platform/ui/ScreenDump.h"
 #include "platform/ui/Window.h"
 
@@ -109,7 +110,9 @@ void FBDialog::show() {
     }
     if (window) {
         setTransform(AffineTransform::identity());
-        setFrame(window->bounds().insetBy(kPadding, kPadding));
+        // The window less the status bar (windows fill the screen here).
+        Rect area = Screen::mainScreen().applicationFrame().intersection(window->bounds());
+        setFrame(area.insetBy(kPadding, kPadding));
     }
     layoutIfNeeded();
     m_spinner->startAnimating();
