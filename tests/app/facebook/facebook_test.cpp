@@ -176,6 +176,17 @@ TEST_F(FBSessionTest, SavedLoginsResumeOnlyWhileUnexpired) {
     }
 }
 
+TEST_F(FBSessionTest, AValueWithNoTextFailsTheCallBeforeAnythingIsSent) {
+    auto session = FBSession::sessionForApplication("key", "secret", nullptr);
+    auto probe = std::make_shared<RequestProbe>();
+    auto request = FBRequest::requestWithSession(session, probe);
+    request->call("facebook.stream.publish", Dictionary{{"tags", Value(Array{Value("a")})}});
+    ASSERT_TRUE(Interaction::runUntil([&] { return !probe->heard->empty(); }, 5.0));
+    EXPECT_EQ(*probe->heard, Heard({"didFail"}));
+    EXPECT_FALSE(request->loading());
+    EXPECT_EQ(session->requestBurstCount(), 0) << "nothing started";
+}
+
 TEST_F(FBSessionTest, TheFirstLiveSessionIsShared) {
     auto first = FBSession::sessionForApplication("key", "secret", nullptr);
     auto second = FBSession::sessionForApplication("key", "secret", nullptr);
