@@ -182,7 +182,7 @@ Result<std::unique_ptr<ReferenceServers>> ReferenceServers::start(Options option
     parts->mediation = std::make_unique<MediationServer>(*parts->database, config);
     parts->twitter = std::make_unique<TwitterStandIn>(*parts->database, config);
     parts->shortener = std::make_unique<ShortenerStandIn>(*parts->database);
-    parts->facebook = std::make_unique<FacebookStandIn>(*parts->database, config);
+    parts->facebook = std::make_unique<FacebookStandIn>(*parts->database, config, &servers->m_events);
     servers->m_parts = std::move(parts);
 
     ReferenceServers* self = servers.get();

@@ -128,6 +128,9 @@ HttpResponse FacebookStandIn::handle(HttpRequest& request) {
     if (request.path == "/apps/murmelo/" || request.path == "/apps/murmelo") {
         return canvasPage();
     }
+    if (request.path == "/wall.php") {
+        return wallPage();
+    }
     return HttpResponse::html(page("Page not found", "<h1>facebook</h1><p>This page isn't available.</p>"),
                               404);
 }
@@ -282,6 +285,20 @@ HttpResponse FacebookStandIn::promptFeed(const HttpRequest& request) {
             logLine("facebook: cannot store a post: %s", stored.error().localizedDescription().c_str());
             return problem("Your post could not be published. Please try again.");
         }
+        if (m_wallLog) {
+            HttpRequest post;
+            post.method = "POST";
+            post.host = request.host;
+            post.path = post.target = "/wall.php";
+            post.receivedAt = request.receivedAt;
+            post.multipart = true;
+            post.parts = {{"uid", "", "", std::to_string((*found)->uid)},
+                          {"message", "", "", message},
+                          {"attachment", "", "", attachment},
+                          {"action_links", "", "", fields->getOr("action_links", "")},
+                          {"target_id", "", "", fields->getOr("target_id", "")}};
+            m_wallLog->record(post, "facebook-wall", 201);
+        }
         return HttpResponse::redirect(callback);
     }
 
@@ -354,6 +371,46 @@ HttpResponse FacebookStandIn::canvasPage() {
                                    "<h1>facebook</h1><h2>" + htmlEscape(kAppName) + "</h2><p>" +
                                        htmlEscape(kAppCaption) + "</p><p><a href=\"" +
                                        htmlEscape(kAppShortUrl) + "\">Get it now</a></p>"));
+}
+
+HttpResponse FacebookStandIn::wallPage() {
+    auto posts = m_database.read<std::string>([&](Connection& connection) -> Result<std::string> {
+        auto select = connection.prepare("SELECT uid, message, attachment FROM fb_posts ORDER BY rowid DESC "
+                                         "LIMIT 50");
+        if (!select) {
+            return select.error();
+        }
+        std::string out;
+        for (;;) {
+            auto row = select->step();
+            if (!row) {
+                return row.error();
+            }
+            if (!*row) {
+                break;
+            }
+            const FacebookUser* user = userWithUid(select->integer(0));
+            std::string title;
+            if (auto value = parseJson(select->text(2)); value && value->isDictionary()) {
+                if (const Value* name = value->find("name"); name && name->isString()) {
+                    title = *name->asString();
+                }
+            }
+            out += "<div class=\"attachment\"><p><b>" + htmlEscape(user ? user->name : "Someone") + "</b> " +
+                   htmlEscape(select->text(1)) + "</p>";
+            if (!title.empty()) {
+                out += "<p>" + htmlEscape(title) + "</p>";
+            }
+            out += "</div>\n";
+        }
+        return out;
+    });
+    if (!posts) {
+        return HttpResponse::html(
+            page("Wall", "<h1>facebook</h1><p class=\"error\">The wall cannot be read.</p>"), 500);
+    }
+    std::string body = posts->empty() ? "<p>Nothing has been posted yet.</p>" : *posts;
+    return HttpResponse::html(page("Wall", "<h1>facebook</h1>\n" + body));
 }
 
 HttpResponse FacebookStandIn::rest(const HttpRequest& request) {

@@ -9,14 +9,18 @@
 //                                               "fbconnect:success") and "Cancel"
 //                                               (the cancel address, "fbconnect:cancel")
 //         GET apps/murmelo/                     the application's canvas page
+//         GET wall.php                          the published posts, newest first
 //   api   POST restserver.php (multipart)       signed REST calls, answered in XML:
 //         facebook.auth.getSession (auth_token → uid, session_key, secret,
 //         expires) and facebook.users.getLoggedInUser; errors as
 //         <error_response> with error_code / error_msg: 3 unknown method,
 //         100 invalid parameter, 101 invalid API key, 102 invalid session,
 //         104 incorrect signature.
-// The application's client sends multipart bodies without the closing
-// boundary; they are accepted here, and the REST signature (MD5 of the
+// Each published post is also recorded in the event log (when one is given)
+// as a "facebook-wall" event with the parts uid, message, attachment,
+// action_links and target_id, so `/_events?role=facebook-wall` shows the wall.
+// Multipart bodies with and without the closing boundary are accepted (older
+// clients never send it); the REST signature (MD5 of the
 // parameters sorted by name, case-insensitively, and the secret) vouches
 // for their integrity. Tokens, sessions and posts are kept in the database.
 // Thread-safe; borrows the database and the configuration.
@@ -26,6 +30,7 @@
 #include <optional>
 #include <string>
 
+#include "servers/EventLog.h"
 #include "servers/Role.h"
 #include "servers/ServerConfig.h"
 #include "servers/http/FormFields.h"
@@ -37,8 +42,8 @@ class FacebookStandIn : public Role {
 public:
     static constexpr double kTokenLifetime = 600; // seconds an auth token may wait for its exchange
 
-    FacebookStandIn(Database& database, const ServerConfig& config)
-        : m_database(database), m_config(config) {}
+    FacebookStandIn(Database& database, const ServerConfig& config, EventLog* wallLog = nullptr)
+        : m_database(database), m_config(config), m_wallLog(wallLog) {}
     HttpResponse handle(HttpRequest& request) override;
 
     // The signature of a REST call: MD5 hex of "name=value" for every
@@ -62,6 +67,7 @@ private:
     HttpResponse login(const HttpRequest& request);
     HttpResponse promptFeed(const HttpRequest& request);
     HttpResponse canvasPage();
+    HttpResponse wallPage();
     HttpResponse rest(const HttpRequest& request);
     HttpResponse getSession(const FormFields& fields);
     Result<std::optional<SessionRow>> session(const std::string& sessionKey, double now);
@@ -69,6 +75,7 @@ private:
 
     Database& m_database;
     const ServerConfig& m_config;
+    EventLog* m_wallLog;
 };
 
 } // namespace murmelo::servers

@@ -5,6 +5,7 @@
 #include "app/web/WebScreen.h"
 #include "platform/ui/ScreenRenderer.h"
 #include "platform/ui/View.h"
+#include "tools/murmelo/driver/FacebookPresenter.h"
 #include "tools/murmelo/driver/ScreenQuery.h"
 
 namespace murmelo::driver {
@@ -59,7 +60,11 @@ std::function<Result<void>(const std::string& path)> screenRenderer() {
 std::function<Result<void>(PresentedForm form, const std::string& secretId)> formPresenter() {
     // The secret form lives as long as the presenter (the session's).
     auto secretForm = std::make_shared<std::shared_ptr<PostSecretViewController>>();
-    return [secretForm](PresentedForm form, const std::string& secretId) {
+    auto facebook = std::make_shared<FacebookPresenter>();
+    return [secretForm, facebook](PresentedForm form, const std::string& secretId) {
+        if (form == PresentedForm::FacebookLogin || form == PresentedForm::FacebookPost) {
+            return facebook->present(form, secretId);
+        }
         return present(form, secretId, *secretForm);
     };
 }

@@ -20,7 +20,8 @@ std::function<Result<void>(const std::string& path)> screenRenderer();
 // Opens a posting form from the front-most web screen, modally, as the
 // platform would: the comment form through the screen's addComment with
 // `secretId` as its secret id, the secret form presented from that screen
-// (one per presenter, kept and reused like the screens' comment forms).
+// (one per presenter, kept and reused like the screens' comment forms); the
+// Facebook panels through a FacebookPresenter, which keeps its session.
 std::function<Result<void>(PresentedForm form, const std::string& secretId)> formPresenter();
 
 } // namespace murmelo::driver

@@ -373,6 +373,25 @@ Result<Command> parseForm(const Entry& entry, Scanner& in, Command command) {
         }
         return command;
     }
+    if (form->text == "facebook-login") {
+        command.form = PresentedForm::FacebookLogin;
+        if (!in.atEnd()) {
+            return usageError(entry, "facebook-login takes nothing more");
+        }
+        return command;
+    }
+    if (form->text == "facebook-post") {
+        command.form = PresentedForm::FacebookPost;
+        auto text = in.rest();
+        if (!text) {
+            return wordError(entry, text.error());
+        }
+        if (text->text.empty()) {
+            return usageError(entry, "facebook-post needs the text to share");
+        }
+        command.text = std::move(text->text);
+        return command;
+    }
     if (form->text != "comment-form") {
         return usageError(entry, "unknown form \"" + form->text + "\"");
     }
@@ -418,8 +437,10 @@ constexpr std::array<Entry, 22> kCommands{{
     {CommandKind::Back, "back", "back", "go back: pop the top screen, else the page's history", parseNothing},
     {CommandKind::Network, "network", "network none|wifi|carrier", "switch the device's network",
      parseNetwork},
-    {CommandKind::Present, "present", "present FORM [SECRET_ID]",
-     "open a posting form: comment-form SECRET_ID or secret-form (driver only)", parseForm},
+    {CommandKind::Present, "present", "present FORM [SECRET_ID|TEXT]",
+     "open a posting form: comment-form SECRET_ID or secret-form; or a Facebook panel: facebook-login, "
+     "facebook-post TEXT (driver only)",
+     parseForm},
     {CommandKind::MemoryWarning, "memory-warning", "memory-warning", "send the app a memory warning",
      parseNothing},
     {CommandKind::Defaults, "defaults", "defaults", "print the app's user defaults", parseNothing},

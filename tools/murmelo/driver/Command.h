@@ -13,6 +13,7 @@
 //   js CODE              alert INDEX            type INDEX TEXT
 //   network none|wifi|carrier
 //   present comment-form SECRET_ID | present secret-form
+//   present facebook-login | present facebook-post TEXT
 //
 // A bare number selects by position (tab, bar, alert and type count from 0,
 // as the screen dump lists them; links and forms from 1, as the page shows
@@ -64,9 +65,11 @@ enum class CommandKind {
 //   index    tab, bar, alert, type (from 0); follow, submit (from 1)
 //   seconds  settle, wait
 //   network  network
-//   form     present; text is the SECRET_ID of comment-form
-// The native forms `present` opens (a route only the driver offers).
-enum class PresentedForm { Comment, Secret };
+//   form     present; text is the SECRET_ID of comment-form, the TEXT of
+//            facebook-post
+// The native forms and Facebook panels `present` opens (a route only the
+// driver offers).
+enum class PresentedForm { Comment, Secret, FacebookLogin, FacebookPost };
 
 struct Command {
     CommandKind kind = CommandKind::Help;
