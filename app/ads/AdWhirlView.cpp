@@ -220,7 +220,7 @@ std::shared_ptr<const AdWhirlAdNetworkConfig> AdWhirlView::nextNetworkByPercent(
     }
     std::uniform_int_distribution<int> darts(0, m_totalPercent - 1);
     const int dart = darts(m_random);
-    int sum = 0;
+    long long sum = 0;
     for (const auto& network : m_prioritizedAdNetworks) {
         sum += network->trafficPercentage();
         if (sum > dart) {
