@@ -646,7 +646,7 @@ void AdWhirlView::dump(ScreenDumpWriter& writer) const {
     } else {
         state = "no ad";
     }
-    if (m_lastError && !adExists()) {
+    if (m_lastError && !adExists() && m_config && m_config->fetched() && !m_config->adsAreOff()) {
         state += " (last error " + std::to_string(m_lastError->code()) + ": " +
                  m_lastError->localizedDescription() + ")";
     }
