@@ -44,6 +44,51 @@ AdWhirlView::requestAdWhirlViewWithDelegate(const std::shared_ptr<AdWhirlDelegat
     return banner;
 }
 
+namespace {
+
+// The class-level listener of startPreFetchingConfigurationDataWithDelegate.
+class PreFetchListener : public AdWhirlConfigDelegate {
+public:
+    explicit PreFetchListener(std::weak_ptr<AdWhirlDelegate> delegate) : m_delegate(std::move(delegate)) {}
+    void adWhirlConfigDidReceiveConfig(AdWhirlConfig& config) override {
+        AWLogDebug("Fetched Ad network config: %s", config.description().c_str());
+        if (auto delegate = m_delegate.lock()) {
+            delegate->adWhirlDidReceiveConfig(nullptr);
+        }
+    }
+    void adWhirlConfigDidFail(AdWhirlConfig&, const Error& error) override {
+        AWLogError("Failed pre-fetching AdWhirl config: %s", error.localizedDescription().c_str());
+    }
+    std::optional<URL> adWhirlConfigURL() override {
+        auto delegate = m_delegate.lock();
+        return delegate ? delegate->adWhirlConfigURL() : std::nullopt;
+    }
+
+private:
+    std::weak_ptr<AdWhirlDelegate> m_delegate;
+};
+
+} // namespace
+
+void AdWhirlView::startPreFetchingConfigurationDataWithDelegate(
+    const std::shared_ptr<AdWhirlDelegate>& delegate) {
+    static std::shared_ptr<PreFetchListener>* listener = nullptr; // class-wide, kept for the process
+    if (listener || !delegate) {
+        return;
+    }
+    listener = new std::shared_ptr<PreFetchListener>(std::make_shared<PreFetchListener>(delegate));
+    (void)AdWhirlConfig::fetchConfig(delegate->adWhirlApplicationKey(), *listener);
+}
+
+std::shared_ptr<ARRollerView>
+ARRollerView::requestRollerViewWithDelegate(const std::shared_ptr<AdWhirlDelegate>& delegate) {
+    auto roller = std::make_shared<ARRollerView>();
+    if (delegate) {
+        roller->initWithDelegate(delegate);
+    }
+    return roller;
+}
+
 AdWhirlView::AdWhirlView() : View(Rect(0, 0, 320, 50)) {
     const unsigned seed = randomSeedForTesting() ? *randomSeedForTesting() : std::random_device{}();
     m_random.seed(seed);

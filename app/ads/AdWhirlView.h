@@ -47,6 +47,11 @@ public:
     // viewControllerForPresentingModalView.
     static Result<std::shared_ptr<AdWhirlView>>
     requestAdWhirlViewWithDelegate(const std::shared_ptr<AdWhirlDelegate>& delegate);
+    // Fetches the configuration of the delegate's key ahead of any banner; the
+    // delegate hears adWhirlDidReceiveConfig (without a banner). Only the
+    // first call counts.
+    static void
+    startPreFetchingConfigurationDataWithDelegate(const std::shared_ptr<AdWhirlDelegate>& delegate);
     // The generator seed of banners made from now on (tests); none: random.
     static void setRandomSeedForTesting(std::optional<unsigned> seed);
 
@@ -113,10 +118,12 @@ public:
     void touchesEnded(const TouchSet& touches, const Event* event) override;
     void dump(ScreenDumpWriter& writer) const override;
 
+protected:
+    void initWithDelegate(const std::shared_ptr<AdWhirlDelegate>& delegate);
+
 private:
     enum class RequestKind { First, RollOver };
 
-    void initWithDelegate(const std::shared_ptr<AdWhirlDelegate>& delegate);
     void requestFreshAdInternal();
     void makeAdRequest(RequestKind kind);
     void reportFailure(Error error, bool usingBackup);
@@ -152,6 +159,16 @@ private:
     std::shared_ptr<View> m_outgoingView; // the old ad while a transition runs
     ObserverToken m_resignActiveObserver;
     ObserverToken m_becomeActiveObserver;
+};
+
+// ARRollerView: the banner under its older calling convention — made without
+// the delegate check; getNextAd is requestFreshAd.
+class ARRollerView : public AdWhirlView {
+public:
+    static std::shared_ptr<ARRollerView>
+    requestRollerViewWithDelegate(const std::shared_ptr<AdWhirlDelegate>& delegate);
+    void getNextAd() { requestFreshAd(); }
+    void setDelegateToNil() { setDelegate({}); }
 };
 
 } // namespace murmelo
