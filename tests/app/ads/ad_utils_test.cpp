@@ -6,6 +6,7 @@
 #include "app/product/Constants.h"
 #include "platform/core/Clock.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Interaction.h"
 #include "tests/app/ads/ads_test_support.h"
 #include "tests/platform/ui/ui_test_support.h"
 
@@ -71,6 +72,32 @@ TEST_F(AdUtilsTest, HostAnswersFollowTheScreenAndTheAdSenseRule) {
     host->adWhirlDidFailToReceiveAd(banner, true);
     EXPECT_FALSE(banner.isIgnoringNewAdRequests());
     EXPECT_FALSE(banner.isIgnoringAutoRefreshTimer());
+    AdWhirlConfig::resetConfigsForTesting();
+}
+
+TEST_F(AdUtilsTest, AdSenseAdsStopTheBannersOwnRotation) {
+    test::ScriptedAdapters adapters({1, 14});
+    struct Case {
+        const char* network;
+        bool ignoresTimer;
+    };
+    for (const Case& c : {Case{"google_adsense", true}, Case{"admob", false}}) {
+        AdWhirlConfig::resetConfigsForTesting();
+        for (auto key : {Constant_AdWhirlApplicationKey, Constant_AdWhirlApplicationKey_iOS4}) {
+            auto config = std::make_shared<AdWhirlConfig>(std::string(key));
+            const int type = std::string(c.network) == "admob" ? 1 : 14;
+            ASSERT_TRUE(config->parseConfig(R"({"rations":[{"type":)" + std::to_string(type) +
+                                            R"(,"nid":"n","nname":")" + c.network +
+                                            R"(","weight":100,"priority":1}]})"));
+            AdWhirlConfig::storeConfigForTesting(config);
+        }
+        auto host = OVAdwhirlView::requestAdViewWithChannels({"c1"}, std::nullopt,
+                                                             std::make_shared<ViewController>());
+        host->adWhirlView()->ignoreNewAdRequests();
+        ASSERT_TRUE(Interaction::runUntil([&] { return host->adWhirlView()->adExists(); }, 10.0));
+        EXPECT_EQ(host->adWhirlView()->isIgnoringAutoRefreshTimer(), c.ignoresTimer) << c.network;
+        EXPECT_EQ(host->adWhirlView()->isIgnoringNewAdRequests(), !c.ignoresTimer) << c.network;
+    }
     AdWhirlConfig::resetConfigsForTesting();
 }
 

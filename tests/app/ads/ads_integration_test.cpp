@@ -6,13 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "app/ads/AdUtils.h"
 #include "app/ads/AdWhirlConfig.h"
 #include "app/ads/AdWhirlView.h"
 #include "app/product/Constants.h"
 #include "platform/foundation/Locale.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/runloop/ManualClock.h"
+#include "platform/ui/Event.h"
 #include "platform/ui/Interaction.h"
 #include "servers/ReferenceServers.h"
 #include "tests/app/ads/ads_test_support.h"
@@ -31,6 +34,7 @@ protected:
         servers::ReferenceServers::Options options;
         options.dataDirectory = dir().path() + "/servers";
         options.logRequests = false;
+        options.config.adsenseKeywords = "  love, night  ";
         auto started = servers::ReferenceServers::start(options);
         ASSERT_TRUE(started) << started.error().localizedDescription();
         m_servers = std::move(*started);
@@ -115,6 +119,47 @@ TEST_F(AdsIntegrationTest, EveryListenerOfAFailedFetchHearsTheFailure) {
     EXPECT_EQ(requests("/getInfo.php").size(), 2u);
 }
 
+TEST_F(AdsIntegrationTest, KeywordsAreFetchedOnceStoredTrimmedAndRetriedAfterAFailure) {
+    AdUtils& ads = AdUtils::sharedAdUtils();
+    auto keywordFetches = [&] { return requests("/adsensekeywords.php").size(); };
+
+    // Nothing answers: the fetch stores nothing and the next call tries again.
+    ConnectToMap::shared().clear();
+    ASSERT_TRUE(ConnectToMap::shared().addRules("service.murmelo.example:80:127.0.0.1:1"));
+    EXPECT_EQ(ads.getAdsenseKeywords(), "secret");
+    ASSERT_TRUE(Interaction::runUntil([&] { return !ads.isFetchingKeywords(); }, kBound));
+    EXPECT_FALSE(UserDefaults::standardUserDefaults()->stringForKey("adsense_keywords"));
+
+    ConnectToMap::shared().clear();
+    ASSERT_TRUE(ConnectToMap::shared().addRules("::127.0.0.1:" + std::to_string(m_servers->port())));
+    EXPECT_EQ(ads.getAdsenseKeywords(), "secret");
+    EXPECT_EQ(ads.getAdsenseKeywords(), "secret"); // one fetch in flight is enough
+    ASSERT_TRUE(Interaction::runUntil([&] { return !ads.isFetchingKeywords(); }, kBound));
+    EXPECT_EQ(keywordFetches(), 1u);
+    EXPECT_EQ(ads.getAdsenseKeywords(), "love, night");
+    EXPECT_FALSE(ads.isFetchingKeywords());
+    EXPECT_EQ(keywordFetches(), 1u);
+}
+
+TEST_F(AdsIntegrationTest, ClickPingNamesTheNetworkShown) {
+    auto owner = std::make_shared<test::RecordingOwner>(std::string(Constant_AdWhirlApplicationKey));
+    auto ad = banner(owner);
+    ASSERT_TRUE(Interaction::runUntil([&] { return ad->adExists(); }, kBound));
+    Touch touch;
+    touch.view = ad;
+    touch.locationInWindow = Point(5, 5);
+    touch.phase = TouchPhase::Ended;
+    Event event;
+    ad->touchesEnded({touch}, &event);
+    ad->touchesEnded({touch}, &event); // the same ad counts once
+    ASSERT_TRUE(Interaction::runUntil([&] { return !requests("/exclick.php").empty(); }, kBound));
+    (void)Interaction::runUntil([] { return false; }, 0.2);
+    ASSERT_EQ(requests("/exclick.php").size(), 1u);
+    EXPECT_NE(
+        requests("/exclick.php")[0].query.find("&nid=" + ad->currAdapter()->networkConfig()->nid() + "&"),
+        std::string::npos);
+}
+
 TEST_F(AdsIntegrationTest, TwoBannersShareOneFetch) {
     auto first = std::make_shared<test::RecordingOwner>(std::string(Constant_AdWhirlApplicationKey));
     auto second = std::make_shared<test::RecordingOwner>(std::string(Constant_AdWhirlApplicationKey));
@@ -122,6 +167,11 @@ TEST_F(AdsIntegrationTest, TwoBannersShareOneFetch) {
     auto b = banner(second);
     EXPECT_EQ(a->config(), b->config());
     ASSERT_TRUE(Interaction::runUntil([&] { return a->adExists() && b->adExists(); }, kBound));
+    // Made after the fetch: told on a later turn, still without a new fetch.
+    auto third = std::make_shared<test::RecordingOwner>(std::string(Constant_AdWhirlApplicationKey));
+    auto c = banner(third);
+    EXPECT_FALSE(c->adExists());
+    ASSERT_TRUE(Interaction::runUntil([&] { return c->adExists(); }, kBound));
     EXPECT_EQ(requests("/getInfo.php").size(), 1u);
 }
 
