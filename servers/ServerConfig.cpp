@@ -1,5 +1,7 @@
 #include "servers/ServerConfig.h"
 
+#include <algorithm>
+
 #include "platform/core/Result.h"
 #include "servers/Accounts.h"
 #include "servers/HostTable.h"
@@ -273,6 +275,40 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
     }
     MURMELO_TRY_VOID(readString(*root, "admin_token", config.adminToken, ""));
     return config;
+}
+
+Result<void> ServerConfig::applyMediationPreset(std::string_view name) {
+    if (std::find(std::begin(kMediationPresets), std::end(kMediationPresets), name) ==
+        std::end(kMediationPresets)) {
+        std::string known;
+        for (std::string_view preset : kMediationPresets) {
+            known += (known.empty() ? "" : ", ") + std::string(preset);
+        }
+        return Error::generic("unknown mediation preset \"" + std::string(name) + "\" (known: " + known +
+                              ")");
+    }
+    for (auto& [appKey, app] : mediation) {
+        if (name == "legacy") {
+            app.legacyLayout = true;
+        } else if (name == "off") {
+            app.networks.clear();
+        } else if (name == "rollover" && !app.networks.empty()) {
+            auto last = std::max_element(
+                app.networks.begin(), app.networks.end(),
+                [](const AdNetwork& a, const AdNetwork& b) { return a.priority < b.priority; });
+            for (AdNetwork& network : app.networks) {
+                network.weight = &network == &*last ? 100 : 0;
+            }
+        } else if (name == "fast") {
+            app.extra.set("refresh_interval", Value(5));
+        } else if (name != "default") {
+            std::erase_if(app.networks, [&](const AdNetwork& network) { return network.name != name; });
+            for (AdNetwork& network : app.networks) {
+                network.weight = 100;
+            }
+        }
+    }
+    return {};
 }
 
 } // namespace murmelo::servers

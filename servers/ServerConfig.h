@@ -86,6 +86,18 @@ struct ServerConfig {
     static ServerConfig defaults();
     // Defaults overridden by the members of a parsed configuration file.
     static Result<ServerConfig> fromValue(const Value& value);
+
+    // Rewrites the set-up of every application key to a named mediation
+    // preset (kMediationPresets); an error naming the presets for another name.
+    Result<void> applyMediationPreset(std::string_view name);
 };
+
+// "default" as configured; "legacy" the same in the legacy layout; "off" no
+// networks; "rollover" all weight on the last network by priority, so the
+// first choice falls there and failures roll over through the others; "fast"
+// a refresh every 5 seconds; "admob", "google_adsense", "custom" that network
+// alone.
+inline constexpr std::string_view kMediationPresets[] = {
+    "default", "legacy", "off", "rollover", "fast", "admob", "google_adsense", "custom"};
 
 } // namespace murmelo::servers

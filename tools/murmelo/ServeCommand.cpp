@@ -23,7 +23,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]\n"
-    "                     [--admin-token T] [--duration SECONDS] [--quiet]\n";
+    "                     [--admin-token T] [--duration SECONDS] [--quiet] [--mediation PRESET]\n";
 
 bool parseNumber(const std::string& text, long min, long max, long& out) {
     char* end = nullptr;
@@ -62,6 +62,7 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
     options.port = 8080;
     options.dataDirectory = "murmelo-data";
     std::optional<std::string> adminToken; // wins over the configuration file's, whatever the order
+    std::optional<std::string> mediation;  // applied to the configuration file's set-up, whatever the order
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool hasValue = i + 1 < args.size();
@@ -85,6 +86,8 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
             ++i;
         } else if (arg == "--admin-token" && hasValue) {
             adminToken = args[++i];
+        } else if (arg == "--mediation" && hasValue) {
+            mediation = args[++i];
         } else if (arg == "--seed") {
             options.seed = true;
         } else if (arg == "--quiet") {
@@ -96,6 +99,12 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
     }
     if (adminToken) {
         options.config.adminToken = *adminToken;
+    }
+    if (mediation) {
+        if (auto applied = options.config.applyMediationPreset(*mediation); !applied) {
+            err << "murmelo serve: " << applied.error().localizedDescription() << "\n";
+            return 2;
+        }
     }
     return parsed;
 }

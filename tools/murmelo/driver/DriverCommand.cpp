@@ -166,9 +166,15 @@ Result<DeviceProfile> prepareDevice(const LaunchOptions& options, const std::str
     return profile;
 }
 
-Result<std::unique_ptr<servers::ReferenceServers>> startDemoServers(const std::string& data) {
+Result<std::unique_ptr<servers::ReferenceServers>> startDemoServers(const std::string& data,
+                                                                    const std::string& mediation) {
     servers::ReferenceServers::Options serverOptions;
     serverOptions.dataDirectory = data;
+    if (!mediation.empty()) {
+        if (auto applied = serverOptions.config.applyMediationPreset(mediation); !applied) {
+            return launchError("--mediation: " + applied.error().localizedDescription());
+        }
+    }
     serverOptions.port = 0;
     serverOptions.seed = true;
     serverOptions.logRequests = false;
@@ -277,7 +283,7 @@ int runDriverCommand(const LaunchOptions& options, const Application::DelegateFa
     }
     std::unique_ptr<servers::ReferenceServers> servers;
     if (options.kind == LaunchKind::Demo) {
-        auto started = startDemoServers(folders->data);
+        auto started = startDemoServers(folders->data, options.mediation);
         if (!started) {
             return fail(started.error());
         }

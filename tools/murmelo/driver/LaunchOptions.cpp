@@ -22,7 +22,7 @@ std::string launchUsage(LaunchKind kind) {
         "         [--network none|wifi|carrier|system] [--locale LOCALE] [--device phone|pad]\n"
         "         [--script FILE|-] [--screenshots DIR]";
     if (kind == LaunchKind::Demo) {
-        text += " [--data DIR]";
+        text += " [--data DIR] [--mediation PRESET]";
     }
     return text + "\n";
 }
@@ -70,13 +70,14 @@ Result<LaunchOptions> parseLaunchOptions(LaunchKind kind, const std::vector<std:
             name = word.substr(0, equals);
             value = word.substr(equals + 1);
         }
-        static const char* const kKnown[] = {"--home",   "--connect-to", "--network",     "--locale",
-                                             "--device", "--script",     "--screenshots", "--data"};
+        static const char* const kKnown[] = {"--home",        "--connect-to", "--network",
+                                             "--locale",      "--device",     "--script",
+                                             "--screenshots", "--data",       "--mediation"};
         bool known = false;
         for (const char* candidate : kKnown) {
             known = known || name == candidate;
         }
-        if (!known || (name == "--data" && kind != LaunchKind::Demo)) {
+        if (!known || ((name == "--data" || name == "--mediation") && kind != LaunchKind::Demo)) {
             return optionError("unknown argument \"" + word + "\"");
         }
         if (!value) {
@@ -133,6 +134,8 @@ Result<LaunchOptions> parseLaunchOptions(LaunchKind kind, const std::vector<std:
             options.script = *value;
         } else if (name == "--screenshots") {
             options.screenshots = *value;
+        } else if (name == "--mediation") {
+            options.mediation = *value;
         } else {
             options.data = *value;
         }

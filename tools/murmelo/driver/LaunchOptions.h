@@ -28,7 +28,8 @@ struct LaunchOptions {
     std::optional<UserInterfaceIdiom> device;
     std::optional<std::string> script; // "-" = standard input
     std::string screenshots;
-    std::string data; // demo: the servers' folder ("" = fresh)
+    std::string data;      // demo: the servers' folder ("" = fresh)
+    std::string mediation; // demo: the mediation preset the servers answer with ("" = as configured)
 };
 
 Result<LaunchOptions> parseLaunchOptions(LaunchKind kind, const std::vector<std::string>& args);
