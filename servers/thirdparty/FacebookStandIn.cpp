@@ -148,13 +148,16 @@ HttpResponse FacebookStandIn::loginPage(const FormFields& fields, std::string_vi
     if (!error.empty()) {
         body += "<p class=\"error\">" + htmlEscape(error) + "</p>\n";
     }
-    body +=
-        "<form method=\"post\" action=\"login.php\">" + hidden("api_key", apiKey) + hidden("next", next) +
-        hidden("fbconnect", fields.getOr("fbconnect", "1")) +
-        hidden("connect_display", fields.getOr("connect_display", "touch")) +
-        "<p>Email<br><input type=\"email\" name=\"email\" value=\"" + htmlEscape(fields.getOr("email", "")) +
-        "\"></p><p>Password<br><input type=\"password\" name=\"pass\"></p>"
-        "<button type=\"submit\">Log In</button></form>\n<p><a href=\"fbconnect:cancel\">Cancel</a></p>\n";
+    body += "<form method=\"post\" action=\"login.php\">" + hidden("api_key", apiKey) + hidden("next", next) +
+            hidden("fbconnect", fields.getOr("fbconnect", "1")) +
+            hidden("connect_display", fields.getOr("connect_display", "touch")) +
+            "<p>Email<br><input type=\"email\" id=\"email\" name=\"email\" value=\"" +
+            htmlEscape(fields.getOr("email", "")) +
+            "\"></p><p>Password<br><input type=\"password\" name=\"pass\"></p>"
+            "<button type=\"submit\">Log In</button></form>\n<p><a href=\"fbconnect:cancel\">Cancel</a></p>\n"
+            // The login dialog calls "email.blur();" when it closes; browsers
+            // name elements by id on the page's global object, this one by hand.
+            "<script>var email = document.getElementById('email');</script>\n";
     return HttpResponse::html(page("Log in", body), status);
 }
 
