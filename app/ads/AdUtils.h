@@ -2,15 +2,19 @@
 // banner — whether ads may be shown now, the AdSense keywords and the
 // channel identifiers to refresh a banner with.
 //
-// This build has no ad-free window, keyword fetch or banner rotation:
-// shouldShowAds() answers false (no ads are shown), the keywords are the
-// default ones and the channels are the configured identifiers.
+// The ad-free window's end lives in the user defaults ("lastTimeInterval",
+// seconds since 1970); the fetched keywords too ("adsense_keywords"). While
+// none are stored, getAdsenseKeywords() answers "secret" and queues one fetch
+// at a time; a fetch that yields no body stores nothing, so a later call
+// tries again.
 //
 // A documented single instance: sharedAdUtils() makes it on first use under
 // a lock on the class; alloc() gives it at the first allocation and nothing
 // after. Never destroyed. Any thread.
 #pragma once
 
+#include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,16 +30,28 @@ public:
     AdUtils(const AdUtils&) = delete;
     AdUtils& operator=(const AdUtils&) = delete;
 
-    // Whether ads may be shown now: always false, this build has no banner.
+    static constexpr double kDefaultHideSeconds = 86400;
+
+    // Whether ads may be shown now: the ad-free window has ended (or never began).
     bool shouldShowAds() const;
-    // The keywords to refresh a banner with.
-    std::string getAdsenseKeywords() const;
+    // Starts an ad-free window of `seconds` (0 or less: 24 hours) from now,
+    // replacing any earlier one.
+    void hideForSeconds(double seconds);
+    // The stored keywords; else "secret", queuing a fetch unless one is running.
+    std::string getAdsenseKeywords();
+    // Fetches the keywords (blocking; background thread), stores them trimmed
+    // and returns them; nothing when the fetch yields no body.
+    std::optional<std::string> getAdsenseKeywordsAsync();
+    // Whether a keyword fetch is queued or running.
+    bool isFetchingKeywords() const { return m_fetchingKeywords.load(); }
     // A one-element list: AdSense_UI_Channels[index]; empty for an index
     // other than 0 and 1.
     std::vector<std::string> getAdsenseChannelsForUIIndex(int index) const;
 
 private:
     AdUtils() = default;
+
+    std::atomic<bool> m_fetchingKeywords{false};
 };
 
 } // namespace murmelo

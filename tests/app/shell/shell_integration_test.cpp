@@ -218,21 +218,22 @@ TEST_F(ShellIntegrationTest, StartUpRunsItsStepsInOrder) {
     auto delegate = std::make_shared<ProbingDelegate>(m_queue);
     ASSERT_TRUE(Application::sharedApplication().launch(delegate));
 
-    // At step 12: the warning (1), the bar style (2), only the status ping
-    // queued (3, not yet 13), the tabs (4-8) in the window (9), the window
-    // shown (11), and no page asked for. (The observer of step 10 is
-    // exercised by the switch test.)
+    // At step 12: the warning (1), the bar style (2), the status ping queued
+    // (3, not yet 13) with the keyword fetch of the Secret-pool screen's
+    // banner, the tabs (4-8) in the window (9), the window shown (11), and
+    // no page asked for. (The observer of step 10 is exercised by the switch
+    // test.)
     const auto& at12 = delegate->snapshot;
     ASSERT_TRUE(at12.taken);
     EXPECT_EQ(at12.alerts, 1u);
     EXPECT_EQ(at12.style, StatusBarStyle::BlackOpaque);
-    EXPECT_EQ(at12.queued, 1u);
+    EXPECT_EQ(at12.queued, 2u);
     EXPECT_EQ(at12.tabs, 2u);
     EXPECT_TRUE(at12.tabsInWindow);
     EXPECT_TRUE(at12.windowVisible);
     EXPECT_TRUE(events().events().empty());
     // Step 13 after it.
-    EXPECT_EQ(m_queue->operationCount(), 2u);
+    EXPECT_EQ(m_queue->operationCount(), 3u);
 
     // The queue runs them in the order they were added.
     m_queue->setSuspended(false);

@@ -4,6 +4,9 @@
 // pressure, and the routing applied to pages given as markup.
 #include <gtest/gtest.h>
 
+#include "app/ads/AdUtils.h"
+#include "app/ads/OVAdwhirlView.h"
+
 #include "app/sharing/ShareFT.h"
 #include "app/sharing/ShareFTObj.h"
 #include "app/web/OVAllWebViewController.h"
@@ -12,6 +15,7 @@
 #include "app/web/OVPostWebViewController.h"
 #include "app/web/OVWebViewController.h"
 #include "platform/core/Log.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/net/ConnectToMap.h"
 #include "tests/app/web/web_screen_test_support.h"
 
@@ -122,8 +126,12 @@ TEST_F(ScreensTest, EachScreenBuildsItsToolbarGeometryAndBannerTags) {
         EXPECT_EQ(screen.toolBar()->items(), screen.itemArray());
         EXPECT_EQ(screen.toolBar()->frame(), Rect(0, 0, 320, 44));
         if (row.screen != OVWebViewController::sharedOVWebViewController()) {
-            // Made before the toolbar is added, the web view lies behind it.
-            EXPECT_EQ(screen.view()->subviews().back(), screen.toolBar());
+            // Made before the toolbar is added, the web view lies behind it;
+            // the banner is brought in front of both.
+            const auto& subviews = screen.view()->subviews();
+            ASSERT_GE(subviews.size(), 2u);
+            EXPECT_EQ(subviews.back()->tag(), row.bannerTag);
+            EXPECT_EQ(subviews[subviews.size() - 2], screen.toolBar());
         }
         if (row.hiddenExtra) {
             ASSERT_TRUE(screen.commentButtonItem());
@@ -138,14 +146,19 @@ TEST_F(ScreensTest, EachScreenBuildsItsToolbarGeometryAndBannerTags) {
         EXPECT_TRUE(screen.isOnScreen());
         EXPECT_EQ(screen.bannerTag(), row.bannerTag);
 
-        // No ads for now: a banner found under the screen's tag is taken away.
-        auto banner = std::make_shared<View>(Rect(0, 361, 320, 50));
-        banner->setTag(row.bannerTag);
-        screen.view()->addSubview(banner);
+        // Ads are shown: the banner host sits under the screen's tag.
+        View* placed = screen.view()->viewWithTag(row.bannerTag);
+        ASSERT_TRUE(dynamic_cast<OVAdwhirlView*>(placed));
+        EXPECT_EQ(placed->frame(), Rect(0, 361, 320, 50));
+        std::shared_ptr<View> banner = placed->sharedAs<View>();
+
+        // Inside the ad-free window the banner is taken away.
+        AdUtils::sharedAdUtils().hideForSeconds(0);
         screen.refreshAds();
         EXPECT_EQ(banner->superview(), nullptr);
         EXPECT_EQ(banner->tag(), row.removedTag);
         EXPECT_EQ(banner->alpha(), 0);
+        UserDefaults::standardUserDefaults()->removeObjectForKey("lastTimeInterval");
     }
 }
 
