@@ -12,6 +12,7 @@
 #include "platform/core/Text.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/runloop/Perform.h"
+#include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Localization.h"
 #include "platform/ui/View.h"
@@ -127,11 +128,19 @@ void ShareFT::shareAction() {
 }
 
 void ShareFT::endShare() {
-    // Released last: the caller returns without touching the controller.
-    auto self = std::move(m_self);
+    // Let go once what the share showed has faded out (the panel, the
+    // overlay): they finish their animations while the controller still
+    // holds them, and the caller returns before the controller goes.
+    if (m_self) {
+        RunLoop::main().scheduleAfter(kReleaseDelay, [self = std::move(m_self)] {});
+    }
 }
 
-void ShareFT::clickedButtonAtIndex(ActionSheet& sheet, int index) {
+void ShareFT::clickedButtonAtIndex(ActionSheet&, int) {}
+
+void ShareFT::didDismissWithButtonIndex(ActionSheet& sheet, int index) {
+    // The choice opens once the sheet has gone: a panel opened earlier would
+    // land in the sheet's window, which then stays in front.
     if (&sheet != m_shareActionSheet.get()) {
         return;
     }

@@ -50,6 +50,8 @@ public:
     static constexpr const char* kFeedPrompt = "Say something here";
     static constexpr int kTwitterPromptTag = 2115;
     static constexpr double kSendResultDelay = 0.3;
+    // How long after its last callback a finished share lets go.
+    static constexpr double kReleaseDelay = 0.5;
     enum ButtonIndex { kCancelButton = 0, kMailButton = 1, kFacebookButton = 2, kTwitterButton = 3 };
 
     // init: finds the root and top screens and builds the sheet; give the
@@ -73,6 +75,7 @@ public:
 
     // ActionSheetDelegate / AlertViewDelegate
     void clickedButtonAtIndex(ActionSheet& sheet, int index) override;
+    void didDismissWithButtonIndex(ActionSheet& sheet, int index) override;
     void clickedButtonAtIndex(AlertView& alert, int index) override;
 
     // Mail.
