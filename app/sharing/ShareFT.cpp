@@ -82,9 +82,14 @@ std::shared_ptr<ViewController> findRootViewController() {
 ShareFT::ShareFT() {
     m_rootViewController = findRootViewController();
     m_topViewController = getTopViewController();
-    m_shareActionSheet = std::make_shared<ActionSheet>(
-        localizedString(kSheetTitle), std::weak_ptr<ActionSheetDelegate>(), std::string("Cancel"),
-        std::nullopt, std::vector<std::string>{localizedString("Mail"), "Facebook", "Twitter"});
+    // Cancel first, the choices added after it: Cancel is index 0 and the
+    // choices 1-3, the indexes the sheet's delegate call goes by.
+    m_shareActionSheet =
+        std::make_shared<ActionSheet>(localizedString(kSheetTitle), std::weak_ptr<ActionSheetDelegate>(),
+                                      std::string("Cancel"), std::nullopt, std::vector<std::string>{});
+    m_shareActionSheet->addButtonWithTitle(localizedString("Mail"));
+    m_shareActionSheet->addButtonWithTitle("Facebook");
+    m_shareActionSheet->addButtonWithTitle("Twitter");
     m_shareActionSheet->setActionSheetStyle(ActionSheetStyle::BlackTranslucent);
 }
 

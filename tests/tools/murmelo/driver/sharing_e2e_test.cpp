@@ -73,6 +73,10 @@ protected:
         ASSERT_TRUE(run("settle 5"));
         std::string sheet = screen();
         ASSERT_NE(sheet.find("Good news!"), std::string::npos) << sheet;
+        // The index a person picks is the one the sheet shows for the title.
+        ASSERT_NE(sheet.find("[0] \"Cancel\" (cancel)\n"), std::string::npos) << sheet;
+        ASSERT_NE(sheet.find("[1] \"Mail\"\n"), std::string::npos) << sheet;
+        ASSERT_NE(sheet.find("[3] \"Twitter\"\n"), std::string::npos) << sheet;
         ASSERT_TRUE(run("alert " + std::to_string(button)));
         ASSERT_TRUE(run("settle 10"));
     }
