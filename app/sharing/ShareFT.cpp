@@ -352,9 +352,10 @@ void ShareFT::postTweet(const std::string& username, const std::string& password
         }
         link = shortLink;
     }
-    twitter.setErrorCallback(static_cast<TwitterErrorSelector>(&ShareFT::status_updateErrCallback));
-    twitter.statuses_update(tweetText(text, *m_shareObj, link), shared_from_this(),
-                            static_cast<TwitterSuccessSelector>(&ShareFT::status_updateCallback));
+    auto self = shared_from_this();
+    twitter.setErrorCallback([self](const std::string& message) { self->status_updateErrCallback(message); });
+    twitter.statuses_update(tweetText(text, *m_shareObj, link), self,
+                            [self](const Data& reply) { self->status_updateCallback(reply); });
 }
 
 void ShareFT::status_updateCallback(const Data&) {

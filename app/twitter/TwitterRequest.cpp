@@ -104,7 +104,7 @@ void TwitterRequest::statuses_update(const std::string& status,
                                      TwitterSuccessSelector requestSelector) {
     m_isPost = true;
     m_delegate = delegate;
-    m_callback = requestSelector;
+    m_callback = std::move(requestSelector);
     m_requestBody = bodyForStatus(status);
     logLine("status_%s", m_requestBody.c_str());
     request("http://" + std::string(kTwitterApiHost) + "/statuses/update.xml");
@@ -144,7 +144,7 @@ void TwitterRequest::succeeded() {
         logLine("No response from delegate");
         return;
     }
-    ((*m_delegate).*m_callback)(m_receivedData);
+    m_callback(m_receivedData);
 }
 
 void TwitterRequest::failed(const std::string& message) {
@@ -152,7 +152,7 @@ void TwitterRequest::failed(const std::string& message) {
         logLine("No response from delegate");
         return;
     }
-    ((*m_delegate).*m_errorCallback)(message);
+    m_errorCallback(message);
 }
 
 } // namespace murmelo

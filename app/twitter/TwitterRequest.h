@@ -2,8 +2,8 @@
 // authentication, run on the calling thread's own run loop.
 //
 //   TwitterRequest request("alice", "secret");
-//   request.setErrorCallback(&MyDelegate::failed);
-//   request.statuses_update("hello", delegate, &MyDelegate::posted);
+//   request.setErrorCallback([delegate](const std::string& why) { delegate->failed(why); });
+//   request.statuses_update("hello", delegate, [delegate](const Data&) { delegate->posted(); });
 //   // returns once one of the two callbacks has run
 //
 // The body is "status=" and the percent-encoded UTF-8 text, its
@@ -18,6 +18,7 @@
 // connection lives for the exchange only.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,8 +32,11 @@ public:
     virtual ~TwitterRequestDelegate() = default;
 };
 
-using TwitterSuccessSelector = void (TwitterRequestDelegate::*)(const Data&);
-using TwitterErrorSelector = void (TwitterRequestDelegate::*)(const std::string&);
+// Callables rather than member pointers: a member of a class derived from
+// the delegate, called through a pointer to the delegate, is a call on an
+// object of the wrong type.
+using TwitterSuccessSelector = std::function<void(const Data&)>;
+using TwitterErrorSelector = std::function<void(const std::string&)>;
 
 class TwitterRequest {
 public:
@@ -46,7 +50,7 @@ public:
 
     void setUsername(std::string username) { m_username = std::move(username); }
     void setPassword(std::string password) { m_password = std::move(password); }
-    void setErrorCallback(TwitterErrorSelector selector) { m_errorCallback = selector; }
+    void setErrorCallback(TwitterErrorSelector selector) { m_errorCallback = std::move(selector); }
 
     // statuses_update:delegate:requestSelector: — posts `status`; returns
     // when the exchange has ended and its callback has run.
@@ -72,8 +76,8 @@ private:
     std::string m_username;
     std::string m_password;
     std::shared_ptr<TwitterRequestDelegate> m_delegate;
-    TwitterSuccessSelector m_callback = nullptr;
-    TwitterErrorSelector m_errorCallback = nullptr;
+    TwitterSuccessSelector m_callback;
+    TwitterErrorSelector m_errorCallback;
     bool m_authError = false;
     bool m_isPost = false;
     std::string m_requestBody;
