@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "platform/foundation/UserDefaults.h"
-#include "tests/app/shell/shell_test_support.h"
+#include "tests/tools/murmelo/driver/driver_session_test.h"
 #include "tools/murmelo/driver/AppWiring.h"
 #include "tools/murmelo/driver/Session.h"
 
@@ -16,37 +16,11 @@ using namespace murmelo::test;
 
 namespace {
 
-class FacebookPanelsTest : public ShellTest {
+class FacebookPanelsTest : public DriverSessionTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        DriverSessionTest::SetUp();
         start();
-    }
-    void TearDown() override {
-        m_session.reset();
-        ShellTest::TearDown();
-    }
-    void start() {
-        m_session.reset();
-        launch();
-        Session::Options options;
-        options.present = formPresenter();
-        m_session = std::make_unique<Session>(std::move(options), out, err);
-        ASSERT_TRUE(run("settle 20"));
-        for (int i = 0; i < 3 && !alertsOnScreen().empty(); ++i) {
-            ASSERT_TRUE(run("alert 0"));
-            ASSERT_TRUE(run("settle 20"));
-        }
-    }
-    Result<void> run(const std::string& line) {
-        auto done = m_session->executeLine(line);
-        EXPECT_TRUE(done) << line << ": " << (done ? "" : done.error().localizedDescription());
-        return done;
-    }
-    std::string screen() {
-        out.str("");
-        (void)run("screen");
-        return out.str();
     }
     std::size_t count(const std::string& role, const std::string& path) {
         std::size_t n = 0;
@@ -55,10 +29,6 @@ protected:
         }
         return n;
     }
-
-    std::ostringstream out;
-    std::ostringstream err;
-    std::unique_ptr<Session> m_session;
 };
 
 TEST_F(FacebookPanelsTest, APostLogsInFirstThenReachesTheWallAndALaterLaunchSkipsTheLogin) {

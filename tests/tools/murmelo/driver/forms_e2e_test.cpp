@@ -12,7 +12,7 @@
 #include "platform/core/Clock.h"
 #include "platform/net/CookieStore.h"
 #include "servers/content/ContentStore.h"
-#include "tests/app/shell/shell_test_support.h"
+#include "tests/tools/murmelo/driver/driver_session_test.h"
 #include "tools/murmelo/driver/AppWiring.h"
 #include "tools/murmelo/driver/FrontPage.h"
 #include "tools/murmelo/driver/Session.h"
@@ -26,48 +26,20 @@ namespace {
 const std::string kSecretRoute = "index.php?r=secret/create";
 const std::string kCommentRoute = "index.php?r=comment/create";
 
-class FormsTest : public ShellTest {
+class FormsTest : public DriverSessionTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        DriverSessionTest::SetUp();
         ASSERT_TRUE(m_servers->contentStore().seedIfEmpty(Clock::now()));
         start();
     }
-    void TearDown() override {
-        m_session.reset();
-        ShellTest::TearDown();
-    }
 
-    // Launches (or relaunches on the same home) with a fresh driver session,
-    // the pool loaded and the first launch's offer answered.
-    void start() {
-        m_session.reset();
-        launch();
-        Session::Options options;
-        options.present = formPresenter();
-        m_session = std::make_unique<Session>(std::move(options), out, err);
-        ASSERT_TRUE(run("settle 20"));
-        for (int i = 0; i < 3 && !alertsOnScreen().empty(); ++i) {
-            ASSERT_TRUE(run("alert 0"));
-            ASSERT_TRUE(run("settle 20"));
-        }
-    }
     void relaunch() {
         m_session.reset();
         endRun();
         start();
     }
 
-    Result<void> run(const std::string& line) {
-        auto done = m_session->executeLine(line);
-        EXPECT_TRUE(done) << line << ": " << (done ? "" : done.error().localizedDescription());
-        return done;
-    }
-    std::string screen() {
-        out.str("");
-        (void)run("screen");
-        return out.str();
-    }
     // The front alert's message ("" for none), answered with its button.
     std::string answerAlert() {
         auto alerts = alertsOnScreen();
@@ -97,10 +69,6 @@ protected:
         return found;
     }
     std::int64_t secretCount() { return *m_servers->contentStore().secretCount(); }
-
-    std::ostringstream out;
-    std::ostringstream err;
-    std::unique_ptr<Session> m_session;
 };
 
 TEST_F(FormsTest, ASecretPostedNativelyIsInThePoolAfterTheSwitch) {

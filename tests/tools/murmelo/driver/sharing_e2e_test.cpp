@@ -13,7 +13,7 @@
 #include "platform/ui/Interaction.h"
 #include "platform/ui/MailSettings.h"
 #include "servers/content/ContentStore.h"
-#include "tests/app/shell/shell_test_support.h"
+#include "tests/tools/murmelo/driver/driver_session_test.h"
 #include "tools/murmelo/driver/AppWiring.h"
 #include "tools/murmelo/driver/Session.h"
 
@@ -23,41 +23,18 @@ using namespace murmelo::test;
 
 namespace {
 
-class SharingTest : public ShellTest {
+class SharingTest : public DriverSessionTest {
 protected:
     void SetUp() override {
-        ShellTest::SetUp();
+        DriverSessionTest::SetUp();
         MailSettings::shared().reset();
         ASSERT_TRUE(m_servers->contentStore().seedIfEmpty(Clock::now()));
         start();
     }
     void TearDown() override {
-        m_session.reset();
         MailSettings::shared().reset();
         Clock::resetWallClockShift();
-        ShellTest::TearDown();
-    }
-    void start() {
-        m_session.reset();
-        launch();
-        Session::Options options;
-        options.present = formPresenter();
-        m_session = std::make_unique<Session>(std::move(options), out, err);
-        ASSERT_TRUE(run("settle 20"));
-        for (int i = 0; i < 3 && !alertsOnScreen().empty(); ++i) {
-            ASSERT_TRUE(run("alert 0"));
-            ASSERT_TRUE(run("settle 20"));
-        }
-    }
-    Result<void> run(const std::string& line) {
-        auto done = m_session->executeLine(line);
-        EXPECT_TRUE(done) << line << ": " << (done ? "" : done.error().localizedDescription());
-        return done;
-    }
-    std::string screen() {
-        out.str("");
-        (void)run("screen");
-        return out.str();
+        DriverSessionTest::TearDown();
     }
     std::optional<double> adFreeEnd() {
         auto value = UserDefaults::standardUserDefaults()->objectForKey("lastTimeInterval");
@@ -91,10 +68,6 @@ protected:
         auto alerts = alertsOnScreen();
         return alerts.empty() ? "(none)" : alerts.back()->message().value_or("");
     }
-
-    std::ostringstream out;
-    std::ostringstream err;
-    std::unique_ptr<Session> m_session;
 };
 
 TEST_F(SharingTest, MailSendsOrClosesAndOnlyASentMailPingsTheLinkServer) {
