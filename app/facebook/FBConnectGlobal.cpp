@@ -1,6 +1,7 @@
 #include "app/facebook/FBConnectGlobal.h"
 
 #include "app/product/Constants.h"
+#include "platform/core/AsciiText.h"
 
 namespace murmelo {
 
@@ -29,23 +30,7 @@ std::string facebookWebDomain() {
 }
 
 std::string fbEscape(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                          (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                          byte == '~';
-        if (unreserved) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0xF];
-        }
-    }
-    return out;
+    return text::percentEncodedExceptUnreserved(text);
 }
 
 std::string fbQueryString(const FBParams& params) {

@@ -1,21 +1,13 @@
 #include "app/twitter/TwitterRequest.h"
 
 #include "app/product/Constants.h"
+#include "platform/core/AsciiText.h"
 #include "platform/core/Log.h"
 #include "platform/core/Text.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/RunLoop.h"
 
 namespace murmelo {
-
-namespace {
-
-bool isUnreserved(unsigned char c) {
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-           c == '_' || c == '.' || c == '~';
-}
-
-} // namespace
 
 // The connection's delegate: hands every event to the request, which
 // outlives it (statuses_update cancels the connection before returning).
@@ -96,7 +88,7 @@ private:
 };
 
 std::string TwitterRequest::bodyForStatus(const std::string& status) {
-    return "status=" + text::percentEncoded(status, [](unsigned char c) { return !isUnreserved(c); });
+    return "status=" + text::percentEncodedExceptUnreserved(status);
 }
 
 void TwitterRequest::statuses_update(const std::string& status,

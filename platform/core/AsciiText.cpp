@@ -1,5 +1,7 @@
 #include "platform/core/AsciiText.h"
 
+#include "platform/core/Text.h"
+
 namespace murmelo::text {
 
 bool isHttpTokenChar(unsigned char c) {
@@ -61,6 +63,15 @@ bool equalsIgnoringASCIICase(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+bool isUrlUnreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
+}
+
+std::string percentEncodedExceptUnreserved(std::string_view text) {
+    return percentEncoded(text, [](unsigned char c) { return !isUrlUnreserved(c); });
 }
 
 } // namespace murmelo::text

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "platform/core/AsciiText.h"
 #include "platform/core/Text.h"
 
 namespace murmelo::servers {
@@ -170,23 +171,7 @@ std::string xmlEscape(std::string_view text) {
 }
 
 std::string percentEncode(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size() * 3);
-    for (char c : text) {
-        auto byte = static_cast<unsigned char>(c);
-        bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-                          (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' ||
-                          byte == '~';
-        if (unreserved) {
-            out += c;
-        } else {
-            out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0F];
-        }
-    }
-    return out;
+    return text::percentEncodedExceptUnreserved(text);
 }
 
 std::optional<std::string> percentDecode(std::string_view text, PlusAsSpace plus) {
