@@ -147,7 +147,12 @@ TEST_F(HouseAdsTest, ReferenceHouseAdIsDrawnAndATapPingsAndBrowses) {
 
     // The first reference house ad opens in the in-application browser.
     ASSERT_TRUE(Interaction::tapAt(Point(160, 385)));
-    ASSERT_TRUE(Interaction::runUntil([&] { return requests("/exclick.php").size() == 1; }, kBound));
+    ASSERT_TRUE(Interaction::runUntil(
+        [&] {
+            auto clicks = requests("/exclick.php");
+            return clicks.size() == 1 && clicks[0].query.find("nid=h9&type=9") != std::string::npos;
+        },
+        kBound));
     ASSERT_TRUE(custom->webBrowserController());
     EXPECT_EQ(m_owner->presenter->modalViewController(), custom->webBrowserController());
     EXPECT_TRUE(m_banner->showingModalView());
