@@ -66,6 +66,7 @@ public:
         return false;
     }
 
+    virtual std::optional<std::string> admobPublisherID() { return std::nullopt; }
     virtual std::optional<std::string> keywords() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseCompanyName() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseAppName() { return std::nullopt; }

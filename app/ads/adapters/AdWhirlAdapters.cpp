@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "app/ads/AdWhirlAdNetworkRegistry.h"
+#include "app/ads/adapters/AdWhirlAdapterAdMob.h"
 #include "app/ads/adapters/AdWhirlAdapterCustom.h"
 #include "app/ads/adapters/AdWhirlAdapterGeneric.h"
 
@@ -13,8 +14,8 @@ void registerAdWhirlAdapters() {
     std::call_once(once, [] {
         auto& registry = AdWhirlAdNetworkRegistry::sharedRegistry();
         for (const AdWhirlAdapterClass& adapterClass :
-             {AdWhirlAdapterCustom::adapterClass(), AdWhirlAdapterGeneric::adapterClass(),
-              AdWhirlAdapterEvent::adapterClass()}) {
+             {AdWhirlAdapterAdMob::adapterClass(), AdWhirlAdapterCustom::adapterClass(),
+              AdWhirlAdapterGeneric::adapterClass(), AdWhirlAdapterEvent::adapterClass()}) {
             registry.registerClass(std::make_shared<const AdWhirlAdapterClass>(adapterClass));
         }
     });
