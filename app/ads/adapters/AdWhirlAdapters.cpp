@@ -6,6 +6,7 @@
 #include "app/ads/adapters/AdWhirlAdapterAdMob.h"
 #include "app/ads/adapters/AdWhirlAdapterCustom.h"
 #include "app/ads/adapters/AdWhirlAdapterGeneric.h"
+#include "app/ads/adapters/AdWhirlAdapterGoogleAdSense.h"
 
 namespace murmelo {
 
@@ -15,7 +16,8 @@ void registerAdWhirlAdapters() {
         auto& registry = AdWhirlAdNetworkRegistry::sharedRegistry();
         for (const AdWhirlAdapterClass& adapterClass :
              {AdWhirlAdapterAdMob::adapterClass(), AdWhirlAdapterCustom::adapterClass(),
-              AdWhirlAdapterGeneric::adapterClass(), AdWhirlAdapterEvent::adapterClass()}) {
+              AdWhirlAdapterGoogleAdSense::adapterClass(), AdWhirlAdapterGeneric::adapterClass(),
+              AdWhirlAdapterEvent::adapterClass()}) {
             registry.registerClass(std::make_shared<const AdWhirlAdapterClass>(adapterClass));
         }
     });

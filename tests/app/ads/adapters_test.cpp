@@ -159,7 +159,7 @@ protected:
     }
     void TearDown() override {
         m_banner.reset();
-        for (int type : {9, 16, 17}) {
+        for (int type : {9, 14, 16, 17}) {
             AdWhirlAdNetworkRegistry::sharedRegistry().unregisterClassFor(type);
         }
         AdWhirlConfig::resetConfigsForTesting();
@@ -235,11 +235,12 @@ TEST_F(AdaptersTest, BaseGetAdFailsInsteadOfStopping) {
 }
 
 TEST_F(AdaptersTest, RegistrationAtStartServesTheBuiltInTypes) {
-    for (int type : {1, 9, 16, 17}) {
+    for (int type : {1, 9, 14, 16, 17}) {
         AdWhirlAdNetworkRegistry::sharedRegistry().unregisterClassFor(type);
     }
     registerAdWhirlAdapters();
     for (auto [type, name] : {std::pair{1, "AdWhirlAdapterAdMob"}, std::pair{9, "AdWhirlAdapterCustom"},
+                              std::pair{14, "AdWhirlAdapterGoogleAdSense"},
                               std::pair{16, "AdWhirlAdapterGeneric"}, std::pair{17, "AdWhirlAdapterEvent"}}) {
         auto adapterClass = AdWhirlAdNetworkRegistry::sharedRegistry().adapterClassFor(type);
         ASSERT_TRUE(adapterClass) << type;
