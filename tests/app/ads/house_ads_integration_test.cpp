@@ -223,6 +223,22 @@ TEST_F(HouseAdsTest, BadRepliesFailTheRequestWithTheirError) {
     }
 }
 
+TEST_F(HouseAdsTest, ABannerLettingGoOfTheAdapterLeavesNoTransferBehind) {
+    test::ScriptedHttpServer server(test::ScriptedHttpServer::replyingWith([](const test::ReceivedRequest&) {
+        test::ScriptedReply silent;
+        silent.action = test::ScriptedReply::Action::Silent;
+        return silent;
+    }));
+    m_owner->customAdURL = URL::strictParse(server.url("/custom.php"));
+    const size_t before = URLConnection::connectionsInFlight();
+    makeBanner();
+    ASSERT_TRUE(Interaction::runUntil([&] { return server.requests().size() == 1; }, kBound));
+    EXPECT_EQ(URLConnection::connectionsInFlight(), before + 1);
+    m_banner->removeFromSuperview();
+    m_banner.reset();
+    EXPECT_EQ(URLConnection::connectionsInFlight(), before);
+}
+
 TEST_F(HouseAdsTest, LocationReachesTheQueryOnlyWhenAllowedAndKnown) {
     struct Case {
         bool locationOn;
