@@ -14,7 +14,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "platform/graphics/Geometry.h"
 
 #include "platform/ui/View.h"
 
@@ -34,8 +37,10 @@ public:
     AdWhirlAdNetworkAdapter(const AdWhirlAdNetworkAdapter&) = delete;
     AdWhirlAdNetworkAdapter& operator=(const AdWhirlAdNetworkAdapter&) = delete;
 
-    // Starts the request; the answer comes later, on the main loop.
-    virtual void getAd() = 0;
+    // Starts the request; the answer comes later, on the main loop. The base
+    // logs at critical level and fails the request: a class that does not
+    // implement it must not leave the banner waiting.
+    virtual void getAd();
     virtual void rotateToOrientation(int orientation);
     // Whether the banner sends impression and click pings for this network.
     virtual bool shouldSendExMetric() const { return true; }
@@ -58,6 +63,11 @@ public:
     void helperNotifyDelegateOfFullScreenModal();
     // Tells the owner, then clears the banner's showingModalView.
     void helperNotifyDelegateOfFullScreenModalDismissal();
+    // The owner's adWhirlTextColor, else the configuration's textColor.
+    std::optional<Color> helperTextColorToUse() const;
+    // The owner's adWhirlAdBackgroundColor, else the configuration's.
+    std::optional<Color> helperBackgroundColorToUse() const;
+    std::optional<Color> helperSecondaryTextColorToUse() const;
 
 private:
     std::weak_ptr<AdWhirlDelegate> m_adWhirlDelegate;

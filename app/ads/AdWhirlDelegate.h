@@ -3,6 +3,10 @@
 // (std::nullopt) counts as "does not answer", a notification's default does
 // nothing. The adapters ask the remaining queries of the owner.
 //
+// The owner's own `backgroundColor` and `textColor` questions are not here:
+// an owner that is a view (OVAdwhirlView) already has a backgroundColor, so
+// the colour helpers ask the adWhirl-prefixed questions and the configuration.
+//
 // Main thread. The banner holds its delegate weakly.
 #pragma once
 
@@ -11,12 +15,20 @@
 #include <string>
 #include <vector>
 
+#include "platform/graphics/Geometry.h"
 #include "platform/net/URL.h"
 #include "platform/ui/ViewController.h"
 
 namespace murmelo {
 
 class AdWhirlView;
+
+// A location fix as the owner hands it to the adapters.
+struct AdWhirlLocation {
+    double latitude = 0;
+    double longitude = 0;
+    double timestamp = 0; // seconds since 1970
+};
 
 class AdWhirlDelegate {
 public:
@@ -31,6 +43,12 @@ public:
     virtual std::optional<URL> adWhirlConfigURL() { return std::nullopt; }
     virtual std::optional<URL> adWhirlImpMetricURL() { return std::nullopt; }
     virtual std::optional<URL> adWhirlClickMetricURL() { return std::nullopt; }
+    virtual std::optional<URL> adWhirlCustomAdURL() { return std::nullopt; }
+    virtual std::optional<bool> adWhirlTestMode() { return std::nullopt; }
+    virtual std::optional<Color> adWhirlAdBackgroundColor() { return std::nullopt; }
+    virtual std::optional<Color> adWhirlTextColor() { return std::nullopt; }
+    virtual std::optional<Color> adWhirlSecondaryTextColor() { return std::nullopt; }
+    virtual std::optional<AdWhirlLocation> locationInfo() { return std::nullopt; }
 
     virtual void adWhirlDidReceiveAd(AdWhirlView&) {}
     virtual void adWhirlDidFailToReceiveAd(AdWhirlView&, bool /*usingBackup*/) {}
@@ -39,7 +57,16 @@ public:
     virtual void adWhirlDidReceiveConfig(AdWhirlView*) {}
     virtual void adWhirlWillPresentFullScreenModal() {}
     virtual void adWhirlDidDismissFullScreenModal() {}
+    // The generic network's slot: whether the owner answers (and so filled it).
+    virtual bool adWhirlReceivedRequestForDeveloperToFufill(AdWhirlView&) { return false; }
+    // An event network's named operation: `selector` is a bare name (called
+    // without `banner`) or a name ending in ':' (called with it). Whether the
+    // owner answers that name; one that does not is not called.
+    virtual bool performAdWhirlEvent(const std::string& /*selector*/, AdWhirlView* /*banner*/) {
+        return false;
+    }
 
+    virtual std::optional<std::string> admobPublisherID() { return std::nullopt; }
     virtual std::optional<std::string> keywords() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseCompanyName() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseAppName() { return std::nullopt; }

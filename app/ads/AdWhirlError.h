@@ -1,6 +1,6 @@
 // AdWhirlError: the mediation's numbered errors, in AdWhirl's own error
-// domain. Codes 10 to 30 belong to the configuration, 80 to 120 to the
-// banner (house ads, 40 to 70, belong to the adapters).
+// domain. Codes 10 to 30 belong to the configuration, 40 to 70 to the
+// house-ad adapter, 80 to 120 to the banner.
 //
 //   Error e = AdWhirlError::errorWithCode(AdWhirlErrorCode::ConfigStatusError,
 //                                         "Config server did not return status 200");
@@ -21,6 +21,10 @@ enum class AdWhirlErrorCode : long {
     ConfigStatusError = 11,
     ConfigDataError = 20,
     ConfigFormatError = 30,
+    CustomAdConnectionError = 40,
+    CustomAdDataError = 50,
+    CustomAdFormatError = 60,
+    CustomAdImageError = 70,
     AdRequestIgnoredError = 80,
     AdRequestInProgressError = 90,
     AdRequestNoConfigError = 100,

@@ -389,6 +389,7 @@ void AdWhirlView::didFailAd(AdWhirlAdNetworkAdapter& adapter, const std::optiona
                error ? error->localizedDescription().c_str() : "(null)");
     m_requestTimeout.invalidate();
     m_requesting = false;
+    m_lastAdapterError = error;
     auto self = sharedAs<AdWhirlView>();
     if (!m_prioritizedAdNetworks.empty()) {
         m_lastError.reset();

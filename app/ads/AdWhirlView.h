@@ -75,6 +75,9 @@ public:
     void replaceBannerViewWith(const std::shared_ptr<View>& view) { transitionToView(view); }
 
     const std::optional<Error>& lastError() const { return m_lastError; }
+    // What the last failing adapter reported (nothing for a failure without
+    // an error); lastError holds the banner's own verdict.
+    const std::optional<Error>& lastAdapterError() const { return m_lastAdapterError; }
     bool showingModalView() const { return m_showingModalView; }
     void setShowingModalView(bool showing) { m_showingModalView = showing; }
     // Application state, from the platform's notifications.
@@ -155,6 +158,7 @@ private:
     Timer m_requestTimeout;
     std::weak_ptr<AdWhirlAdNetworkAdapter> m_lastNotifyAdapter;
     std::optional<Error> m_lastError;
+    std::optional<Error> m_lastAdapterError;
     std::mt19937 m_random;
     std::shared_ptr<View> m_outgoingView; // the old ad while a transition runs
     ObserverToken m_resignActiveObserver;

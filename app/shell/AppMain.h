@@ -12,7 +12,7 @@
 namespace murmelo {
 
 // AppDelegate_Phone for phones, AppDelegate_Pad for tablets; each call makes
-// a new delegate.
+// a new delegate. Also registers the ad network adapters (once).
 Application::DelegateFactories murmeloDelegateFactories();
 
 // applicationMain() with those factories; its result.

@@ -410,7 +410,7 @@ Result<Command> parseForm(const Entry& entry, Scanner& in, Command command) {
     return command;
 }
 
-constexpr std::array<Entry, 22> kCommands{{
+constexpr std::array<Entry, 23> kCommands{{
     {CommandKind::Screen, "screen", "screen", "print the screen as text", parseNothing},
     {CommandKind::Shot, "shot", "shot FILE", "save the screen as a PNG picture", parseFileName},
     {CommandKind::Settle, "settle", "settle [SECONDS]",
@@ -421,6 +421,8 @@ constexpr std::array<Entry, 22> kCommands{{
     {CommandKind::Bar, "bar", "bar INDEX|TITLE", "tap an item of the top screen's toolbar (counted from 0)",
      parseIndexOrTitle},
     {CommandKind::Button, "button", "button TITLE", "tap a button", parseTitle},
+    {CommandKind::TapBanner, "tap-banner", "tap-banner", "tap the ad shown in the front-most ad banner",
+     parseNothing},
     {CommandKind::Links, "links", "links", "list the links of the page shown (numbered from 1)",
      parseNothing},
     {CommandKind::Follow, "follow", "follow N|TEXT", "follow a link of the page by number or text",

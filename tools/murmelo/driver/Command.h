@@ -41,6 +41,7 @@ enum class CommandKind {
     Tab,
     Bar,
     Button,
+    TapBanner,
     Links,
     Follow,
     Fill,

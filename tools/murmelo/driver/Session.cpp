@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "app/ads/AdWhirlView.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Value.h"
 #include "platform/foundation/DeviceProfile.h"
@@ -220,6 +221,8 @@ Session::CommandHandler Session::handlerFor(CommandKind kind) {
         return {&Session::tapBar, Acts::OnScreen};
     case CommandKind::Button:
         return {&Session::tapButton, Acts::OnScreen};
+    case CommandKind::TapBanner:
+        return {&Session::tapBanner, Acts::OnScreen};
     case CommandKind::Links:
         return {&Session::listLinks, Acts::No};
     case CommandKind::Follow:
@@ -311,6 +314,19 @@ Result<void> Session::tapBar(const Command& command) {
 
 Result<void> Session::tapButton(const Command& command) {
     return Interaction::tapButton(command.text);
+}
+
+Result<void> Session::tapBanner(const Command&) {
+    auto* banner = frontMostVisible<AdWhirlView>();
+    if (!banner) {
+        return Error("MurmeloDriver", 2, "no ad banner is shown");
+    }
+    View* ad = banner->viewWithTag(AdWhirlView::kAdViewTag);
+    if (!ad) {
+        return Error("MurmeloDriver", 2, "the ad banner shows no ad");
+    }
+    // Through the screen, as a finger would: whatever covers the ad gets the tap.
+    return Interaction::tapView(*ad);
 }
 
 Result<void> Session::tapAlert(const Command& command) {

@@ -92,6 +92,7 @@ private:
     Result<void> tapTab(const Command& command);
     Result<void> tapBar(const Command& command);
     Result<void> tapButton(const Command& command);
+    Result<void> tapBanner(const Command& command);
     Result<void> tapAlert(const Command& command);
     Result<void> type(const Command& command);
     Result<void> back(const Command&);

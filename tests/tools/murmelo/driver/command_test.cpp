@@ -93,6 +93,7 @@ TEST(DriverCommand, ParsesEveryShape) {
         {"present facebook-post \"a b\"", presenting(PresentedForm::FacebookPost, "a b")},
         {"defaults", make(CommandKind::Defaults)},
         {"events", make(CommandKind::Events)},
+        {"tap-banner", make(CommandKind::TapBanner)},
         {"help", make(CommandKind::Help)},
         {"quit", make(CommandKind::Quit)},
     };

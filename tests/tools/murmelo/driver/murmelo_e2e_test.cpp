@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/core/Clock.h"
+#include "platform/graphics/ImageDecoder.h"
 #include "tests/support/temporary_directory.h"
 
 extern char** environ;
@@ -270,6 +271,86 @@ TEST_F(MurmeloCommandTest, APersonReadsThePoolPostsASecretAndComments) {
     // What the content server received from the two forms.
     EXPECT_TRUE(contains(outcome.out, "content POST /index.php?r=secret/create -> 200")) << outcome.out;
     EXPECT_TRUE(contains(outcome.out, "content POST /index.php?r=comment/create -> 200")) << outcome.out;
+}
+
+// The banner's rows of a screen shot (scale 2): the host sits at y 361..411 of
+// the screen below the 20-point status bar.
+murmelo::Result<murmelo::Bitmap> bannerOf(const std::string& png) {
+    auto screen = murmelo::decodeImage(murmelo::Data(png.begin(), png.end()));
+    if (!screen) {
+        return screen.error();
+    }
+    auto banner = murmelo::Bitmap::create(640, 100);
+    if (!banner || screen->width() != 640 || screen->height() < 862) {
+        return murmelo::Error("e2e", 1, "the shot is not a 320x480 screen at scale 2");
+    }
+    for (std::uint32_t y = 0; y < 100; ++y) {
+        for (std::uint32_t x = 0; x < 640; ++x) {
+            banner->setPixel(x, y, screen->pixelAt(x, 762 + y));
+        }
+    }
+    return banner;
+}
+
+TEST_F(MurmeloCommandTest, TheBannerShowsAHouseAdThatOpensItsPage) {
+    std::string script = writeScript("ads.txt", "settle 20\n"
+                                                "alert 0\n"
+                                                "settle 20\n"
+                                                "screen\n"
+                                                "shot banner.png\n"
+                                                "tap-banner\n"
+                                                "settle 20\n"
+                                                "screen\n"
+                                                "bar done\n"
+                                                "settle 20\n"
+                                                "screen\n"
+                                                "events\n");
+    Outcome outcome =
+        runMurmelo(demo({"--mediation", "custom", "--script", script, "--screenshots", folder()}));
+    ASSERT_EQ(outcome.status, 0) << outcome.err;
+    std::vector<std::string> dumps;
+    for (size_t at = outcome.out.find("status bar:"); at != std::string::npos;) {
+        size_t next = outcome.out.find("status bar:", at + 1);
+        dumps.push_back(outcome.out.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    ASSERT_EQ(dumps.size(), 3u) << outcome.out;
+    EXPECT_TRUE(contains(dumps[0], "ad banner: showing custom")) << dumps[0];
+    EXPECT_TRUE(
+        contains(dumps[0], "house ad type 1 image 320x50 -> http://itunes.apple.example/app/murmelo/"))
+        << dumps[0];
+    EXPECT_TRUE(contains(dumps[1], "screen AdWhirlWebBrowserController (presented, cross-dissolve)"))
+        << dumps[1];
+    EXPECT_TRUE(contains(dumps[1], "web view http://itunes.apple.example/app/murmelo/")) << dumps[1];
+    EXPECT_FALSE(contains(dumps[2], "AdWhirlWebBrowserController")) << dumps[2];
+    for (const char* line :
+         {"mediation-houseads GET /custom.php?appver=230&country_code=", "GET /houseAd.png?ad=0 -> 200",
+          "appstore-web GET /app/murmelo/", "mediation-metrics GET /exclick.php?appid="}) {
+        EXPECT_TRUE(contains(outcome.out, line)) << line << "\n" << outcome.out;
+    }
+
+    auto actual = bannerOf(murmelo::test::readFile(folder() + "/banner.png"));
+    ASSERT_TRUE(actual) << actual.error().localizedDescription();
+    const std::string reference = std::string(MURMELO_SOURCE_DIR) + "/tests/data/house_ad_banner.png";
+    if (std::getenv("MURMELO_UPDATE_REFERENCE")) {
+        auto png = actual->encodePNG();
+        ASSERT_TRUE(png);
+        murmelo::test::writeFile(reference, std::string(png->begin(), png->end()));
+    }
+    std::string bytes = murmelo::test::readFile(reference);
+    auto expected = murmelo::decodeImage(murmelo::Data(bytes.begin(), bytes.end()));
+    ASSERT_TRUE(expected) << "no reference picture at " << reference;
+    ASSERT_EQ(expected->width(), actual->width());
+    ASSERT_EQ(expected->height(), actual->height());
+    // Antialiasing may differ by machine; what is drawn where may not.
+    std::uint64_t differing = 0;
+    for (std::uint32_t y = 0; y < actual->height(); ++y) {
+        for (std::uint32_t x = 0; x < actual->width(); ++x) {
+            const murmelo::RGBA8 a = actual->pixelAt(x, y), b = expected->pixelAt(x, y);
+            differing += std::abs(a.r - b.r) > 40 || std::abs(a.g - b.g) > 40 || std::abs(a.b - b.b) > 40;
+        }
+    }
+    EXPECT_LE(double(differing) / (640.0 * 100.0), 0.01) << "the banner differs from " << reference;
 }
 
 TEST_F(MurmeloCommandTest, TheDemoOpensTheNativeSecretForm) {

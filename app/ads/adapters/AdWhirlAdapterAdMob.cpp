@@ -1,0 +1,70 @@
+#include "app/ads/adapters/AdWhirlAdapterAdMob.h"
+
+#include "app/ads/AdWhirlAdNetworkConfig.h"
+#include "app/ads/AdWhirlDelegate.h"
+#include "app/ads/AdWhirlView.h"
+
+namespace murmelo {
+
+AdWhirlAdapterClass AdWhirlAdapterAdMob::adapterClass() {
+    AdWhirlAdapterClass adapterClass;
+    adapterClass.networkType = kNetworkType;
+    adapterClass.name = "AdWhirlAdapterAdMob";
+    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
+        return std::make_shared<AdWhirlAdapterAdMob>(std::move(delegate), std::move(view), std::move(config),
+                                                     std::move(network));
+    };
+    return adapterClass;
+}
+
+AdWhirlAdapterAdMob::~AdWhirlAdapterAdMob() {
+    stopBeingDelegate();
+}
+
+void AdWhirlAdapterAdMob::getAd() {
+    auto self = std::static_pointer_cast<AdWhirlAdapterAdMob>(shared_from_this());
+    m_adMobView = AdMobView::requestAdWithDelegate(self);
+    setAdNetworkView(m_adMobView);
+}
+
+void AdWhirlAdapterAdMob::stopBeingDelegate() {
+    if (m_adMobView) {
+        m_adMobView->setDelegate({});
+        m_adMobView->cancel();
+    }
+}
+
+std::string AdWhirlAdapterAdMob::publisherIdForAd(AdMobView&) {
+    auto owner = adWhirlDelegate();
+    if (auto id = owner ? owner->admobPublisherID() : std::nullopt) {
+        return *id;
+    }
+    return networkConfig()->pubId().value_or("");
+}
+
+std::shared_ptr<ViewController> AdWhirlAdapterAdMob::currentViewControllerForAd(AdMobView&) {
+    auto owner = adWhirlDelegate();
+    auto screen = owner ? owner->viewControllerForPresentingModalView() : std::nullopt;
+    return screen ? *screen : nullptr;
+}
+
+std::optional<std::string> AdWhirlAdapterAdMob::keywords() {
+    auto owner = adWhirlDelegate();
+    return owner ? owner->keywords() : std::nullopt;
+}
+
+void AdWhirlAdapterAdMob::didReceiveAd(AdMobView& adView) {
+    auto self = shared_from_this();
+    if (auto banner = adWhirlView()) {
+        banner->didReceiveAdView(*this, adView.sharedAs<View>());
+    }
+}
+
+void AdWhirlAdapterAdMob::didFailToReceiveAd(AdMobView&) {
+    auto self = shared_from_this();
+    if (auto banner = adWhirlView()) {
+        banner->didFailAd(*this, std::nullopt);
+    }
+}
+
+} // namespace murmelo

@@ -1,0 +1,160 @@
+#include "app/ads/adapters/AdWhirlAdapterGoogleAdSense.h"
+
+#include <cstdio>
+
+#include "app/ads/AdWhirlAdNetworkConfig.h"
+#include "app/ads/AdWhirlDelegate.h"
+#include "app/ads/AdWhirlLog.h"
+#include "app/ads/AdWhirlView.h"
+
+namespace murmelo {
+
+namespace {
+
+std::optional<Value> colorValue(const std::optional<Color>& color) {
+    if (!color) {
+        return std::nullopt;
+    }
+    char hex[8];
+    auto byte = [](double c) { return static_cast<unsigned>(c * 255 + 0.5) & 0xff; };
+    std::snprintf(hex, sizeof hex, "%02X%02X%02X", byte(color->red()), byte(color->green()),
+                  byte(color->blue()));
+    return Value(std::string(hex));
+}
+
+std::optional<Value> textValue(const std::optional<std::string>& text) {
+    return text ? std::optional<Value>(Value(*text)) : std::nullopt;
+}
+
+} // namespace
+
+const std::vector<GASParam>& GASParamNameToSel() {
+    static const std::vector<GASParam> table = {
+        {"googleAdSenseKeywords", kGADAdSenseKeywords,
+         [](AdWhirlDelegate& owner) { return textValue(owner.googleAdSenseKeywords()); }},
+        {"googleAdSenseChannelIDs", kGADAdSenseChannelIDs,
+         [](AdWhirlDelegate& owner) -> std::optional<Value> {
+             auto channels = owner.googleAdSenseChannelIDs();
+             if (!channels) {
+                 return std::nullopt;
+             }
+             Array list;
+             for (const std::string& channel : *channels) {
+                 list.emplace_back(channel);
+             }
+             return Value(std::move(list));
+         }},
+        {"adWhirlAdBackgroundColor", kGADAdSenseAdBackgroundColor,
+         [](AdWhirlDelegate& owner) { return colorValue(owner.adWhirlAdBackgroundColor()); }},
+        {"adWhirlTextColor", kGADAdSenseAdTextColor,
+         [](AdWhirlDelegate& owner) { return colorValue(owner.adWhirlTextColor()); }},
+    };
+    return table;
+}
+
+AdWhirlAdapterClass AdWhirlAdapterGoogleAdSense::adapterClass() {
+    AdWhirlAdapterClass adapterClass;
+    adapterClass.networkType = kNetworkType;
+    adapterClass.name = "AdWhirlAdapterGoogleAdSense";
+    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
+        return std::make_shared<AdWhirlAdapterGoogleAdSense>(std::move(delegate), std::move(view),
+                                                             std::move(config), std::move(network));
+    };
+    return adapterClass;
+}
+
+AdWhirlAdapterGoogleAdSense::~AdWhirlAdapterGoogleAdSense() {
+    stopBeingDelegate();
+}
+
+Result<Dictionary> AdWhirlAdapterGoogleAdSense::adSenseAttributes() {
+    auto owner = adWhirlDelegate();
+    auto missing = [](const char* operation) {
+        return Error("NSInvalidArgumentException", 0,
+                     std::string("You must implement ") + operation +
+                         " in your AdwhirlDelegate in order to use Google AdSense");
+    };
+    if (!owner) {
+        return missing("googleAdSenseCompanyName");
+    }
+    auto company = owner->googleAdSenseCompanyName();
+    if (!company) {
+        return missing("googleAdSenseCompanyName");
+    }
+    auto appName = owner->googleAdSenseAppName();
+    if (!appName) {
+        return missing("googleAdSenseAppName");
+    }
+    auto appleID = owner->googleAdSenseApplicationAppleID();
+    if (!appleID) {
+        return missing("googleAdSenseApplicationAppleID");
+    }
+    Dictionary attributes{
+        {kGADAdSenseClientID, Value(networkConfig()->pubId().value_or(""))},
+        {kGADAdSenseCompanyName, Value(*company)},
+        {kGADAdSenseAppName, Value(*appName)},
+        {kGADAdSenseApplicationAppleID, Value(*appleID)},
+        {kGADAdSenseIsTestAdRequest, Value(owner->adWhirlTestMode().value_or(false) ? 1 : 0)},
+    };
+    for (const GASParam& param : GASParamNameToSel()) {
+        if (auto value = param.answer(*owner)) {
+            attributes.set(param.attribute, std::move(*value));
+        }
+    }
+    return attributes;
+}
+
+void AdWhirlAdapterGoogleAdSense::getAd() {
+    auto self = std::static_pointer_cast<AdWhirlAdapterGoogleAdSense>(shared_from_this());
+    auto attributes = adSenseAttributes();
+    if (!attributes) {
+        AWLogError("%s", attributes.error().localizedDescription().c_str());
+        if (auto banner = adWhirlView()) {
+            banner->didFailAd(*this, attributes.error());
+        }
+        return;
+    }
+    m_adViewController = GADAdViewController::initWithDelegate(self);
+    m_adViewController->setAdSize(kGADAdSize320x50);
+    setAdNetworkView(m_adViewController->view());
+    m_adViewController->loadGoogleAd(*attributes);
+}
+
+void AdWhirlAdapterGoogleAdSense::stopBeingDelegate() {
+    if (m_adViewController) {
+        m_adViewController->setDelegate({});
+        m_adViewController->view()->cancel();
+    }
+}
+
+std::shared_ptr<ViewController>
+AdWhirlAdapterGoogleAdSense::viewControllerForModalPresentation(GADAdViewController&) {
+    auto owner = adWhirlDelegate();
+    auto screen = owner ? owner->viewControllerForPresentingModalView() : std::nullopt;
+    return screen ? *screen : nullptr;
+}
+
+void AdWhirlAdapterGoogleAdSense::loadSucceeded(GADAdViewController& controller, const Dictionary&) {
+    auto self = shared_from_this();
+    if (auto banner = adWhirlView()) {
+        banner->didReceiveAdView(*this, controller.view());
+    }
+}
+
+void AdWhirlAdapterGoogleAdSense::loadFailed(GADAdViewController&, const Error& error) {
+    auto self = shared_from_this();
+    if (auto banner = adWhirlView()) {
+        banner->didFailAd(*this, error);
+    }
+}
+
+int AdWhirlAdapterGoogleAdSense::adControllerActionModelForAdClick(GADAdViewController&) {
+    helperNotifyDelegateOfFullScreenModal();
+    return 1;
+}
+
+void AdWhirlAdapterGoogleAdSense::adControllerDidCloseWebsiteView(GADAdViewController&) {
+    helperNotifyDelegateOfFullScreenModalDismissal();
+}
+
+} // namespace murmelo

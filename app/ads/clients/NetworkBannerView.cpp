@@ -1,0 +1,258 @@
+#include "app/ads/clients/NetworkBannerView.h"
+
+#include <cctype>
+
+#include "app/json/KQJSON.h"
+#include "platform/graphics/DrawingContext.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/ScreenDump.h"
+
+namespace murmelo {
+
+namespace {
+
+Error bannerError(NetworkBannerError code, std::string text) {
+    return Error(kNetworkBannerErrorDomain, static_cast<long>(code), std::move(text));
+}
+
+std::optional<URL> webURL(const Dictionary& dict, const char* key) {
+    const Value* value = dict.find(key);
+    const std::string* text = value ? value->asString() : nullptr;
+    if (!text) {
+        return std::nullopt;
+    }
+    auto url = URL::strictParse(*text);
+    if (!url || !url->scheme() || (*url->scheme() != "http" && *url->scheme() != "https")) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+} // namespace
+
+std::string adQueryEncode(std::string_view text) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+Result<NetworkAd> parseNetworkAd(std::string_view bytes) {
+    KQJSON json;
+    Result<Value> parsed = json.objectWithString(std::string(bytes));
+    const Dictionary* dict = parsed ? parsed->asDictionary() : nullptr;
+    if (!dict) {
+        return bannerError(NetworkBannerError::BadReply, "The ad network's reply is not an ad");
+    }
+    auto image = webURL(*dict, "img_url");
+    auto click = webURL(*dict, "click_url");
+    if (!image || !click) {
+        return bannerError(NetworkBannerError::BadReply,
+                           "The ad network's reply has no usable image or link");
+    }
+    const Value* text = dict->find("text");
+    return NetworkAd{*image, *click, text && text->asString() ? *text->asString() : std::string()};
+}
+
+// Collects one reply for the view; the connection holds it, it holds the
+// view weakly.
+class NetworkBannerView::Fetch : public URLConnectionDelegate {
+public:
+    explicit Fetch(std::weak_ptr<NetworkBannerView> view) : m_view(std::move(view)) {}
+    void didReceiveResponse(URLConnection&, const URLResponse& response) override {
+        m_status = response.statusCode;
+        m_body.clear();
+    }
+    void didReceiveData(URLConnection&, const Data& data) override {
+        m_body.insert(m_body.end(), data.begin(), data.end());
+    }
+    void connectionDidFinishLoading(URLConnection& connection) override {
+        if (auto view = m_view.lock()) {
+            view->fetched(connection, std::pair<int, Data>(m_status, std::move(m_body)));
+        }
+    }
+    void didFailWithError(URLConnection& connection, const Error& error) override {
+        if (auto view = m_view.lock()) {
+            view->fetched(connection, error);
+        }
+    }
+
+private:
+    std::weak_ptr<NetworkBannerView> m_view;
+    int m_status = 0;
+    Data m_body;
+};
+
+NetworkBannerView::NetworkBannerView(std::string networkName, std::weak_ptr<NetworkBannerListener> listener)
+    : Button(Rect(0, 0, 320, 50), ButtonType::Custom), m_networkName(std::move(networkName)),
+      m_listener(std::move(listener)) {
+    setShowsTouchWhenHighlighted(true);
+}
+
+NetworkBannerView::~NetworkBannerView() {
+    cancel();
+}
+
+void NetworkBannerView::cancel() {
+    for (auto* connection : {&m_adConnection, &m_imageConnection}) {
+        if (*connection) {
+            (*connection)->cancel();
+            connection->reset();
+        }
+    }
+}
+
+void NetworkBannerView::load(const URL& adRequestURL) {
+    cancel();
+    auto self = sharedAs<NetworkBannerView>();
+    if (!m_tapInstalled) {
+        std::weak_ptr<NetworkBannerView> weakSelf = self;
+        addAction(
+            [weakSelf](Control&) {
+                if (auto view = weakSelf.lock()) {
+                    view->tapped();
+                }
+            },
+            ControlEvents::TouchUpInside);
+        m_tapInstalled = true;
+    }
+    m_adConnection = URLConnection::connectionWithRequest(
+        URLRequest(adRequestURL, URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTransferTimeout),
+        std::make_shared<Fetch>(self));
+    if (!m_adConnection) {
+        fail(NetworkBannerError::Connection, "Cannot reach the ad network");
+    }
+}
+
+void NetworkBannerView::fetched(URLConnection& connection, Result<std::pair<int, Data>> reply) {
+    auto self = sharedAs<NetworkBannerView>();
+    if (&connection == m_adConnection.get()) {
+        m_adConnection.reset();
+        if (!reply) {
+            fail(NetworkBannerError::Connection, "Cannot reach the ad network", reply.error());
+            return;
+        }
+        if (reply->first == 204) {
+            fail(NetworkBannerError::NoFill, "The ad network has no ad to show");
+            return;
+        }
+        const Data& body = reply->second;
+        auto ad =
+            reply->first == 200
+                ? parseNetworkAd(std::string_view(reinterpret_cast<const char*>(body.data()), body.size()))
+                : Result<NetworkAd>(bannerError(NetworkBannerError::BadReply,
+                                                "The ad network answered " + std::to_string(reply->first)));
+        if (!ad) {
+            fail(static_cast<NetworkBannerError>(ad.error().code()), ad.error().localizedDescription());
+            return;
+        }
+        m_ad = std::move(*ad);
+        m_imageConnection = URLConnection::connectionWithRequest(
+            URLRequest(m_ad->imageURL, URLRequestCachePolicy::UseProtocolCachePolicy, kTransferTimeout),
+            std::make_shared<Fetch>(self));
+        if (!m_imageConnection) {
+            fail(NetworkBannerError::Connection, "Cannot fetch the ad's image");
+        }
+    } else if (&connection == m_imageConnection.get()) {
+        m_imageConnection.reset();
+        if (!reply) {
+            fail(NetworkBannerError::Connection, "Cannot fetch the ad's image", reply.error());
+            return;
+        }
+        // An image that does not decode leaves the ad's text to show.
+        m_image = reply->first == 200 ? Image::imageWithData(std::move(reply->second)) : nullptr;
+        if (!m_image && m_ad->text.empty()) {
+            fail(NetworkBannerError::Image, "The ad's image cannot be shown");
+            return;
+        }
+        setNeedsDisplay();
+        if (auto listener = m_listener.lock()) {
+            listener->bannerDidLoad(*this);
+        }
+    }
+}
+
+void NetworkBannerView::fail(NetworkBannerError code, std::string text, std::optional<Error> underlying) {
+    Error error = bannerError(code, std::move(text));
+    if (underlying) {
+        error.withUnderlyingError(std::move(*underlying));
+    }
+    if (auto listener = m_listener.lock()) {
+        listener->bannerDidFail(*this, error);
+    }
+}
+
+void NetworkBannerView::tapped() {
+    if (!m_ad) {
+        return;
+    }
+    auto listener = m_listener.lock();
+    auto screen = listener ? listener->bannerPresentingScreen() : nullptr;
+    if (!screen) {
+        (void)Application::sharedApplication().openURL(m_ad->clickURL);
+        return;
+    }
+    if (!m_browser) {
+        m_browser = std::make_shared<AdWhirlWebBrowserController>();
+    }
+    m_browser->setDelegate(sharedAs<NetworkBannerView>());
+    m_browser->presentWithController(screen, 0);
+    listener->bannerWillPresentFullScreen(*this);
+    m_browser->loadURL(m_ad->clickURL);
+}
+
+void NetworkBannerView::webBrowserClosed(AdWhirlWebBrowserController& controller) {
+    if (&controller != m_browser.get()) {
+        return;
+    }
+    m_browser.reset();
+    if (auto listener = m_listener.lock()) {
+        listener->bannerDidDismissFullScreen(*this);
+    }
+}
+
+void NetworkBannerView::touchesEnded(const TouchSet& touches, const Event* event) {
+    auto self = sharedAs<NetworkBannerView>(); // the tap may replace the ad
+    Button::touchesEnded(touches, event);
+    if (Responder* next = nextResponder()) {
+        next->touchesEnded(touches, event);
+    }
+}
+
+void NetworkBannerView::drawRect(DrawingContext& context, const Rect&) {
+    const Rect area(0, 0, bounds().size.width, bounds().size.height);
+    if (m_image) {
+        context.drawImage(*m_image, area);
+        return;
+    }
+    if (!m_ad) {
+        return;
+    }
+    context.setFillColor(m_background.value_or(Color::colorWithWhite(0.3)));
+    context.fillRect(area);
+    context.setFillColor(m_textColor.value_or(Color::whiteColor()));
+    context.drawText(m_ad->text, Rect(8, 8, area.size.width - 16, area.size.height - 16),
+                     Font::boldSystemFontOfSize(14), TextAlignment::Center, LineBreakMode::TailTruncation, 2);
+}
+
+void NetworkBannerView::dump(ScreenDumpWriter& writer) const {
+    std::string line = m_networkName + " ad";
+    if (m_ad) {
+        line += " " + ScreenDumpWriter::quote(m_ad->text);
+        line += m_image ? " (image)" : " (text)";
+        line += " -> " + m_ad->clickURL.absoluteString();
+    } else {
+        line += " (loading)";
+    }
+    writer.line(line);
+}
+
+} // namespace murmelo
