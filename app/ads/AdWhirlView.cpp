@@ -668,7 +668,7 @@ Size AdWhirlView::actualAdSize() const {
     if (m_currAdapter && m_currAdapter->adNetworkView()) {
         return m_currAdapter->adNetworkView()->frame().size;
     }
-    return Size(320, 50);
+    return Size{320, 50};
 }
 
 void AdWhirlView::rotateToOrientation(int orientation) {

@@ -16,7 +16,7 @@ const Rect kToolBarFrame(0, 416, 320, 44);
 AdWhirlWebBrowserController::AdWhirlWebBrowserController() = default;
 
 std::shared_ptr<const Image> AdWhirlWebBrowserController::backArrowImage() {
-    auto offscreen = ImageContext::create(Size(25, 25));
+    auto offscreen = ImageContext::create(Size{25, 25});
     if (!offscreen) {
         return nullptr;
     }

@@ -38,9 +38,9 @@ OVActivityIndicatorView::OVActivityIndicatorView(const Rect& frame) : View(frame
     m_aiView->setCenter(middle);
 
     m_titleLabel = makeLine(width);
-    m_titleLabel->setCenter(Point(middle.x, kLineHeight / 2));
+    m_titleLabel->setCenter(Point{middle.x, kLineHeight / 2});
     m_infoLabel = makeLine(width);
-    m_infoLabel->setCenter(Point(middle.x, height - kLineHeight / 2));
+    m_infoLabel->setCenter(Point{middle.x, height - kLineHeight / 2});
 
     // The spinner lies above the labels.
     addSubview(m_titleLabel);

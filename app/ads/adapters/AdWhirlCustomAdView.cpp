@@ -72,7 +72,7 @@ void AdWhirlCustomAdView::drawRect(DrawingContext& context, const Rect&) {
         if (m_image) {
             const Size imageSize = m_image->size();
             context.drawImageAtPoint(
-                *m_image, Point((size.width - imageSize.width) / 2, (size.height - imageSize.height) / 2));
+                *m_image, Point{(size.width - imageSize.width) / 2, (size.height - imageSize.height) / 2});
         }
     } else if (m_content.adType == 2) {
         drawTextAd(context);
@@ -90,8 +90,8 @@ void AdWhirlCustomAdView::drawTextAd(DrawingContext& context) {
     if (auto gradient = Gradient::withColors({background.withAlphaComponent(0.6), background, background},
                                              {0.0, 0.7, 1.0})) {
         const double middle = size.height / 2;
-        context.drawLinearGradient(*gradient, Point(0, 0), Point(0, middle));
-        context.drawLinearGradient(*gradient, Point(0, size.height), Point(0, middle));
+        context.drawLinearGradient(*gradient, Point{0, 0}, Point{0, middle});
+        context.drawLinearGradient(*gradient, Point{0, size.height}, Point{0, middle});
     }
 
     const double y0 = (size.height - kIconSize) / 2;
@@ -108,7 +108,7 @@ void AdWhirlCustomAdView::drawTextAd(DrawingContext& context) {
         context.addArc(left, bottom, kCornerRadius, M_PI / 2, M_PI, 0);
         context.closePath();
         context.clip();
-        context.drawImageAtPoint(*m_image, Point(kIconX, y0));
+        context.drawImageAtPoint(*m_image, Point{kIconX, y0});
         context.restoreGState();
     }
 

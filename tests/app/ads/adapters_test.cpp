@@ -329,8 +329,8 @@ TEST_F(AdaptersTest, ATapAnywhereReachesTheDelegate) {
     auto view = AdWhirlCustomAdView::create(recorder, content, std::nullopt, std::nullopt);
     view->setFrame(Rect(0, 361, 320, 50));
     window->addSubview(view);
-    ASSERT_TRUE(Interaction::tapAt(Point(20, 370)));
-    ASSERT_TRUE(Interaction::tapAt(Point(300, 405)));
+    ASSERT_TRUE(Interaction::tapAt(Point{20, 370}));
+    ASSERT_TRUE(Interaction::tapAt(Point{300, 405}));
     EXPECT_EQ(recorder->taps, 2);
 }
 

@@ -147,7 +147,7 @@ TEST_F(AdsIntegrationTest, ClickPingNamesTheNetworkShown) {
     ASSERT_TRUE(Interaction::runUntil([&] { return ad->adExists(); }, kBound));
     Touch touch;
     touch.view = ad;
-    touch.locationInWindow = Point(5, 5);
+    touch.locationInWindow = Point{5, 5};
     touch.phase = TouchPhase::Ended;
     Event event;
     ad->touchesEnded({touch}, &event);

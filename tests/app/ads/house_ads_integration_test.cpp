@@ -146,7 +146,7 @@ TEST_F(HouseAdsTest, ReferenceHouseAdIsDrawnAndATapPingsAndBrowses) {
     }
 
     // The first reference house ad opens in the in-application browser.
-    ASSERT_TRUE(Interaction::tapAt(Point(160, 385)));
+    ASSERT_TRUE(Interaction::tapAt(Point{160, 385}));
     ASSERT_TRUE(Interaction::runUntil(
         [&] {
             auto clicks = requests("/exclick.php");
@@ -312,7 +312,7 @@ TEST_F(HouseAdsTest, TapsOpenOnlyWebAddresses) {
         makeBanner();
         ASSERT_TRUE(answered());
         ASSERT_EQ(m_owner->events, std::vector<std::string>{"received"});
-        ASSERT_TRUE(Interaction::tapAt(Point(10, 370)));
+        ASSERT_TRUE(Interaction::tapAt(Point{10, 370}));
         // The click ping goes out whatever the link.
         ASSERT_TRUE(Interaction::runUntil([&] { return server.requests().size() >= 3; }, kBound));
         EXPECT_EQ(server.requests()[2].target, "/click");

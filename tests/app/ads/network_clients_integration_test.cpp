@@ -119,7 +119,7 @@ TEST_F(NetworkClientsTest, AnAdIsFetchedDrawnAndOpensItsPage) {
     EXPECT_EQ(ad->image()->size().width, 320);
     EXPECT_NE(dumpScreen().find("AdMob ad \"Doodlo - animate your doodles\" (image)"), std::string::npos);
 
-    ASSERT_TRUE(Interaction::tapAt(Point(160, 385)));
+    ASSERT_TRUE(Interaction::tapAt(Point{160, 385}));
     ASSERT_TRUE(ad->browser());
     EXPECT_EQ(m_owner->presenter->modalViewController(), ad->browser());
     ASSERT_TRUE(Interaction::runUntil(

@@ -237,10 +237,10 @@ TEST_F(AdWhirlViewTest, ClickCountsOncePerAdOnTouchUpInside) {
     ASSERT_TRUE(runUntil([&] { return m_banner->adExists(); }));
     Touch touch;
     touch.view = m_banner;
-    touch.locationInWindow = Point(10, 10);
+    touch.locationInWindow = Point{10, 10};
     touch.phase = TouchPhase::Ended;
     Event event;
-    EXPECT_FALSE(m_banner->pointInside(Point(10, 10), &event) && m_banner->showingModalView());
+    EXPECT_FALSE(m_banner->pointInside(Point{10, 10}, &event) && m_banner->showingModalView());
     m_banner->touchesEnded({touch}, &event);
     EXPECT_TRUE(m_banner->showingModalView());
     // No screen was presented: the timer finds it gone and refreshes.

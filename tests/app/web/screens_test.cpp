@@ -181,7 +181,7 @@ TEST_F(ScreensTest, LoadStartShowsTheSpinnerAndTheEndRestoresReload) {
         screen.webViewDidStartLoad(web);
         ASSERT_TRUE(screen.aiView());
         EXPECT_TRUE(screen.aiView()->isAnimating());
-        EXPECT_EQ(screen.aiView()->frame().size, Size(18, 18));
+        EXPECT_EQ(screen.aiView()->frame().size, (Size{18, 18}));
         EXPECT_EQ(screen.itemArray().size(), count);
         EXPECT_EQ(screen.itemArray()[0]->customView(), screen.aiView());
         EXPECT_EQ(screen.toolBar()->items()[0]->customView(), screen.aiView());
@@ -266,7 +266,7 @@ TEST_F(ScreensTest, TitleAndSegmentControlTakeTheThirdSlot) {
         ASSERT_TRUE(screen.titleLabel());
         EXPECT_EQ(screen.titleLabel()->text(), "Again");
         EXPECT_EQ(screen.titleLabel()->textColor(), Color::whiteColor()); // the colour of the first use
-        EXPECT_EQ(screen.titleLabel()->frame().size, Size(260, 40));
+        EXPECT_EQ(screen.titleLabel()->frame().size, (Size{260, 40}));
         EXPECT_EQ(screen.titleLabel()->font().name, "Georgia-Bold");
         EXPECT_EQ(screen.itemArray()[2], screen.titleItem());
         EXPECT_EQ(screen.itemArray().size(), before == 5 ? 5u : before + 1); // placed once
