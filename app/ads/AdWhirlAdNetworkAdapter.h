@@ -87,4 +87,17 @@ struct AdWhirlAdapterClass {
     Factory create;
 };
 
+// The class record of an adapter type that has a kNetworkType and the
+// constructor every adapter shares.
+template <class Adapter> AdWhirlAdapterClass adapterClassOf(const char* name) {
+    AdWhirlAdapterClass adapterClass;
+    adapterClass.networkType = Adapter::kNetworkType;
+    adapterClass.name = name;
+    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
+        return std::make_shared<Adapter>(std::move(delegate), std::move(view), std::move(config),
+                                         std::move(network));
+    };
+    return adapterClass;
+}
+
 } // namespace murmelo

@@ -7,14 +7,7 @@
 namespace murmelo {
 
 AdWhirlAdapterClass AdWhirlAdapterAdMob::adapterClass() {
-    AdWhirlAdapterClass adapterClass;
-    adapterClass.networkType = kNetworkType;
-    adapterClass.name = "AdWhirlAdapterAdMob";
-    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
-        return std::make_shared<AdWhirlAdapterAdMob>(std::move(delegate), std::move(view), std::move(config),
-                                                     std::move(network));
-    };
-    return adapterClass;
+    return adapterClassOf<AdWhirlAdapterAdMob>("AdWhirlAdapterAdMob");
 }
 
 AdWhirlAdapterAdMob::~AdWhirlAdapterAdMob() {

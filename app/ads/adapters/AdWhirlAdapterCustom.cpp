@@ -141,14 +141,7 @@ private:
 };
 
 AdWhirlAdapterClass AdWhirlAdapterCustom::adapterClass() {
-    AdWhirlAdapterClass adapterClass;
-    adapterClass.networkType = kNetworkType;
-    adapterClass.name = "AdWhirlAdapterCustom";
-    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
-        return std::make_shared<AdWhirlAdapterCustom>(std::move(delegate), std::move(view), std::move(config),
-                                                      std::move(network));
-    };
-    return adapterClass;
+    return adapterClassOf<AdWhirlAdapterCustom>("AdWhirlAdapterCustom");
 }
 
 AdWhirlAdapterCustom::~AdWhirlAdapterCustom() {

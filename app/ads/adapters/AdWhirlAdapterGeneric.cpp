@@ -7,23 +7,8 @@
 
 namespace murmelo {
 
-namespace {
-
-template <class Adapter> AdWhirlAdapterClass classOf(const char* name) {
-    AdWhirlAdapterClass adapterClass;
-    adapterClass.networkType = Adapter::kNetworkType;
-    adapterClass.name = name;
-    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
-        return std::make_shared<Adapter>(std::move(delegate), std::move(view), std::move(config),
-                                         std::move(network));
-    };
-    return adapterClass;
-}
-
-} // namespace
-
 AdWhirlAdapterClass AdWhirlAdapterGeneric::adapterClass() {
-    return classOf<AdWhirlAdapterGeneric>("AdWhirlAdapterGeneric");
+    return adapterClassOf<AdWhirlAdapterGeneric>("AdWhirlAdapterGeneric");
 }
 
 void AdWhirlAdapterGeneric::getAd() {
@@ -42,7 +27,7 @@ void AdWhirlAdapterGeneric::getAd() {
 }
 
 AdWhirlAdapterClass AdWhirlAdapterEvent::adapterClass() {
-    return classOf<AdWhirlAdapterEvent>("AdWhirlAdapterEvent");
+    return adapterClassOf<AdWhirlAdapterEvent>("AdWhirlAdapterEvent");
 }
 
 std::optional<std::string> AdWhirlAdapterEvent::eventSelector(const std::optional<std::string>& pubId) {

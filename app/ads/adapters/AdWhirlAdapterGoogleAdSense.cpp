@@ -53,14 +53,7 @@ const std::vector<GASParam>& GASParamNameToSel() {
 }
 
 AdWhirlAdapterClass AdWhirlAdapterGoogleAdSense::adapterClass() {
-    AdWhirlAdapterClass adapterClass;
-    adapterClass.networkType = kNetworkType;
-    adapterClass.name = "AdWhirlAdapterGoogleAdSense";
-    adapterClass.create = [](auto delegate, auto view, auto config, auto network) {
-        return std::make_shared<AdWhirlAdapterGoogleAdSense>(std::move(delegate), std::move(view),
-                                                             std::move(config), std::move(network));
-    };
-    return adapterClass;
+    return adapterClassOf<AdWhirlAdapterGoogleAdSense>("AdWhirlAdapterGoogleAdSense");
 }
 
 AdWhirlAdapterGoogleAdSense::~AdWhirlAdapterGoogleAdSense() {
