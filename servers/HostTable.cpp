@@ -7,7 +7,7 @@ namespace murmelo::servers {
 
 namespace {
 
-constexpr std::array<HostEntry, 20> kHostTable = {{
+constexpr std::array<HostEntry, 21> kHostTable = {{
     {HostRole::Content, "content", "secrets.murmelo.example", "secret pool pages and posting routes"},
     {HostRole::Status, "status", "status.murmelo.example", "launch pings (status.php)"},
     {HostRole::Service, "service", "service.murmelo.example",
@@ -31,6 +31,7 @@ constexpr std::array<HostEntry, 20> kHostTable = {{
     {HostRole::FacebookVideoApi, "facebook-video-api", "api-video.facebook.example", "video upload REST API"},
     {HostRole::AdMob, "admob", "r.admob.example", "AdMob banner ads"},
     {HostRole::AdSense, "adsense", "pagead2.googlesyndication.example", "AdSense banner ads"},
+    {HostRole::IAd, "iad", "iadsdk.apple.example", "iAd banner ads"},
 }};
 
 const HostEntry* entryFor(HostRole role) {

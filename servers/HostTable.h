@@ -38,6 +38,7 @@ enum class HostRole {
     FacebookVideoApi,
     AdMob,
     AdSense,
+    IAd,
 };
 
 struct HostEntry {

@@ -107,6 +107,7 @@ struct ReferenceServers::Parts {
         case HostRole::MediationMetrics:
         case HostRole::AdMob:
         case HostRole::AdSense:
+        case HostRole::IAd:
             return mediation.get();
         case HostRole::Images:
         case HostRole::AppStoreWeb:

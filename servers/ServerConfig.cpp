@@ -150,15 +150,16 @@ ServerConfig ServerConfig::defaults() {
 
     MediationApp app;
     app.networks = {
-        {"1", 1, "admob", 40, 1, Value("a14c2b9e0f6d731")},
-        {"14", 14, "google_adsense", 40, 2, Value(std::string(kAdSensePublisherId))},
-        {"9", 9, "custom", 20, 3, Value("")},
+        {"1", 1, "admob", 30, 1, Value("a14c2b9e0f6d731")},
+        {"14", 14, "google_adsense", 30, 2, Value(std::string(kAdSensePublisherId))},
+        {"19", 19, "iad", 20, 3, Value("")},
+        {"9", 9, "custom", 20, 4, Value("")},
     };
     app.extra = Dictionary{
         {"background_color_rgb", Dictionary{{"red", 29}, {"green", 36}, {"blue", 51}, {"alpha", 1}}},
         {"text_color_rgb", Dictionary{{"red", 255}, {"green", 255}, {"blue", 255}, {"alpha", 1}}},
         {"refresh_interval", 45},
-        {"location_on", 0},
+        {"location_on", 1},
         {"transition", 8},
         {"fullscreen_wait_interval", 60},
         {"fullscreen_max_ads", 2},
@@ -262,6 +263,7 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
     if (const Dictionary* networks = dictionaryAt(*root, "ad_networks")) {
         MURMELO_TRY_VOID(readFillRate(*networks, "admob_fill_rate", config.adMobFillRate));
         MURMELO_TRY_VOID(readFillRate(*networks, "adsense_fill_rate", config.adSenseFillRate));
+        MURMELO_TRY_VOID(readFillRate(*networks, "iad_fill_rate", config.iAdFillRate));
     }
     if (const Dictionary* content = dictionaryAt(*root, "content")) {
         MURMELO_TRY_VOID(

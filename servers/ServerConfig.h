@@ -76,6 +76,7 @@ struct ServerConfig {
     std::vector<HouseAd> houseAds;
     double adMobFillRate = 1.0; // share of ad requests answered with an ad, 0..1
     double adSenseFillRate = 1.0;
+    double iAdFillRate = 1.0;
     ContentLimits content;
     // Required of the admin host's readers when not empty; see
     // ReferenceServers::adminToken() for when one is made up instead.
@@ -95,9 +96,9 @@ struct ServerConfig {
 // "default" as configured; "legacy" the same in the legacy layout; "off" no
 // networks; "rollover" all weight on the last network by priority, so the
 // first choice falls there and failures roll over through the others; "fast"
-// a refresh every 5 seconds; "admob", "google_adsense", "custom" that network
+// a refresh every 5 seconds; "admob", "google_adsense", "iad", "custom" that network
 // alone.
 inline constexpr std::string_view kMediationPresets[] = {
-    "default", "legacy", "off", "rollover", "fast", "admob", "google_adsense", "custom"};
+    "default", "legacy", "off", "rollover", "fast", "admob", "google_adsense", "iad", "custom"};
 
 } // namespace murmelo::servers

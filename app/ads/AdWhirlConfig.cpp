@@ -7,6 +7,7 @@
 #include "app/ads/AdWhirlLog.h"
 #include "app/json/KQJSON.h"
 #include "app/product/Constants.h"
+#include "platform/foundation/LocationManager.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Timer.h"
 
@@ -421,8 +422,11 @@ void AdWhirlConfig::parseExtraConfig(const Dictionary& dict) {
         m_refreshInterval = number >= 30000 ? 0 : number;
     }
     if (awIntVal(&number, dict.find("location_on"))) {
-        // The device has no location service to ask; the setting stands as sent.
         m_locationOn = number != 0;
+        if (m_locationOn && !LocationManager::locationServicesEnabled()) {
+            AWLogDebug("User disabled location services, set locationOn to NO");
+            m_locationOn = false;
+        }
     }
     const Value* transition = dict.find("transition");
     if (awIntVal(&number, transition ? transition : dict.find("banner_animation_type")) && number >= 0 &&

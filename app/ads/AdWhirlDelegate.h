@@ -49,6 +49,8 @@ public:
     virtual std::optional<Color> adWhirlTextColor() { return std::nullopt; }
     virtual std::optional<Color> adWhirlSecondaryTextColor() { return std::nullopt; }
     virtual std::optional<AdWhirlLocation> locationInfo() { return std::nullopt; }
+    // The interface orientation (1 portrait, 2 upside down, 3 and 4 landscape).
+    virtual std::optional<int> adWhirlCurrentOrientation() { return std::nullopt; }
 
     virtual void adWhirlDidReceiveAd(AdWhirlView&) {}
     virtual void adWhirlDidFailToReceiveAd(AdWhirlView&, bool /*usingBackup*/) {}
@@ -68,11 +70,27 @@ public:
 
     virtual std::optional<std::string> admobPublisherID() { return std::nullopt; }
     virtual std::optional<std::string> keywords() { return std::nullopt; }
+    virtual std::optional<std::string> gender() { return std::nullopt; } // "m" or "f"
+    virtual std::optional<double> dateOfBirth() { return std::nullopt; } // seconds since 1970
+    virtual std::optional<std::string> areaCode() { return std::nullopt; }
+    virtual std::optional<std::string> postalCode() { return std::nullopt; }
+    virtual std::optional<std::string> googleAdSenseClientID() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseCompanyName() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseAppName() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseApplicationAppleID() { return std::nullopt; }
     virtual std::optional<std::string> googleAdSenseKeywords() { return std::nullopt; }
     virtual std::optional<std::vector<std::string>> googleAdSenseChannelIDs() { return std::nullopt; }
+    virtual std::optional<URL> googleAdSenseAppWebContentURL() { return std::nullopt; }
+    virtual std::optional<std::string> googleAdSenseAdType() { return std::nullopt; }
+    virtual std::optional<std::string> googleAdSenseHostID() { return std::nullopt; }
+    virtual std::optional<Color> googleAdSenseAdTopBackgroundColor() { return std::nullopt; }
+    virtual std::optional<Color> googleAdSenseAdBorderColor() { return std::nullopt; }
+    virtual std::optional<Color> googleAdSenseAdLinkColor() { return std::nullopt; }
+    virtual std::optional<Color> googleAdSenseAdURLColor() { return std::nullopt; }
+    virtual std::optional<std::string> googleAdSenseExpandDirection() { return std::nullopt; }
+    virtual std::optional<Color> googleAdSenseAlternateAdColor() { return std::nullopt; }
+    virtual std::optional<URL> googleAdSenseAlternateAdURL() { return std::nullopt; }
+    virtual std::optional<bool> googleAdSenseAllowAdsafeMedium() { return std::nullopt; }
 };
 
 } // namespace murmelo

@@ -52,6 +52,8 @@ constexpr std::string_view facebookApiHost = "api.facebook.example";
 constexpr std::string_view facebookVideoApiHost = "api-video.facebook.example";
 constexpr std::string_view adMobHost = "r.admob.example";
 constexpr std::string_view adSenseHost = "pagead2.googlesyndication.example";
+// Asked by the device's iAd banner (platform/iad), not by the application.
+constexpr std::string_view iAdHost = "iadsdk.apple.example";
 } // namespace
 
 const std::string_view kContentServerHost = contentHost;
@@ -100,7 +102,7 @@ const std::string_view kImageServingAddress = "127.0.0.80";
 
 namespace {
 
-constexpr std::array<HostEntry, 20> kHostTable = {{
+constexpr std::array<HostEntry, 21> kHostTable = {{
     {HostRole::Content, "content", contentHost, "secret pool pages and posting routes"},
     {HostRole::Status, "status", statusHost, "launch pings (status.php)"},
     {HostRole::Service, "service", serviceHost, "app recommendation, share notices, AdSense keywords"},
@@ -121,6 +123,7 @@ constexpr std::array<HostEntry, 20> kHostTable = {{
     {HostRole::FacebookVideoApi, "facebook-video-api", facebookVideoApiHost, "video upload REST API"},
     {HostRole::AdMob, "admob", adMobHost, "AdMob banner ads"},
     {HostRole::AdSense, "adsense", adSenseHost, "AdSense banner ads"},
+    {HostRole::IAd, "iad", iAdHost, "iAd banner ads"},
 }};
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {

@@ -113,6 +113,7 @@ enum class HostRole {
     FacebookVideoApi,
     AdMob,
     AdSense,
+    IAd,
 };
 
 struct HostEntry {

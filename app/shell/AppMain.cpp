@@ -9,12 +9,18 @@
 namespace murmelo {
 
 Application::DelegateFactories murmeloDelegateFactories() {
-    // Every way of starting the application passes here, before any banner
-    // parses its configuration.
-    registerAdWhirlAdapters();
+    // Every start makes its delegate here, before any banner parses its
+    // configuration and after the home (whose device profile says whether
+    // iAd exists) is chosen.
     Application::DelegateFactories factories;
-    factories.phone = [] { return std::make_shared<AppDelegate_Phone>(); };
-    factories.pad = [] { return std::make_shared<AppDelegate_Pad>(); };
+    factories.phone = [] {
+        registerAdWhirlAdapters();
+        return std::make_shared<AppDelegate_Phone>();
+    };
+    factories.pad = [] {
+        registerAdWhirlAdapters();
+        return std::make_shared<AppDelegate_Pad>();
+    };
     return factories;
 }
 

@@ -92,7 +92,35 @@ std::vector<std::string> splitLanguages(const std::string& list) {
     return out;
 }
 
+std::optional<double> parseNumber(const std::string& text) {
+    char* end = nullptr;
+    double number = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(number)) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+std::string locationText(const DeviceLocation& location) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.6f,%.6f", location.latitude, location.longitude);
+    return text;
+}
+
 } // namespace
+
+std::optional<DeviceLocation> parseDeviceLocation(const std::string& text, double timestamp) {
+    size_t comma = text.find(',');
+    if (comma == std::string::npos) {
+        return std::nullopt;
+    }
+    auto latitude = parseNumber(text.substr(0, comma));
+    auto longitude = parseNumber(text.substr(comma + 1));
+    if (!latitude || !longitude || std::fabs(*latitude) > 90 || std::fabs(*longitude) > 180) {
+        return std::nullopt;
+    }
+    return DeviceLocation{*latitude, *longitude, timestamp};
+}
 
 const char* networkStateName(NetworkState state) {
     switch (state) {
@@ -184,7 +212,13 @@ Dictionary DeviceProfile::toDictionary() const {
         {"idiom", Value(idiomName(m_idiom))},
         {"preferredLanguages", Value(std::move(languages))},
         {"network", Value(networkStateName(m_networkState))},
+        {"iAd", Value(m_iAdAvailable)},
+        {"locationServices", Value(m_locationServicesEnabled)},
+        {"location", Value(m_lastLocation ? locationText(*m_lastLocation) : std::string("none"))},
     };
+    if (m_lastLocation) {
+        d.set("locationTimestamp", Value(m_lastLocation->timestamp));
+    }
     if (!m_machineOverride.empty()) {
         d.set("machine", Value(m_machineOverride));
     }
@@ -247,6 +281,22 @@ bool DeviceProfile::readDictionary(const Dictionary& stored) {
         m_networkState = *parsed;
     } else {
         complete = false;
+    }
+    auto flag = [&](const char* key, bool& field) {
+        if (const Value* v = stored.find(key); v && v->isBoolean()) {
+            field = v->boolValue();
+        } else {
+            complete = false;
+        }
+    };
+    flag("iAd", m_iAdAvailable);
+    flag("locationServices", m_locationServicesEnabled);
+    std::string location;
+    text("location", location);
+    if (location != "none") {
+        const Value* taken = stored.find("locationTimestamp");
+        m_lastLocation = parseDeviceLocation(location, taken && taken->isNumber() ? taken->doubleValue() : 0);
+        complete = complete && m_lastLocation.has_value();
     }
     const Value* languages = stored.find("preferredLanguages");
     std::vector<std::string> list;
@@ -347,19 +397,28 @@ Result<void> DeviceProfile::applyOne(const std::string& key, const std::string& 
             return bad("40 lower-case hexadecimal digits");
         }
         m_uniqueIdentifier = value;
-    } else if (key == "screenReportsScale") {
+    } else if (key == "screenReportsScale" || key == "iAd" || key == "locationServices") {
         auto flag = parseFlag(value);
         if (!flag) {
             return bad("yes or no");
         }
-        m_screenReportsScale = *flag;
+        (key == "iAd"                ? m_iAdAvailable
+         : key == "locationServices" ? m_locationServicesEnabled
+                                     : m_screenReportsScale) = *flag;
     } else if (key == "screenScale") {
-        char* end = nullptr;
-        double scale = std::strtod(value.c_str(), &end);
-        if (value.empty() || *end != '\0' || !std::isfinite(scale) || scale <= 0) {
+        auto scale = parseNumber(value);
+        if (!scale || *scale <= 0) {
             return bad("a positive number");
         }
-        m_screenScale = scale;
+        m_screenScale = *scale;
+    } else if (key == "location") {
+        if (value == "none") {
+            m_lastLocation.reset();
+        } else if (auto location = parseDeviceLocation(value, static_cast<double>(::time(nullptr)))) {
+            m_lastLocation = location;
+        } else {
+            return bad("LAT,LON in degrees or none");
+        }
     } else if (key == "idiom") {
         auto idiom = parseIdiom(value);
         if (!idiom) {

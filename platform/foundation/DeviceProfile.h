@@ -1,6 +1,8 @@
 // DeviceProfile: what the device says about itself — model, system name and
 // version, the unique identifier, the screen, the idiom, the hardware
-// machine name, the user's preferred languages and the simulated network.
+// machine name, the user's preferred languages, the simulated network, the
+// location service (on or off, and the last known fix) and whether the
+// platform's iAd banner class is present.
 //
 // A home keeps its profile in Library/Preferences/device-profile.plist. A
 // fresh home gets phone defaults (an iPhone with a scale-2 screen on
@@ -17,6 +19,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,14 @@ enum class UserInterfaceIdiom { Phone, Pad };
 // reachability source answers from the state alone); Host reads the Linux
 // host's routes and links.
 enum class NetworkState { None, Carrier, Wifi, Host };
+
+// A location fix: degrees, and when it was taken (seconds since 1970).
+struct DeviceLocation {
+    double latitude = 0;
+    double longitude = 0;
+    double timestamp = 0;
+    bool operator==(const DeviceLocation&) const = default;
+};
 
 class DeviceProfile {
 public:
@@ -51,7 +62,9 @@ public:
     // "key=value" options, all or nothing. Keys: name, model, systemName,
     // systemVersion, uniqueIdentifier, screenReportsScale (yes/no),
     // screenScale, idiom (phone/pad), machine, preferredLanguages
-    // (comma-separated), network (none/carrier/wifi/host).
+    // (comma-separated), network (none/carrier/wifi/host), iAd (yes/no),
+    // locationServices (yes/no), location ("LAT,LON" in degrees, taken now;
+    // "none" forgets it).
     Result<void> applyOverrides(const std::vector<std::string>& options);
 
     const std::string& name() const { return m_name; }
@@ -66,6 +79,9 @@ public:
     std::string machine() const;
     const std::vector<std::string>& preferredLanguages() const { return m_preferredLanguages; }
     NetworkState networkState() const { return m_networkState; }
+    bool iAdAvailable() const { return m_iAdAvailable; }
+    bool locationServicesEnabled() const { return m_locationServicesEnabled; }
+    const std::optional<DeviceLocation>& lastLocation() const { return m_lastLocation; }
 
     // Every entry as the file stores it (the machine always included), in a
     // fixed order; for `murmelo info`.
@@ -95,7 +111,13 @@ private:
     std::string m_machineOverride; // empty: the host's
     std::vector<std::string> m_preferredLanguages;
     NetworkState m_networkState = NetworkState::Wifi;
+    bool m_iAdAvailable = true;
+    bool m_locationServicesEnabled = true;
+    std::optional<DeviceLocation> m_lastLocation;
 };
+
+// "LAT,LON" with latitude in -90..90 and longitude in -180..180.
+std::optional<DeviceLocation> parseDeviceLocation(const std::string& text, double timestamp);
 
 const char* networkStateName(NetworkState state);
 const char* idiomName(UserInterfaceIdiom idiom);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "platform/core/AsciiText.h"
 #include "platform/core/Log.h"
 #include "servers/HostTable.h"
 #include "servers/http/Json.h"
@@ -76,6 +77,17 @@ HttpResponse pngOrError(Result<std::string> png) {
     return HttpResponse::png(std::move(*png));
 }
 
+// The iAd banner's two content sizes; "320x50" when none is named.
+std::optional<std::pair<int, int>> iAdSize(const std::optional<std::string>& size) {
+    if (!size || *size == "320x50") {
+        return std::pair{320, 50};
+    }
+    if (*size == "480x32") {
+        return std::pair{480, 32};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool MediationServer::fills(std::uint64_t n, double rate) {
@@ -136,6 +148,17 @@ HttpResponse MediationServer::handle(HttpRequest& request) {
             return networkImage(query);
         }
         if (path == "/pagead/click") {
+            return networkClick(query);
+        }
+        break;
+    case HostRole::IAd:
+        if (path == "/banner") {
+            return iAdBanner(query);
+        }
+        if (path == "/ad.png") {
+            return networkImage(query);
+        }
+        if (path == "/click") {
             return networkClick(query);
         }
         break;
@@ -306,12 +329,39 @@ HttpResponse MediationServer::networkAd(const FormFields& query, bool adSense) {
     return HttpResponse::json(jsonReply(Value(std::move(reply))));
 }
 
+HttpResponse MediationServer::iAdBanner(const FormFields& query) {
+    auto size = query.get("size");
+    if (!iAdSize(size)) {
+        return HttpResponse::text("size must be 320x50 or 480x32\n", 400);
+    }
+    std::uint64_t n = m_iAdRequests.fetch_add(1);
+    if (!fills(n, m_config.iAdFillRate)) {
+        HttpResponse none;
+        none.status = 204;
+        return none;
+    }
+    std::uint64_t id = n % kAdvertisers.size();
+    std::string_view host = hostFor(HostRole::IAd);
+    std::string sizeName = size.value_or("320x50");
+    auto field = [](std::string_view key, std::string_view value) {
+        return std::string(key) + "=" + text::percentEncodedExceptUnreserved(value);
+    };
+    HttpResponse reply;
+    reply.contentType = "application/x-www-form-urlencoded";
+    reply.body = field("ad_id", std::to_string(id)) + "&" +
+                 field("img_url", url(host, "/ad.png?id=" + std::to_string(id) + "&size=" + sizeName)) + "&" +
+                 field("click_url", url(host, "/click?id=" + std::to_string(id))) + "&" +
+                 field("text", kAdvertisers[id].text);
+    return reply;
+}
+
 HttpResponse MediationServer::networkImage(const FormFields& query) {
     auto id = parseNumber(query.get("id"));
-    if (!id || *id >= kAdvertisers.size()) {
+    auto size = iAdSize(query.get("size"));
+    if (!id || *id >= kAdvertisers.size() || !size) {
         return HttpResponse::text("no such ad\n", 404);
     }
-    return pngOrError(bannerPng(kAdvertisers[*id].text, kAdvertisers[*id].color));
+    return pngOrError(bannerPng(kAdvertisers[*id].text, kAdvertisers[*id].color, size->first, size->second));
 }
 
 HttpResponse MediationServer::networkClick(const FormFields& query) {

@@ -13,6 +13,8 @@
 //              not filled; GET ad.png?id=N; GET click?id=N (counts, redirects)
 //   AdSense    GET pagead/ads?client=ca-mb-app-pub-...[&channel=..&kw=..]  the same
 //              shape; GET pagead/ad.png?id=N; GET pagead/click?id=N
+//   iAd        GET banner?size=320x50|480x32   a form-encoded ad (ad_id, img_url,
+//              click_url, text) or 204; GET ad.png?id=N&size=..; GET click?id=N
 // The networks fill requests at their configured rates, spread evenly
 // (rate 0.5 fills every second request), so tests are repeatable.
 // Thread-safe; borrows the database and the configuration.
@@ -47,12 +49,14 @@ private:
     HttpResponse networkAd(const FormFields& query, bool adSense);
     HttpResponse networkImage(const FormFields& query);
     HttpResponse networkClick(const FormFields& query);
+    HttpResponse iAdBanner(const FormFields& query);
 
     Database& m_database;
     const ServerConfig& m_config;
     std::atomic<std::uint64_t> m_houseAdTurn{0};
     std::atomic<std::uint64_t> m_adMobRequests{0};
     std::atomic<std::uint64_t> m_adSenseRequests{0};
+    std::atomic<std::uint64_t> m_iAdRequests{0};
 };
 
 } // namespace murmelo::servers

@@ -46,6 +46,57 @@ std::optional<std::string> AdWhirlAdapterAdMob::keywords() {
     return owner ? owner->keywords() : std::nullopt;
 }
 
+std::optional<std::string> AdWhirlAdapterAdMob::gender() {
+    auto owner = adWhirlDelegate();
+    return owner ? owner->gender() : std::nullopt;
+}
+
+std::optional<double> AdWhirlAdapterAdMob::dateOfBirth() {
+    auto owner = adWhirlDelegate();
+    return owner ? owner->dateOfBirth() : std::nullopt;
+}
+
+std::optional<std::string> AdWhirlAdapterAdMob::areaCode() {
+    auto owner = adWhirlDelegate();
+    return owner ? owner->areaCode() : std::nullopt;
+}
+
+std::optional<std::string> AdWhirlAdapterAdMob::postalCode() {
+    auto owner = adWhirlDelegate();
+    return owner ? owner->postalCode() : std::nullopt;
+}
+
+std::optional<AdWhirlLocation> AdWhirlAdapterAdMob::allowedLocation() {
+    auto owner = adWhirlDelegate();
+    if (!owner || !adWhirlConfig()->locationOn()) {
+        return std::nullopt;
+    }
+    return owner->locationInfo();
+}
+
+std::optional<double> AdWhirlAdapterAdMob::locationLatitude() {
+    auto location = allowedLocation();
+    return location ? std::optional<double>(location->latitude) : std::nullopt;
+}
+
+std::optional<double> AdWhirlAdapterAdMob::locationLongitude() {
+    auto location = allowedLocation();
+    return location ? std::optional<double>(location->longitude) : std::nullopt;
+}
+
+std::optional<double> AdWhirlAdapterAdMob::locationTimestamp() {
+    auto location = allowedLocation();
+    return location ? std::optional<double>(location->timestamp) : std::nullopt;
+}
+
+std::vector<std::string> AdWhirlAdapterAdMob::testDevices() {
+    auto owner = adWhirlDelegate();
+    if (owner && owner->adWhirlTestMode().value_or(false)) {
+        return {"Simulator"};
+    }
+    return {};
+}
+
 void AdWhirlAdapterAdMob::didReceiveAd(AdMobView& adView) {
     auto self = shared_from_this();
     if (auto banner = adWhirlView()) {

@@ -1,10 +1,12 @@
 // AdWhirlAdapterAdMob (network type 1): asks the AdMob client for a banner
 // and hands it to the banner. The publisher is the owner's admobPublisherID
-// or the network entry's credential; the owner's keywords go with the
-// request. Main thread.
+// or the network entry's credential; the owner's targeting answers go with
+// the request, its location only when the configuration allows it. Main
+// thread.
 #pragma once
 
 #include "app/ads/AdWhirlAdNetworkAdapter.h"
+#include "app/ads/AdWhirlDelegate.h"
 #include "app/ads/clients/AdMobView.h"
 
 namespace murmelo {
@@ -24,8 +26,20 @@ public:
     std::string publisherIdForAd(AdMobView& adView) override;
     std::shared_ptr<ViewController> currentViewControllerForAd(AdMobView& adView) override;
     std::optional<std::string> keywords() override;
+    std::optional<std::string> gender() override;
+    std::optional<double> dateOfBirth() override;
+    std::optional<std::string> areaCode() override;
+    std::optional<std::string> postalCode() override;
+    // Only with location allowed by the configuration and a fix from the owner.
+    std::optional<double> locationLatitude() override;
+    std::optional<double> locationLongitude() override;
+    std::optional<double> locationTimestamp() override;
+    std::vector<std::string> testDevices() override;
     std::optional<Color> adBackgroundColorForAd(AdMobView&) override { return helperBackgroundColorToUse(); }
     std::optional<Color> primaryTextColorForAd(AdMobView&) override { return helperTextColorToUse(); }
+    std::optional<Color> secondaryTextColorForAd(AdMobView&) override {
+        return helperSecondaryTextColorToUse();
+    }
     void didReceiveAd(AdMobView& adView) override;
     void didFailToReceiveAd(AdMobView& adView) override;
     void willPresentFullScreenModalFromAd(AdMobView&) override { helperNotifyDelegateOfFullScreenModal(); }
@@ -34,6 +48,8 @@ public:
     }
 
 private:
+    std::optional<AdWhirlLocation> allowedLocation();
+
     std::shared_ptr<AdMobView> m_adMobView;
 };
 

@@ -186,11 +186,19 @@ std::optional<URL> AdWhirlAdapterCustom::customAdRequestURL() {
     if (adWhirlConfig()->locationOn()) {
         AWLogDebug("Allow location access in custom ad");
         location = owner ? owner->locationInfo() : std::nullopt;
+        if (!location) {
+            if (!m_locationManager) {
+                m_locationManager = std::make_unique<LocationManager>();
+            }
+            if (auto fix = m_locationManager->location()) {
+                location = AdWhirlLocation{fix->latitude, fix->longitude, fix->timestamp};
+            }
+        }
     } else {
         AWLogDebug("Do not allow location access in custom ad");
     }
-    // The device has no location service of its own: with location allowed
-    // but none known the request goes out as if location were off.
+    // With location allowed but no fix known, the request goes out as if
+    // location were off rather than with a made-up position.
     std::string query = common;
     if (location) {
         query += "&location=" + formatDouble("%lf", location->latitude) + "," +

@@ -23,6 +23,7 @@
 #include "app/ads/adapters/AdWhirlCustomAdView.h"
 #include "platform/core/Result.h"
 #include "platform/core/Value.h"
+#include "platform/foundation/LocationManager.h"
 #include "platform/net/URLConnection.h"
 
 namespace murmelo {
@@ -86,6 +87,7 @@ private:
 
     mutable std::mutex m_lock; // guards m_requesting
     bool m_requesting = false;
+    std::unique_ptr<LocationManager> m_locationManager; // made on first use
     std::shared_ptr<URLConnection> m_adConnection;
     Data m_adData;
     std::shared_ptr<URLConnection> m_imageConnection;

@@ -26,12 +26,28 @@ std::optional<Value> textValue(const std::optional<std::string>& text) {
     return text ? std::optional<Value>(Value(*text)) : std::nullopt;
 }
 
+std::optional<Value> urlValue(const std::optional<URL>& url) {
+    return url ? std::optional<Value>(Value(url->absoluteString())) : std::nullopt;
+}
+
+template <auto Question> GASParam textParam(const char* operation, const char* attribute) {
+    return {operation, attribute, [](AdWhirlDelegate& owner) { return textValue((owner.*Question)()); }};
+}
+template <auto Question> GASParam colorParam(const char* operation, const char* attribute) {
+    return {operation, attribute, [](AdWhirlDelegate& owner) { return colorValue((owner.*Question)()); }};
+}
+template <auto Question> GASParam urlParam(const char* operation, const char* attribute) {
+    return {operation, attribute, [](AdWhirlDelegate& owner) { return urlValue((owner.*Question)()); }};
+}
+
 } // namespace
 
 const std::vector<GASParam>& GASParamNameToSel() {
+    using D = AdWhirlDelegate;
     static const std::vector<GASParam> table = {
-        {"googleAdSenseKeywords", kGADAdSenseKeywords,
-         [](AdWhirlDelegate& owner) { return textValue(owner.googleAdSenseKeywords()); }},
+        textParam<&D::googleAdSenseKeywords>("googleAdSenseKeywords", kGADAdSenseKeywords),
+        urlParam<&D::googleAdSenseAppWebContentURL>("googleAdSenseAppWebContentURL",
+                                                    kGADAdSenseAppWebContentURL),
         {"googleAdSenseChannelIDs", kGADAdSenseChannelIDs,
          [](AdWhirlDelegate& owner) -> std::optional<Value> {
              auto channels = owner.googleAdSenseChannelIDs();
@@ -44,10 +60,25 @@ const std::vector<GASParam>& GASParamNameToSel() {
              }
              return Value(std::move(list));
          }},
-        {"adWhirlAdBackgroundColor", kGADAdSenseAdBackgroundColor,
-         [](AdWhirlDelegate& owner) { return colorValue(owner.adWhirlAdBackgroundColor()); }},
-        {"adWhirlTextColor", kGADAdSenseAdTextColor,
-         [](AdWhirlDelegate& owner) { return colorValue(owner.adWhirlTextColor()); }},
+        textParam<&D::googleAdSenseAdType>("googleAdSenseAdType", kGADAdSenseAdType),
+        textParam<&D::googleAdSenseHostID>("googleAdSenseHostID", kGADAdSenseHostID),
+        colorParam<&D::adWhirlAdBackgroundColor>("adWhirlAdBackgroundColor", kGADAdSenseAdBackgroundColor),
+        colorParam<&D::googleAdSenseAdTopBackgroundColor>("googleAdSenseAdTopBackgroundColor",
+                                                          kGADAdSenseAdTopBackgroundColor),
+        colorParam<&D::googleAdSenseAdBorderColor>("googleAdSenseAdBorderColor", kGADAdSenseAdBorderColor),
+        colorParam<&D::googleAdSenseAdLinkColor>("googleAdSenseAdLinkColor", kGADAdSenseAdLinkColor),
+        colorParam<&D::adWhirlTextColor>("adWhirlTextColor", kGADAdSenseAdTextColor),
+        colorParam<&D::googleAdSenseAdURLColor>("googleAdSenseAdURLColor", kGADAdSenseAdURLColor),
+        textParam<&D::googleAdSenseExpandDirection>("googleAdSenseExpandDirection",
+                                                    kGADAdSenseExpandDirection),
+        colorParam<&D::googleAdSenseAlternateAdColor>("googleAdSenseAlternateAdColor",
+                                                      kGADAdSenseAlternateAdColor),
+        urlParam<&D::googleAdSenseAlternateAdURL>("googleAdSenseAlternateAdURL", kGADAdSenseAlternateAdURL),
+        {"googleAdSenseAllowAdsafeMedium", kGADAdSenseAllowAdsafeMedium,
+         [](AdWhirlDelegate& owner) -> std::optional<Value> {
+             auto allow = owner.googleAdSenseAllowAdsafeMedium();
+             return allow ? std::optional<Value>(Value(*allow)) : std::nullopt;
+         }},
     };
     return table;
 }
@@ -83,7 +114,8 @@ Result<Dictionary> AdWhirlAdapterGoogleAdSense::adSenseAttributes() {
         return missing("googleAdSenseApplicationAppleID");
     }
     Dictionary attributes{
-        {kGADAdSenseClientID, Value(networkConfig()->pubId().value_or(""))},
+        {kGADAdSenseClientID,
+         Value(owner->googleAdSenseClientID().value_or(networkConfig()->pubId().value_or("")))},
         {kGADAdSenseCompanyName, Value(*company)},
         {kGADAdSenseAppName, Value(*appName)},
         {kGADAdSenseApplicationAppleID, Value(*appleID)},

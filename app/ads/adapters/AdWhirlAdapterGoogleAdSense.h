@@ -47,6 +47,10 @@ public:
     void loadFailed(GADAdViewController& controller, const Error& error) override;
     int adControllerActionModelForAdClick(GADAdViewController& controller) override;
     void adControllerDidCloseWebsiteView(GADAdViewController& controller) override;
+    void adControllerDidExpandAd(GADAdViewController&) override { helperNotifyDelegateOfFullScreenModal(); }
+    void adControllerDidCollapseAd(GADAdViewController&) override {
+        helperNotifyDelegateOfFullScreenModalDismissal();
+    }
 
 private:
     std::shared_ptr<GADAdViewController> m_adViewController;

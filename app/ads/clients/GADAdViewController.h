@@ -31,6 +31,17 @@ inline constexpr const char* kGADAdSenseKeywords = "kw";
 inline constexpr const char* kGADAdSenseChannelIDs = "channel";
 inline constexpr const char* kGADAdSenseAdBackgroundColor = "color_bg";
 inline constexpr const char* kGADAdSenseAdTextColor = "color_text";
+inline constexpr const char* kGADAdSenseAppWebContentURL = "url";
+inline constexpr const char* kGADAdSenseAdType = "ad_type";
+inline constexpr const char* kGADAdSenseHostID = "host";
+inline constexpr const char* kGADAdSenseAdTopBackgroundColor = "color_bg_top";
+inline constexpr const char* kGADAdSenseAdBorderColor = "color_border";
+inline constexpr const char* kGADAdSenseAdLinkColor = "color_link";
+inline constexpr const char* kGADAdSenseAdURLColor = "color_url";
+inline constexpr const char* kGADAdSenseExpandDirection = "expand_direction";
+inline constexpr const char* kGADAdSenseAlternateAdColor = "alternate_color";
+inline constexpr const char* kGADAdSenseAlternateAdURL = "alternate_ad_url";
+inline constexpr const char* kGADAdSenseAllowAdsafeMedium = "adsafe";
 inline constexpr Size kGADAdSize320x50{320, 50};
 
 class GADAdViewController;
@@ -45,6 +56,9 @@ public:
     // Answers how the click is handled (1: the ad opens its page).
     virtual int adControllerActionModelForAdClick(GADAdViewController&) { return 1; }
     virtual void adControllerDidCloseWebsiteView(GADAdViewController&) {}
+    // An expandable ad grew over the screen, or shrank back.
+    virtual void adControllerDidExpandAd(GADAdViewController&) {}
+    virtual void adControllerDidCollapseAd(GADAdViewController&) {}
 };
 
 class GADAdViewController : public NetworkBannerListener,

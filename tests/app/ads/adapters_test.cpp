@@ -13,6 +13,7 @@
 #include "app/ads/adapters/AdWhirlAdapterCustom.h"
 #include "app/ads/adapters/AdWhirlAdapterGeneric.h"
 #include "app/ads/adapters/AdWhirlAdapters.h"
+#include "platform/foundation/DeviceProfile.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Interaction.h"
 #include "platform/ui/ScreenRenderer.h"
@@ -246,6 +247,23 @@ TEST_F(AdaptersTest, RegistrationAtStartServesTheBuiltInTypes) {
         ASSERT_TRUE(adapterClass) << type;
         EXPECT_EQ(adapterClass->name, name);
     }
+}
+
+TEST_F(AdaptersTest, IAdIsRegisteredOnlyWhereTheDeviceHasItsBanner) {
+    for (bool present : {true, false}) {
+        DeviceProfile profile = *DeviceProfile::current();
+        ASSERT_TRUE(profile.applyOverrides({present ? "iAd=yes" : "iAd=no"}));
+        DeviceProfile::setCurrent(profile);
+        AdWhirlAdNetworkRegistry registry;
+        registerAdWhirlAdaptersWith(registry);
+        auto iAd = registry.adapterClassFor(19);
+        EXPECT_EQ(iAd != nullptr, present);
+        if (iAd) {
+            EXPECT_EQ(iAd->name, "AdWhirlAdapterIAd");
+        }
+        EXPECT_TRUE(registry.adapterClassFor(9)) << "the others stay";
+    }
+    DeviceProfile::resetCurrent();
 }
 
 // ---- the house ad's view

@@ -11,6 +11,7 @@
 #include "app/ads/AdWhirlError.h"
 #include "app/ads/AdWhirlView.h"
 #include "app/ads/adapters/AdWhirlAdapterCustom.h"
+#include "platform/foundation/DeviceProfile.h"
 #include "platform/foundation/Locale.h"
 #include "platform/net/ConnectToMap.h"
 #include "platform/net/ReachabilityDeviceSource.h"
@@ -242,17 +243,29 @@ TEST_F(HouseAdsTest, ABannerLettingGoOfTheAdapterLeavesNoTransferBehind) {
 TEST_F(HouseAdsTest, LocationReachesTheQueryOnlyWhenAllowedAndKnown) {
     struct Case {
         bool locationOn;
-        std::optional<AdWhirlLocation> location;
-        bool sent;
+        std::optional<AdWhirlLocation> location; // the owner's
+        std::vector<std::string> device;         // device profile options
+        std::string sent;                        // the location in the query, if any
     };
     const std::vector<Case> cases = {
-        {true, AdWhirlLocation{52.5, 13.25, 100}, true},
-        {false, AdWhirlLocation{52.5, 13.25, 100}, false},
-        {true, std::nullopt, false},
+        {true, AdWhirlLocation{52.5, 13.25, 100}, {}, "52.500000,13.250000"},
+        {false, AdWhirlLocation{52.5, 13.25, 100}, {}, ""},
+        {true, std::nullopt, {"location=none"}, ""},
+        // The device's own last fix stands in when the owner has none.
+        {true, std::nullopt, {"location=48.85,2.35"}, "48.850000,2.350000"},
+        {false, std::nullopt, {"location=48.85,2.35"}, ""},
+        // Location services switched off on the device clear the setting.
+        {true, AdWhirlLocation{52.5, 13.25, 100}, {"locationServices=no"}, ""},
+        {true, std::nullopt, {"locationServices=no", "location=48.85,2.35"}, ""},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.device) + (c.locationOn ? " on" : " off"));
         test::ScriptedHttpServer server(test::ScriptedHttpServer::replyingWith(
             [](const test::ReceivedRequest&) { return test::ScriptedReply::text(404, "none"); }));
+        DeviceProfile profile = *DeviceProfile::current();
+        ASSERT_TRUE(profile.applyOverrides({"locationServices=yes", "location=none"}));
+        ASSERT_TRUE(profile.applyOverrides(c.device));
+        DeviceProfile::setCurrent(profile);
         m_owner->customAdURL = URL::strictParse(server.url("/custom.php"));
         m_owner->location = c.location;
         m_owner->events.clear();
@@ -262,12 +275,14 @@ TEST_F(HouseAdsTest, LocationReachesTheQueryOnlyWhenAllowedAndKnown) {
         ASSERT_TRUE(answered());
         ASSERT_EQ(server.requests().size(), 1u);
         const std::string target = server.requests()[0].target;
-        EXPECT_EQ(target.find("&location=52.500000,13.250000&location_timestamp=") != std::string::npos,
-                  c.sent)
+        EXPECT_EQ(target.find("&location=" + c.sent + "&location_timestamp=") != std::string::npos,
+                  !c.sent.empty())
             << target;
+        EXPECT_EQ(target.find("location") != std::string::npos, !c.sent.empty()) << target;
         EXPECT_TRUE(target.ends_with("&client=1")) << target;
         m_banner->removeFromSuperview();
     }
+    DeviceProfile::resetCurrent();
 }
 
 TEST_F(HouseAdsTest, TapsOpenOnlyWebAddresses) {

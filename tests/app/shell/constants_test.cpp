@@ -103,7 +103,7 @@ TEST(Constants, HostTableIsCompleteUniqueAndResolvable) {
         EXPECT_TRUE(entry.host.ends_with(".example")) << entry.host;
         EXPECT_FALSE(entry.description.empty());
     }
-    EXPECT_EQ(hosts.size(), static_cast<size_t>(HostRole::AdSense) + 1);
+    EXPECT_EQ(hosts.size(), static_cast<size_t>(HostRole::IAd) + 1);
 
     struct Lookup {
         const char* host;

@@ -61,7 +61,8 @@ TEST(DeviceProfile, OverridesAreCheckedAndAllOrNothing) {
     ASSERT_TRUE(profile.applyOverrides({"machine=iPhone3,1", "idiom=pad", "network=carrier",
                                         "preferredLanguages=zh-Hans, de ,en", "screenReportsScale=no",
                                         "screenScale=1", "systemVersion=4.2.1", "model=iPod touch",
-                                        "uniqueIdentifier=00112233445566778899aabbccddeeff00112233"}));
+                                        "uniqueIdentifier=00112233445566778899aabbccddeeff00112233", "iAd=no",
+                                        "locationServices=no", "location=-33.8568,151.2153"}));
     EXPECT_EQ(profile.machine(), "iPhone3,1");
     EXPECT_EQ(profile.userInterfaceIdiom(), UserInterfaceIdiom::Pad);
     EXPECT_EQ(profile.networkState(), NetworkState::Carrier);
@@ -71,6 +72,12 @@ TEST(DeviceProfile, OverridesAreCheckedAndAllOrNothing) {
     EXPECT_EQ(profile.systemVersion(), "4.2.1");
     EXPECT_EQ(profile.model(), "iPod touch");
     EXPECT_EQ(profile.uniqueIdentifier(), "00112233445566778899aabbccddeeff00112233");
+    EXPECT_FALSE(profile.iAdAvailable());
+    EXPECT_FALSE(profile.locationServicesEnabled());
+    ASSERT_TRUE(profile.lastLocation());
+    EXPECT_DOUBLE_EQ(profile.lastLocation()->latitude, -33.8568);
+    EXPECT_DOUBLE_EQ(profile.lastLocation()->longitude, 151.2153);
+    EXPECT_GT(profile.lastLocation()->timestamp, 1.7e9) << "taken when set";
 
     const char* bad[] = {
         "network=lte",
@@ -84,6 +91,12 @@ TEST(DeviceProfile, OverridesAreCheckedAndAllOrNothing) {
         "colour=red",
         "novalue",
         "=x",
+        "iAd=perhaps",
+        "location=91,0",
+        "location=0,180.5",
+        "location=52.5",
+        "location=north,south",
+        "location=nan,0",
     };
     for (const char* option : bad) {
         SCOPED_TRACE(option);
@@ -103,13 +116,18 @@ TEST(DeviceProfile, SavedOverridesSurviveAndDamageIsKeptAside) {
     {
         auto created = DeviceProfile::loadOrCreate(path);
         ASSERT_TRUE(created);
-        ASSERT_TRUE(created->applyOverrides({"machine=iPhone1,1", "network=none"}));
+        ASSERT_TRUE(
+            created->applyOverrides({"machine=iPhone1,1", "network=none", "iAd=no", "location=48.85,2.35"}));
         ASSERT_TRUE(created->save(path));
     }
     auto loaded = DeviceProfile::loadOrCreate(path);
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->machine(), "iPhone1,1");
     EXPECT_EQ(loaded->networkState(), NetworkState::None);
+    EXPECT_FALSE(loaded->iAdAvailable());
+    ASSERT_TRUE(loaded->lastLocation());
+    EXPECT_DOUBLE_EQ(loaded->lastLocation()->latitude, 48.85);
+    EXPECT_GT(loaded->lastLocation()->timestamp, 1.7e9) << "when the fix was taken, kept";
 
     // Missing entries are filled in and the identifier is kept.
     ASSERT_TRUE(PropertyListSerialization::writePropertyListToFile(
@@ -121,6 +139,9 @@ TEST(DeviceProfile, SavedOverridesSurviveAndDamageIsKeptAside) {
     EXPECT_EQ(partial->uniqueIdentifier(), loaded->uniqueIdentifier());
     EXPECT_EQ(partial->networkState(), NetworkState::Carrier);
     EXPECT_EQ(partial->model(), "iPhone");
+    EXPECT_TRUE(partial->iAdAvailable());
+    EXPECT_TRUE(partial->locationServicesEnabled());
+    EXPECT_FALSE(partial->lastLocation());
     EXPECT_TRUE(dictionaryWithContentsOfFile(path)->contains("model"));
 
     test::writeFile(path, "<plist><dict><key>model");

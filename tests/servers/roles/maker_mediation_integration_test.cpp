@@ -182,19 +182,19 @@ TEST_F(MediationTest, ConfigurationInTheCurrentLayout) {
 TEST_F(MediationTest, ConfigurationInTheLegacyLayout) {
     ServerConfig config = ServerConfig::defaults();
     config.mediation[kKey].legacyLayout = true;
-    config.mediation[kKey].networks.push_back({"19", 19, "iad", 10, 4, Value()}); // no legacy name
+    // The default set-up's iAd entry has no legacy name and is left out.
     config.mediation["emptykey"].legacyLayout = true;
     startServers(config);
     Value layout = json(client->get("http://adconfig.murmelo.example/getInfo.php?appid=" + kKey));
     ASSERT_TRUE(layout.isArray());
     ASSERT_EQ(layout.asArray()->size(), 4u);
     const Array& parts = *layout.asArray();
-    EXPECT_EQ(parts[0].find("admob_ration")->integerValue(), 40);
-    EXPECT_EQ(parts[0].find("google_adsense_ration")->integerValue(), 40);
+    EXPECT_EQ(parts[0].find("admob_ration")->integerValue(), 30);
+    EXPECT_EQ(parts[0].find("google_adsense_ration")->integerValue(), 30);
     EXPECT_EQ(parts[0].find("custom_ration")->integerValue(), 20);
     EXPECT_EQ(parts[0].asDictionary()->size(), 3u);
     EXPECT_EQ(parts[1].find("google_adsense_key")->stringValue(), std::string(Constant_Adsense_App_AppleId));
-    EXPECT_EQ(parts[2].find("custom_priority")->integerValue(), 3);
+    EXPECT_EQ(parts[2].find("custom_priority")->integerValue(), 4);
     EXPECT_TRUE(parts[3].find("refresh_interval"));
 
     Value empty = json(client->get("http://adconfig.murmelo.example/getInfo.php?appid=emptykey"));

@@ -18,12 +18,13 @@ TEST(MediationPresetsTest, EachPresetShapesEveryKey) {
         int refreshInterval;
     };
     const std::vector<Case> cases = {
-        {"default", {{"admob", 40}, {"google_adsense", 40}, {"custom", 20}}, false, 45},
-        {"legacy", {{"admob", 40}, {"google_adsense", 40}, {"custom", 20}}, true, 45},
+        {"default", {{"admob", 30}, {"google_adsense", 30}, {"iad", 20}, {"custom", 20}}, false, 45},
+        {"legacy", {{"admob", 30}, {"google_adsense", 30}, {"iad", 20}, {"custom", 20}}, true, 45},
         {"off", {}, false, 45},
-        {"rollover", {{"admob", 0}, {"google_adsense", 0}, {"custom", 100}}, false, 45},
-        {"fast", {{"admob", 40}, {"google_adsense", 40}, {"custom", 20}}, false, 5},
+        {"rollover", {{"admob", 0}, {"google_adsense", 0}, {"iad", 0}, {"custom", 100}}, false, 45},
+        {"fast", {{"admob", 30}, {"google_adsense", 30}, {"iad", 20}, {"custom", 20}}, false, 5},
         {"google_adsense", {{"google_adsense", 100}}, false, 45},
+        {"iad", {{"iad", 100}}, false, 45},
     };
     for (const Case& c : cases) {
         ServerConfig config = ServerConfig::defaults();
@@ -46,7 +47,7 @@ TEST(MediationPresetsTest, UnknownPresetIsRefusedAndChangesNothing) {
     auto applied = config.applyMediationPreset("everything");
     ASSERT_FALSE(applied);
     EXPECT_NE(applied.error().localizedDescription().find("rollover"), std::string::npos);
-    EXPECT_EQ(config.mediation.at(std::string(kMediationAppKey)).networks.size(), 3u);
+    EXPECT_EQ(config.mediation.at(std::string(kMediationAppKey)).networks.size(), 4u);
 }
 
 } // namespace

@@ -410,7 +410,26 @@ Result<Command> parseForm(const Entry& entry, Scanner& in, Command command) {
     return command;
 }
 
-constexpr std::array<Entry, 23> kCommands{{
+Result<Command> parseLocation(const Entry& entry, Scanner& in, Command command) {
+    if (in.atEnd()) {
+        return usageError(entry, "takes one of on, off, none or LAT,LON");
+    }
+    auto word = in.word();
+    if (!word) {
+        return wordError(entry, word.error());
+    }
+    if (!in.atEnd()) {
+        return usageError(entry, "takes one of on, off, none or LAT,LON");
+    }
+    if (word->text != "on" && word->text != "off" && word->text != "none" &&
+        !parseDeviceLocation(word->text, 0)) {
+        return usageError(entry, "\"" + word->text + "\" is not on, off, none or LAT,LON in degrees");
+    }
+    command.text = std::move(word->text);
+    return command;
+}
+
+constexpr std::array<Entry, 24> kCommands{{
     {CommandKind::Screen, "screen", "screen", "print the screen as text", parseNothing},
     {CommandKind::Shot, "shot", "shot FILE", "save the screen as a PNG picture", parseFileName},
     {CommandKind::Settle, "settle", "settle [SECONDS]",
@@ -439,6 +458,8 @@ constexpr std::array<Entry, 23> kCommands{{
     {CommandKind::Back, "back", "back", "go back: pop the top screen, else the page's history", parseNothing},
     {CommandKind::Network, "network", "network none|wifi|carrier", "switch the device's network",
      parseNetwork},
+    {CommandKind::Location, "location", "location on|off|none|LAT,LON",
+     "switch the device's location service, forget its fix or give it one", parseLocation},
     {CommandKind::Present, "present", "present FORM [SECRET_ID|TEXT]",
      "open a posting form: comment-form SECRET_ID or secret-form; or a Facebook panel: facebook-login, "
      "facebook-post TEXT (driver only)",

@@ -12,6 +12,7 @@
 //   follow N|TEXT        fill NAME VALUE        submit [N]
 //   js CODE              alert INDEX            type INDEX TEXT
 //   network none|wifi|carrier
+//   location on|off|none|LAT,LON
 //   present comment-form SECRET_ID | present secret-form
 //   present facebook-login | present facebook-post TEXT
 //
@@ -51,6 +52,7 @@ enum class CommandKind {
     Type,
     Back,
     Network,
+    Location,
     Present,
     MemoryWarning,
     Defaults,
@@ -66,6 +68,7 @@ enum class CommandKind {
 //   index    tab, bar, alert, type (from 0); follow, submit (from 1)
 //   seconds  settle, wait
 //   network  network
+//            location: the text is on, off, none or LAT,LON
 //   form     present; text is the SECRET_ID of comment-form, the TEXT of
 //            facebook-post
 // The native forms and Facebook panels `present` opens (a route only the

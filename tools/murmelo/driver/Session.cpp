@@ -241,6 +241,8 @@ Session::CommandHandler Session::handlerFor(CommandKind kind) {
         return {&Session::back, Acts::OnScreen};
     case CommandKind::Network:
         return {&Session::switchNetwork, Acts::OnScreen};
+    case CommandKind::Location:
+        return {&Session::switchLocation, Acts::No};
     case CommandKind::Present:
         return {&Session::presentForm, Acts::OnScreen};
     case CommandKind::MemoryWarning:
@@ -433,6 +435,18 @@ Result<void> Session::switchNetwork(const Command& command) {
     }
     DeviceProfile::setCurrent(std::move(profile));
     ReachabilityDeviceSource::shared().setNetworkState(command.network);
+    return {};
+}
+
+Result<void> Session::switchLocation(const Command& command) {
+    DeviceProfile profile = *DeviceProfile::current();
+    std::string option = command.text == "on" || command.text == "off"
+                             ? "locationServices=" + std::string(command.text == "on" ? "yes" : "no")
+                             : "location=" + command.text;
+    if (auto changed = profile.applyOverrides({option}); !changed) {
+        return changed;
+    }
+    DeviceProfile::setCurrent(std::move(profile));
     return {};
 }
 

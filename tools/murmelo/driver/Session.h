@@ -102,6 +102,7 @@ private:
     Result<void> submit(const Command& command);
     Result<void> runScript(const Command& command);
     Result<void> switchNetwork(const Command& command);
+    Result<void> switchLocation(const Command& command);
     Result<void> presentForm(const Command& command);
     Result<void> sendMemoryWarning(const Command&);
     Result<void> printDefaults(const Command&);

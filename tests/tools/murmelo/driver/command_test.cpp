@@ -85,6 +85,8 @@ TEST(DriverCommand, ParsesEveryShape) {
         {"network none", withNetwork(NetworkState::None)},
         {"network carrier", withNetwork(NetworkState::Carrier)},
         {"network wifi", withNetwork(NetworkState::Wifi)},
+        {"location off", withText(CommandKind::Location, "off")},
+        {"location 52.52,13.405", withText(CommandKind::Location, "52.52,13.405")},
         {"present secret-form", presenting(PresentedForm::Secret)},
         {"present comment-form 17", presenting(PresentedForm::Comment, "17")},
         {"present comment-form \"a b\"", presenting(PresentedForm::Comment, "a b")},
@@ -166,6 +168,9 @@ TEST(DriverCommand, RejectsWithOneLineNamingTheProblem) {
         {"network", "network: needs a network"},
         {"network lte", "network: unknown network \"lte\""},
         {"network none now", "network: takes one network"},
+        {"location", "location: takes one of on, off, none or LAT,LON"},
+        {"location 95,10", "location: \"95,10\" is not on, off, none or LAT,LON in degrees"},
+        {"location on off", "location: takes one of on, off, none or LAT,LON"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
