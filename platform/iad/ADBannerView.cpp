@@ -6,8 +6,8 @@
 #include "platform/foundation/DeviceProfile.h"
 #include "platform/graphics/DrawingContext.h"
 #include "platform/iad/ADActionViewController.h"
+#include "platform/net/URLDataFetch.h"
 #include "platform/net/URLRequest.h"
-#include "platform/net/URLResponse.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScreenDump.h"
@@ -46,43 +46,19 @@ std::shared_ptr<ViewController> topScreen() {
     return screen;
 }
 
+// Ad replies are small; images are banner-sized pictures.
+constexpr std::size_t kReplyLimit = 2 * 1024 * 1024;
+
 } // namespace
 
-// Collects one reply for the banner; the connection holds it, it holds the
-// banner weakly.
-class ADBannerView::Fetch : public URLConnectionDelegate {
-public:
-    explicit Fetch(std::weak_ptr<ADBannerView> banner) : m_banner(std::move(banner)) {}
-    void didReceiveResponse(URLConnection&, const URLResponse& response) override {
-        m_status = response.statusCode;
-        m_body.clear();
-    }
-    void didReceiveData(URLConnection& connection, const Data& data) override {
-        if (m_body.size() + data.size() > kReplyLimit) {
-            connection.cancel();
-            didFailWithError(connection, adError(ADError::ServerFailure, "The ad reply is too long"));
-            return;
+std::shared_ptr<URLDataFetch> ADBannerView::fetchFor() {
+    std::weak_ptr<ADBannerView> weakSelf = sharedAs<ADBannerView>();
+    return std::make_shared<URLDataFetch>(kReplyLimit, [weakSelf](URLConnection& connection, auto reply) {
+        if (auto banner = weakSelf.lock()) {
+            banner->fetched(connection, std::move(reply));
         }
-        m_body.insert(m_body.end(), data.begin(), data.end());
-    }
-    void connectionDidFinishLoading(URLConnection& connection) override {
-        if (auto banner = m_banner.lock()) {
-            banner->fetched(connection, std::pair<int, Data>(m_status, std::move(m_body)));
-        }
-    }
-    void didFailWithError(URLConnection& connection, const Error& error) override {
-        if (auto banner = m_banner.lock()) {
-            banner->fetched(connection, error);
-        }
-    }
-
-private:
-    // Ad replies are small; images are banner-sized pictures.
-    static constexpr size_t kReplyLimit = 2 * 1024 * 1024;
-    std::weak_ptr<ADBannerView> m_banner;
-    int m_status = 0;
-    Data m_body;
-};
+    });
+}
 
 bool ADBannerView::classExists() {
     return DeviceProfile::current()->iAdAvailable();
@@ -173,7 +149,7 @@ void ADBannerView::load() {
     m_adConnection =
         url ? URLConnection::connectionWithRequest(
                   URLRequest(*url, URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTransferTimeout),
-                  std::make_shared<Fetch>(sharedAs<ADBannerView>()))
+                  fetchFor())
             : nullptr;
     if (!m_adConnection) {
         fail(ADError::ServerFailure, "Cannot reach the iAd network");
@@ -208,7 +184,7 @@ void ADBannerView::fetched(URLConnection& connection, Result<std::pair<int, Data
         m_imageConnection = URLConnection::connectionWithRequest(
             URLRequest(m_pendingAd->imageURL, URLRequestCachePolicy::UseProtocolCachePolicy,
                        kTransferTimeout),
-            std::make_shared<Fetch>(self));
+            fetchFor());
         if (!m_imageConnection) {
             fail(ADError::ServerFailure, "Cannot fetch the ad's image");
         }

@@ -34,6 +34,7 @@ namespace murmelo {
 
 class ADBannerView;
 class ADActionViewController;
+class URLDataFetch;
 
 inline constexpr const char* kADErrorDomain = "ADErrorDomain";
 enum class ADError : long {
@@ -93,8 +94,8 @@ public:
     void dump(ScreenDumpWriter& writer) const override;
 
 private:
-    class Fetch;
     friend class ADActionViewController;
+    std::shared_ptr<URLDataFetch> fetchFor();
     void scheduleLoad(double delay);
     void load();
     void fetched(URLConnection& connection, Result<std::pair<int, Data>> reply);

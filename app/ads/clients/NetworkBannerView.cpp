@@ -4,6 +4,7 @@
 
 #include "app/json/KQJSON.h"
 #include "platform/graphics/DrawingContext.h"
+#include "platform/net/URLDataFetch.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ScreenDump.h"
 
@@ -62,34 +63,14 @@ Result<NetworkAd> parseNetworkAd(std::string_view bytes) {
     return NetworkAd{*image, *click, text && text->asString() ? *text->asString() : std::string()};
 }
 
-// Collects one reply for the view; the connection holds it, it holds the
-// view weakly.
-class NetworkBannerView::Fetch : public URLConnectionDelegate {
-public:
-    explicit Fetch(std::weak_ptr<NetworkBannerView> view) : m_view(std::move(view)) {}
-    void didReceiveResponse(URLConnection&, const URLResponse& response) override {
-        m_status = response.statusCode;
-        m_body.clear();
-    }
-    void didReceiveData(URLConnection&, const Data& data) override {
-        m_body.insert(m_body.end(), data.begin(), data.end());
-    }
-    void connectionDidFinishLoading(URLConnection& connection) override {
-        if (auto view = m_view.lock()) {
-            view->fetched(connection, std::pair<int, Data>(m_status, std::move(m_body)));
+std::shared_ptr<URLDataFetch> NetworkBannerView::fetchFor() {
+    std::weak_ptr<NetworkBannerView> weakSelf = sharedAs<NetworkBannerView>();
+    return std::make_shared<URLDataFetch>(kReplyLimit, [weakSelf](URLConnection& connection, auto reply) {
+        if (auto view = weakSelf.lock()) {
+            view->fetched(connection, std::move(reply));
         }
-    }
-    void didFailWithError(URLConnection& connection, const Error& error) override {
-        if (auto view = m_view.lock()) {
-            view->fetched(connection, error);
-        }
-    }
-
-private:
-    std::weak_ptr<NetworkBannerView> m_view;
-    int m_status = 0;
-    Data m_body;
-};
+    });
+}
 
 NetworkBannerView::NetworkBannerView(std::string networkName, std::weak_ptr<NetworkBannerListener> listener)
     : Button(Rect(0, 0, 320, 50), ButtonType::Custom), m_networkName(std::move(networkName)),
@@ -126,7 +107,7 @@ void NetworkBannerView::load(const URL& adRequestURL) {
     }
     m_adConnection = URLConnection::connectionWithRequest(
         URLRequest(adRequestURL, URLRequestCachePolicy::ReloadIgnoringLocalCacheData, kTransferTimeout),
-        std::make_shared<Fetch>(self));
+        fetchFor());
     if (!m_adConnection) {
         fail(NetworkBannerError::Connection, "Cannot reach the ad network");
     }
@@ -157,7 +138,7 @@ void NetworkBannerView::fetched(URLConnection& connection, Result<std::pair<int,
         m_ad = std::move(*ad);
         m_imageConnection = URLConnection::connectionWithRequest(
             URLRequest(m_ad->imageURL, URLRequestCachePolicy::UseProtocolCachePolicy, kTransferTimeout),
-            std::make_shared<Fetch>(self));
+            fetchFor());
         if (!m_imageConnection) {
             fail(NetworkBannerError::Connection, "Cannot fetch the ad's image");
         }

@@ -27,6 +27,7 @@
 namespace murmelo {
 
 class NetworkBannerView;
+class URLDataFetch;
 
 class NetworkBannerListener {
 public:
@@ -76,7 +77,9 @@ public:
     void webBrowserClosed(AdWhirlWebBrowserController& controller) override;
 
 private:
-    class Fetch;
+    // Ad replies are small; images are banner-sized pictures.
+    static constexpr std::size_t kReplyLimit = 2 * 1024 * 1024;
+    std::shared_ptr<URLDataFetch> fetchFor();
     void fetched(URLConnection& connection, Result<std::pair<int, Data>> reply);
     void fail(NetworkBannerError code, std::string text, std::optional<Error> underlying = std::nullopt);
     void tapped();

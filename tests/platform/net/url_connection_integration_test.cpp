@@ -14,6 +14,8 @@
 #include "platform/net/NetError.h"
 #include "platform/net/ReachabilityDeviceSource.h"
 #include "platform/net/URLConnection.h"
+#include "platform/net/URLConnectionError.h"
+#include "platform/net/URLDataFetch.h"
 #include "platform/runloop/ManualClock.h"
 #include "platform/runloop/RunLoop.h"
 #include "platform/runloop/Thread.h"
@@ -662,5 +664,39 @@ TEST(URLConnectionSynchronous, ABodyPastTheLimitFailsAndStopsTheTransfer) {
         EXPECT_EQ(body.error().underlyingError()->domain(), kNetErrorDomain);
         EXPECT_EQ(body.error().underlyingError()->code(), static_cast<long>(NetErrorCode::ReplyTooLarge));
         EXPECT_LT(sent->load(), kHuge / 2) << "the rest of the body was read";
+    }
+}
+
+TEST(URLDataFetch, DeliversOneReplyAndStopsAtItsLimit) {
+    struct Case {
+        size_t bodySize;
+        int status;
+        bool delivered;
+    };
+    const std::vector<Case> cases = {
+        {0, 204, true}, {4096, 200, true}, {4097, 200, false}, {1 << 20, 200, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bodySize);
+        ScriptedHttpServer server(ScriptedHttpServer::replyingWith([&](const ReceivedRequest&) {
+            return ScriptedReply::text(c.status, std::string(c.bodySize, 'x'));
+        }));
+        std::optional<URLDataFetch::Reply> got;
+        int calls = 0;
+        auto fetch = std::make_shared<URLDataFetch>(4096, [&](URLConnection&, URLDataFetch::Reply reply) {
+            ++calls;
+            got = std::move(reply);
+        });
+        auto connection = URLConnection::connectionWithRequest(requestFor(server.url("/r")), fetch);
+        ASSERT_TRUE(RunLoop::current().runModeUntil(
+            RunLoop::kDefaultMode, [&] { return got.has_value(); }, RunLoop::dateAfter(kBound)));
+        ASSERT_TRUE(drainLoop());
+        EXPECT_EQ(calls, 1);
+        ASSERT_EQ(static_cast<bool>(*got), c.delivered);
+        if (c.delivered) {
+            EXPECT_EQ((*got)->first, c.status);
+            EXPECT_EQ((*got)->second.size(), c.bodySize);
+        } else {
+            EXPECT_EQ(got->error().code(), static_cast<long>(URLErrorCode::DataLengthExceedsMaximum));
+        }
     }
 }
