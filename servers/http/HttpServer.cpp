@@ -75,6 +75,7 @@ struct HttpServer::Impl {
     };
 
     Handler handler;
+    QuickHandler quickHandler;
     Options options;
     AccessLog accessLog;
     int listenFd = -1;
@@ -146,6 +147,8 @@ struct HttpServer::Impl {
     void expireDeadlines();
     void takeDone();
     void runWorker();
+    HttpResponse answer(const Handler& run, HttpRequest& request);
+    std::optional<HttpResponse> answerAtOnce(HttpRequest& request);
 };
 
 void HttpServer::Impl::runLoop() {
@@ -278,11 +281,16 @@ void HttpServer::Impl::service(Connection& connection) {
             acted = true;
         }
         if (std::optional<HttpRequest> request = connection.http.advance()) {
-            {
-                std::lock_guard lock(jobsMutex);
-                jobs.push_back(Job{connection.id, std::move(*request)});
+            if (std::optional<HttpResponse> response = answerAtOnce(*request)) {
+                connection.http.respond(std::move(*response));
+                acted = true;
+            } else {
+                {
+                    std::lock_guard lock(jobsMutex);
+                    jobs.push_back(Job{connection.id, std::move(*request)});
+                }
+                jobsReady.notify_one();
             }
-            jobsReady.notify_one();
         }
         logRefusal(connection);
         if (connection.http.hasOutput() && connection.writable) {
@@ -451,17 +459,7 @@ void HttpServer::Impl::runWorker() {
             job = std::move(jobs.front());
             jobs.pop_front();
         }
-        HttpResponse response;
-        try {
-            response = handler(job.request);
-        } catch (...) {
-            // A handler's fault answers one request; the server goes on.
-            response = HttpResponse::text("internal server error\n", 500);
-        }
-        if (accessLog) {
-            accessLog(job.request.host, job.request.method, job.request.target, response.status,
-                      response.body.size());
-        }
+        HttpResponse response = answer(handler, job.request);
         bool first;
         {
             std::lock_guard lock(doneMutex);
@@ -472,6 +470,36 @@ void HttpServer::Impl::runWorker() {
             wake();
         }
     }
+}
+
+HttpResponse HttpServer::Impl::answer(const Handler& run, HttpRequest& request) {
+    HttpResponse response;
+    try {
+        response = run(request);
+    } catch (...) {
+        // A handler's fault answers one request; the server goes on.
+        response = HttpResponse::text("internal server error\n", 500);
+    }
+    if (accessLog) {
+        accessLog(request.host, request.method, request.target, response.status, response.body.size());
+    }
+    return response;
+}
+
+std::optional<HttpResponse> HttpServer::Impl::answerAtOnce(HttpRequest& request) {
+    if (!quickHandler) {
+        return std::nullopt;
+    }
+    std::optional<HttpResponse> response;
+    try {
+        response = quickHandler(request);
+    } catch (...) {
+        response = HttpResponse::text("internal server error\n", 500);
+    }
+    if (response && accessLog) {
+        accessLog(request.host, request.method, request.target, response->status, response->body.size());
+    }
+    return response;
 }
 
 HttpServer::HttpServer(Handler handler, Options options) : m_impl(std::make_unique<Impl>()) {
@@ -485,6 +513,10 @@ HttpServer::~HttpServer() {
 
 void HttpServer::setAccessLog(AccessLog log) {
     m_impl->accessLog = std::move(log);
+}
+
+void HttpServer::setQuickHandler(QuickHandler handler) {
+    m_impl->quickHandler = std::move(handler);
 }
 
 Result<int> HttpServer::start(const std::string& address, int port) {

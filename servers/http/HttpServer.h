@@ -9,6 +9,9 @@
 // writes replies without blocking; a pool of Options::workerThreads runs the
 // handler for complete requests only, so the handler must be thread-safe and
 // may block (a SQLite commit), while a slow client holds no thread at all.
+// An optional quick handler runs on the loop itself before a request goes to
+// the pool: it answers what it can without blocking (a kept page) and gives
+// nothing for the rest, saving those requests the two thread hand-offs.
 // stop() (or the destructor) wakes the loop, closes every connection at once
 // and joins the threads; it waits only for handlers already running.
 //
@@ -27,6 +30,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/core/Result.h"
@@ -41,7 +45,9 @@ public:
         size_t maxHeaderLineBytes = 8 * 1024;
         size_t maxHeaderCount = 100;
         size_t maxHeadBytes = 64 * 1024;
-        size_t workerThreads = 4; // handlers running at once
+        // Handlers running at once. Kept pages are answered on the loop, so the
+        // workers mostly wait for commits: more of them let more posts share one.
+        size_t workerThreads = 16;
         size_t maxConnections = 1000;
         std::chrono::milliseconds headTimeout{10'000};
         std::chrono::milliseconds bodyTimeout{30'000};
@@ -54,6 +60,8 @@ public:
         size_t keepAliveMaxRequests = 100000;
     };
     using Handler = std::function<HttpResponse(HttpRequest&)>;
+    // Must not block: it holds up every connection while it runs.
+    using QuickHandler = std::function<std::optional<HttpResponse>(HttpRequest&)>;
     // Called once per answered request, including those the server refuses
     // itself (malformed, too large, timed out). Fields the server could not
     // read are empty.
@@ -67,6 +75,7 @@ public:
 
     // Before start().
     void setAccessLog(AccessLog log);
+    void setQuickHandler(QuickHandler handler);
 
     // Binds `address` (e.g. "127.0.0.1", "::1") on `port` (0: any free port)
     // and starts serving. Gives the bound port. Once per server.
