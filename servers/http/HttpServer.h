@@ -48,6 +48,9 @@ public:
         // Handlers running at once. Kept pages are answered on the loop, so the
         // workers mostly wait for commits: more of them let more posts share one.
         size_t workerThreads = 16;
+        // Event loops, each with its own connections; the connection cap is
+        // shared out among them.
+        size_t eventLoops = 2;
         size_t maxConnections = 1000;
         std::chrono::milliseconds headTimeout{10'000};
         std::chrono::milliseconds bodyTimeout{30'000};
