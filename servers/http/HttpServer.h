@@ -5,14 +5,15 @@
 //   HttpServer server([](HttpRequest& request) { return HttpResponse::text("hi\n"); }, {});
 //   Result<int> port = server.start("127.0.0.1", 0);
 //
-// Threads: one event-loop thread accepts, reads and parses requests and
-// writes replies without blocking; a pool of Options::workerThreads runs the
+// Threads: Options::eventLoops event-loop threads accept, read and parse
+// requests and write replies without blocking, each for the connections it
+// accepted; a pool of Options::workerThreads runs the
 // handler for complete requests only, so the handler must be thread-safe and
 // may block (a SQLite commit), while a slow client holds no thread at all.
 // An optional quick handler runs on the loop itself before a request goes to
 // the pool: it answers what it can without blocking (a kept page) and gives
 // nothing for the rest, saving those requests the two thread hand-offs.
-// stop() (or the destructor) wakes the loop, closes every connection at once
+// stop() (or the destructor) wakes the loops, closes every connection at once
 // and joins the threads; it waits only for handlers already running.
 //
 // Bounds: a request line or header line of at most maxHeaderLineBytes (414 /
@@ -22,9 +23,10 @@
 // first byte (of the connection, for a new one) and the body within
 // bodyTimeout of the head (408 otherwise); a reply must be taken within
 // writeTimeout; an idle connection closes after keepAliveTimeout. At most
-// maxConnections are open: past that, the one idle the longest (or waiting
-// longest for the rest of a head) is closed for the new one, and when every
-// connection is busy the new one is refused.
+// maxConnections are open, shared out evenly among the loops: past a loop's
+// share, its connection idle the longest (or waiting longest for the rest of
+// a head) is closed for the new one, and when every one of them is busy the
+// new one is refused.
 #pragma once
 
 #include <chrono>
