@@ -189,6 +189,7 @@ Result<std::unique_ptr<ReferenceServers>> ReferenceServers::start(Options option
     ReferenceServers* self = servers.get();
     servers->m_http = std::make_unique<HttpServer>(
         [self](HttpRequest& request) { return self->dispatch(request); }, o.http);
+    servers->m_http->setQuickHandler([self](HttpRequest& request) { return self->dispatchAtOnce(request); });
     if (o.logRequests) {
         servers->m_http->setAccessLog([](const std::string& host, const std::string& method,
                                          const std::string& target, int status, size_t bytes) {
@@ -246,6 +247,18 @@ HttpResponse ReferenceServers::dispatch(HttpRequest& request) {
     }
     HttpResponse response = m_parts->partFor(*role)->handle(request);
     m_events.record(request, std::string(roleName(*role)), response.status);
+    return response;
+}
+
+std::optional<HttpResponse> ReferenceServers::dispatchAtOnce(HttpRequest& request) {
+    std::optional<HostRole> role = roleForHost(request.host);
+    if (!role || *role == HostRole::Admin) {
+        return std::nullopt;
+    }
+    std::optional<HttpResponse> response = m_parts->partFor(*role)->answerAtOnce(request);
+    if (response) {
+        m_events.record(request, std::string(roleName(*role)), response->status);
+    }
     return response;
 }
 

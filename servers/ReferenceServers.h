@@ -70,6 +70,7 @@ public:
 private:
     explicit ReferenceServers(Options options);
     HttpResponse dispatch(HttpRequest& request);
+    std::optional<HttpResponse> dispatchAtOnce(HttpRequest& request);
     HttpResponse admin(const HttpRequest& request);
     bool mayUseAdmin(const HttpRequest& request, const FormFields& query) const;
 

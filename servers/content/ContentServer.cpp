@@ -79,6 +79,23 @@ HttpResponse ContentServer::handle(HttpRequest& request) {
     return withSession(route(request, query, session), session.newCookie);
 }
 
+std::optional<HttpResponse> ContentServer::answerAtOnce(HttpRequest& request) {
+    if ((request.method != "GET" && request.method != "HEAD") ||
+        (request.path != "/index.php" && request.path != "/")) {
+        return std::nullopt;
+    }
+    FormFields query = parseQueryLeniently(request.query);
+    if (query.getOr("r", "secret/list") != "secret/list") {
+        return std::nullopt;
+    }
+    Session session = sessionFor(request);
+    auto kept = m_poolPages.find(parsePage(query), m_store.generation(), context(session));
+    if (!kept) {
+        return std::nullopt;
+    }
+    return withSession(HttpResponse::html(std::move(*kept)), session.newCookie);
+}
+
 HttpResponse ContentServer::route(const HttpRequest& request, const FormFields& query,
                                   const Session& session) {
     std::string r = query.getOr("r", "secret/list");

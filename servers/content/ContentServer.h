@@ -38,6 +38,8 @@ public:
 
     ContentServer(ContentStore& store, SessionCookie cookie, Limits limits);
     HttpResponse handle(HttpRequest& request) override;
+    // A pool page that is kept rendered for this viewer; nothing otherwise.
+    std::optional<HttpResponse> answerAtOnce(HttpRequest& request) override;
 
     static constexpr int kCodeOk = 200;
     static constexpr int kCodeInvalid = 400;

@@ -65,23 +65,56 @@ struct HttpServer::Impl {
         bool lingering = false; // our side is shut down
         bool failed = false;    // the socket is gone
     };
-    struct Job {
-        std::uint64_t connection;
-        HttpRequest request;
-    };
     struct Done {
         std::uint64_t connection;
         HttpResponse response;
     };
+    // One event loop: its own epoll set, connections and deadlines. Every
+    // loop waits on the listening socket (EPOLLEXCLUSIVE: one is woken per
+    // burst of connections) and keeps the connections it accepts.
+    struct Loop {
+        explicit Loop(Impl& server) : server(server) {}
+        Impl& server;
+        int epollFd = -1;
+        int wakeFd = -1;
+        int spareFd = -1; // given up when accept() runs out of descriptors
+        std::thread thread;
+        std::mutex doneMutex;
+        std::vector<Done> done;
+        // The loop thread's own.
+        std::unordered_map<std::uint64_t, std::unique_ptr<Connection>> connections;
+        std::set<std::pair<SteadyClock::time_point, std::uint64_t>> deadlines;
+        std::vector<std::uint64_t> again; // still readable after their read budget
+        std::uint64_t nextId = 2;
+
+        void wake() {
+            std::uint64_t one = 1;
+            (void)!::write(wakeFd, &one, sizeof one);
+        }
+        void run();
+        void acceptAll();
+        void service(Connection& connection);
+        void readSome(Connection& connection, size_t& budget);
+        void writeSome(Connection& connection);
+        void logRefusal(Connection& connection);
+        void updateDeadline(Connection& connection, SteadyClock::time_point now);
+        void close(Connection& connection);
+        bool evictOneWaiting();
+        void expireDeadlines();
+        void takeDone();
+    };
+    struct Job {
+        Loop* loop;
+        std::uint64_t connection;
+        HttpRequest request;
+    };
 
     Handler handler;
+    QuickHandler quickHandler;
     Options options;
     AccessLog accessLog;
     int listenFd = -1;
-    int epollFd = -1;
-    int wakeFd = -1;
-    int spareFd = -1; // given up when accept() runs out of descriptors
-    std::thread loop;
+    std::vector<std::unique_ptr<Loop>> loops;
     std::vector<std::thread> workers;
     std::atomic<bool> stopping{false};
     bool started = false;
@@ -90,15 +123,6 @@ struct HttpServer::Impl {
     std::condition_variable jobsReady;
     std::deque<Job> jobs;
     bool workersStop = false;
-
-    std::mutex doneMutex;
-    std::vector<Done> done;
-
-    // The loop thread's own.
-    std::unordered_map<std::uint64_t, std::unique_ptr<Connection>> connections;
-    std::set<std::pair<SteadyClock::time_point, std::uint64_t>> deadlines;
-    std::vector<std::uint64_t> again; // still readable after their read budget
-    std::uint64_t nextId = 2;
 
     HttpConnection::Limits limits() const {
         HttpConnection::Limits limits;
@@ -109,6 +133,8 @@ struct HttpServer::Impl {
         limits.maxRequests = options.keepAliveMaxRequests;
         return limits;
     }
+    // Each loop keeps its share of the connection cap.
+    size_t connectionsPerLoop() const { return std::max<size_t>(1, options.maxConnections / loops.size()); }
 
     std::chrono::milliseconds timeoutFor(Wait wait) const {
         switch (wait) {
@@ -129,28 +155,14 @@ struct HttpServer::Impl {
         return std::chrono::milliseconds(0);
     }
 
-    void wake() {
-        std::uint64_t one = 1;
-        (void)!::write(wakeFd, &one, sizeof one);
-    }
-
-    void runLoop();
-    void acceptAll();
-    void service(Connection& connection);
-    void readSome(Connection& connection, size_t& budget);
-    void writeSome(Connection& connection);
-    void logRefusal(Connection& connection);
-    void updateDeadline(Connection& connection, SteadyClock::time_point now);
-    void close(Connection& connection);
-    bool evictOneWaiting();
-    void expireDeadlines();
-    void takeDone();
     void runWorker();
+    HttpResponse answer(const Handler& run, HttpRequest& request);
+    std::optional<HttpResponse> answerAtOnce(HttpRequest& request);
 };
 
-void HttpServer::Impl::runLoop() {
+void HttpServer::Impl::Loop::run() {
     std::vector<epoll_event> events(256);
-    while (!stopping.load(std::memory_order_acquire)) {
+    while (!server.stopping.load(std::memory_order_acquire)) {
         int timeout = -1;
         if (!again.empty()) {
             timeout = 0;
@@ -202,16 +214,14 @@ void HttpServer::Impl::runLoop() {
     }
     connections.clear();
     deadlines.clear();
-    ::close(listenFd);
-    listenFd = -1;
 }
 
-void HttpServer::Impl::acceptAll() {
+void HttpServer::Impl::Loop::acceptAll() {
     for (;;) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
-        int fd =
-            ::accept4(listenFd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        int fd = ::accept4(server.listenFd, reinterpret_cast<sockaddr*>(&peer), &length,
+                           SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
             if (errno == EINTR || errno == ECONNABORTED) {
                 continue;
@@ -220,7 +230,7 @@ void HttpServer::Impl::acceptAll() {
                 // Out of descriptors: take the connection with the spare one and
                 // close it at once, or it would wake the loop forever.
                 ::close(spareFd);
-                int refused = ::accept(listenFd, nullptr, nullptr);
+                int refused = ::accept(server.listenFd, nullptr, nullptr);
                 if (refused >= 0) {
                     ::close(refused);
                 }
@@ -229,7 +239,7 @@ void HttpServer::Impl::acceptAll() {
             }
             return; // EAGAIN, or nothing we can do now
         }
-        if (connections.size() >= options.maxConnections && !evictOneWaiting()) {
+        if (connections.size() >= server.connectionsPerLoop() && !evictOneWaiting()) {
             static const char kBusy[] = "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n"
                                         "Connection: close\r\n\r\n";
             (void)!::send(fd, kBusy, sizeof kBusy - 1, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -239,7 +249,7 @@ void HttpServer::Impl::acceptAll() {
         int yes = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
         std::uint64_t id = nextId++;
-        auto connection = std::make_unique<Connection>(id, fd, limits(), addressText(peer));
+        auto connection = std::make_unique<Connection>(id, fd, server.limits(), addressText(peer));
         epoll_event event{};
         event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
         event.data.u64 = id;
@@ -253,7 +263,7 @@ void HttpServer::Impl::acceptAll() {
     }
 }
 
-bool HttpServer::Impl::evictOneWaiting() {
+bool HttpServer::Impl::Loop::evictOneWaiting() {
     Connection* oldest = nullptr;
     for (auto& [id, connection] : connections) {
         Wait wait = connection->wait;
@@ -269,7 +279,7 @@ bool HttpServer::Impl::evictOneWaiting() {
     return true;
 }
 
-void HttpServer::Impl::service(Connection& connection) {
+void HttpServer::Impl::Loop::service(Connection& connection) {
     size_t budget = kReadBudget;
     for (;;) {
         bool acted = false;
@@ -278,11 +288,16 @@ void HttpServer::Impl::service(Connection& connection) {
             acted = true;
         }
         if (std::optional<HttpRequest> request = connection.http.advance()) {
-            {
-                std::lock_guard lock(jobsMutex);
-                jobs.push_back(Job{connection.id, std::move(*request)});
+            if (std::optional<HttpResponse> response = server.answerAtOnce(*request)) {
+                connection.http.respond(std::move(*response));
+                acted = true;
+            } else {
+                {
+                    std::lock_guard lock(server.jobsMutex);
+                    server.jobs.push_back(Job{this, connection.id, std::move(*request)});
+                }
+                server.jobsReady.notify_one();
             }
-            jobsReady.notify_one();
         }
         logRefusal(connection);
         if (connection.http.hasOutput() && connection.writable) {
@@ -312,7 +327,7 @@ void HttpServer::Impl::service(Connection& connection) {
     updateDeadline(connection, SteadyClock::now());
 }
 
-void HttpServer::Impl::readSome(Connection& connection, size_t& budget) {
+void HttpServer::Impl::Loop::readSome(Connection& connection, size_t& budget) {
     char buffer[kReadChunk];
     while (connection.http.wantsInput() && budget > 0) {
         ssize_t count = ::read(connection.fd, buffer, std::min(sizeof buffer, budget));
@@ -342,7 +357,7 @@ void HttpServer::Impl::readSome(Connection& connection, size_t& budget) {
     }
 }
 
-void HttpServer::Impl::writeSome(Connection& connection) {
+void HttpServer::Impl::Loop::writeSome(Connection& connection) {
     while (connection.http.hasOutput()) {
         std::string_view pieces[kMaxPiecesPerWrite];
         size_t count = connection.http.outputPieces(pieces, kMaxPiecesPerWrite);
@@ -376,13 +391,14 @@ void HttpServer::Impl::writeSome(Connection& connection) {
     }
 }
 
-void HttpServer::Impl::logRefusal(Connection& connection) {
-    if (std::optional<HttpConnection::LogEntry> entry = connection.http.takeRefusal(); entry && accessLog) {
-        accessLog(entry->host, entry->method, entry->target, entry->status, entry->bytes);
+void HttpServer::Impl::Loop::logRefusal(Connection& connection) {
+    if (std::optional<HttpConnection::LogEntry> entry = connection.http.takeRefusal();
+        entry && server.accessLog) {
+        server.accessLog(entry->host, entry->method, entry->target, entry->status, entry->bytes);
     }
 }
 
-void HttpServer::Impl::updateDeadline(Connection& connection, SteadyClock::time_point now) {
+void HttpServer::Impl::Loop::updateDeadline(Connection& connection, SteadyClock::time_point now) {
     Wait wait = connection.http.waitingFor();
     if (wait == connection.wait) {
         return;
@@ -393,12 +409,12 @@ void HttpServer::Impl::updateDeadline(Connection& connection, SteadyClock::time_
     connection.wait = wait;
     connection.since = now;
     if (wait != Wait::Nothing) {
-        connection.deadline = now + timeoutFor(wait);
+        connection.deadline = now + server.timeoutFor(wait);
         deadlines.emplace(connection.deadline, connection.id);
     }
 }
 
-void HttpServer::Impl::close(Connection& connection) {
+void HttpServer::Impl::Loop::close(Connection& connection) {
     if (connection.wait != Wait::Nothing) {
         deadlines.erase({connection.deadline, connection.id});
     }
@@ -406,7 +422,7 @@ void HttpServer::Impl::close(Connection& connection) {
     connections.erase(connection.id); // destroys `connection`
 }
 
-void HttpServer::Impl::expireDeadlines() {
+void HttpServer::Impl::Loop::expireDeadlines() {
     auto now = SteadyClock::now();
     while (!deadlines.empty() && deadlines.begin()->first <= now) {
         std::uint64_t id = deadlines.begin()->second;
@@ -423,7 +439,7 @@ void HttpServer::Impl::expireDeadlines() {
     }
 }
 
-void HttpServer::Impl::takeDone() {
+void HttpServer::Impl::Loop::takeDone() {
     std::vector<Done> finished;
     {
         std::lock_guard lock(doneMutex);
@@ -451,27 +467,47 @@ void HttpServer::Impl::runWorker() {
             job = std::move(jobs.front());
             jobs.pop_front();
         }
-        HttpResponse response;
-        try {
-            response = handler(job.request);
-        } catch (...) {
-            // A handler's fault answers one request; the server goes on.
-            response = HttpResponse::text("internal server error\n", 500);
-        }
-        if (accessLog) {
-            accessLog(job.request.host, job.request.method, job.request.target, response.status,
-                      response.body.size());
-        }
+        HttpResponse response = answer(handler, job.request);
         bool first;
         {
-            std::lock_guard lock(doneMutex);
-            first = done.empty();
-            done.push_back(Done{job.connection, std::move(response)});
+            std::lock_guard lock(job.loop->doneMutex);
+            first = job.loop->done.empty();
+            job.loop->done.push_back(Done{job.connection, std::move(response)});
         }
         if (first) {
-            wake();
+            job.loop->wake();
         }
     }
+}
+
+HttpResponse HttpServer::Impl::answer(const Handler& run, HttpRequest& request) {
+    HttpResponse response;
+    try {
+        response = run(request);
+    } catch (...) {
+        // A handler's fault answers one request; the server goes on.
+        response = HttpResponse::text("internal server error\n", 500);
+    }
+    if (accessLog) {
+        accessLog(request.host, request.method, request.target, response.status, response.body.size());
+    }
+    return response;
+}
+
+std::optional<HttpResponse> HttpServer::Impl::answerAtOnce(HttpRequest& request) {
+    if (!quickHandler) {
+        return std::nullopt;
+    }
+    std::optional<HttpResponse> response;
+    try {
+        response = quickHandler(request);
+    } catch (...) {
+        response = HttpResponse::text("internal server error\n", 500);
+    }
+    if (response && accessLog) {
+        accessLog(request.host, request.method, request.target, response->status, response->body.size());
+    }
+    return response;
 }
 
 HttpServer::HttpServer(Handler handler, Options options) : m_impl(std::make_unique<Impl>()) {
@@ -485,6 +521,10 @@ HttpServer::~HttpServer() {
 
 void HttpServer::setAccessLog(AccessLog log) {
     m_impl->accessLog = std::move(log);
+}
+
+void HttpServer::setQuickHandler(QuickHandler handler) {
+    m_impl->quickHandler = std::move(handler);
 }
 
 Result<int> HttpServer::start(const std::string& address, int port) {
@@ -536,35 +576,45 @@ Result<int> HttpServer::start(const std::string& address, int port) {
                                                : reinterpret_cast<sockaddr_in&>(bound).sin_port);
 
     impl.listenFd = fd;
-    impl.epollFd = ::epoll_create1(EPOLL_CLOEXEC);
-    impl.wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    impl.spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    if (impl.epollFd < 0 || impl.wakeFd < 0) {
-        int error = errno;
-        stop();
-        return Error::posix(error, "cannot create the server's event loop");
+    for (size_t i = 0; i < std::max<size_t>(1, impl.options.eventLoops); ++i) {
+        auto loop = std::make_unique<Impl::Loop>(impl);
+        loop->epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+        loop->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        loop->spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        bool made = loop->epollFd >= 0 && loop->wakeFd >= 0;
+        impl.loops.push_back(std::move(loop));
+        if (!made) {
+            int error = errno;
+            stop();
+            return Error::posix(error, "cannot create the server's event loop");
+        }
+        Impl::Loop& added = *impl.loops.back();
+        epoll_event listenEvent{};
+        listenEvent.events = EPOLLIN | EPOLLEXCLUSIVE;
+        listenEvent.data.u64 = kListenKey;
+        epoll_event wakeEvent{};
+        wakeEvent.events = EPOLLIN;
+        wakeEvent.data.u64 = kWakeKey;
+        ::epoll_ctl(added.epollFd, EPOLL_CTL_ADD, impl.listenFd, &listenEvent);
+        ::epoll_ctl(added.epollFd, EPOLL_CTL_ADD, added.wakeFd, &wakeEvent);
     }
-    epoll_event listenEvent{};
-    listenEvent.events = EPOLLIN;
-    listenEvent.data.u64 = kListenKey;
-    epoll_event wakeEvent{};
-    wakeEvent.events = EPOLLIN;
-    wakeEvent.data.u64 = kWakeKey;
-    ::epoll_ctl(impl.epollFd, EPOLL_CTL_ADD, impl.listenFd, &listenEvent);
-    ::epoll_ctl(impl.epollFd, EPOLL_CTL_ADD, impl.wakeFd, &wakeEvent);
     for (size_t i = 0; i < std::max<size_t>(1, impl.options.workerThreads); ++i) {
         impl.workers.emplace_back([&impl] { impl.runWorker(); });
     }
-    impl.loop = std::thread([&impl] { impl.runLoop(); });
+    for (auto& loop : impl.loops) {
+        loop->thread = std::thread([&loop = *loop] { loop.run(); });
+    }
     return m_port;
 }
 
 void HttpServer::stop() {
     Impl& impl = *m_impl;
-    if (impl.loop.joinable()) {
-        impl.stopping.store(true, std::memory_order_release);
-        impl.wake();
-        impl.loop.join();
+    impl.stopping.store(true, std::memory_order_release);
+    for (auto& loop : impl.loops) {
+        if (loop->thread.joinable()) {
+            loop->wake();
+            loop->thread.join();
+        }
     }
     {
         std::lock_guard lock(impl.jobsMutex);
@@ -576,16 +626,23 @@ void HttpServer::stop() {
         worker.join();
     }
     impl.workers.clear();
-    for (int* fd : {&impl.listenFd, &impl.epollFd, &impl.wakeFd, &impl.spareFd}) {
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
+    for (auto& loop : impl.loops) {
+        for (int* fd : {&loop->epollFd, &loop->wakeFd, &loop->spareFd}) {
+            if (*fd >= 0) {
+                ::close(*fd);
+                *fd = -1;
+            }
         }
+    }
+    if (impl.listenFd >= 0) {
+        ::close(impl.listenFd);
+        impl.listenFd = -1;
     }
 }
 
 bool HttpServer::running() const {
-    return m_impl->loop.joinable() && !m_impl->stopping.load(std::memory_order_acquire);
+    return !m_impl->loops.empty() && m_impl->loops.front()->thread.joinable() &&
+           !m_impl->stopping.load(std::memory_order_acquire);
 }
 
 } // namespace murmelo::servers

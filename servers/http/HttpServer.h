@@ -5,11 +5,15 @@
 //   HttpServer server([](HttpRequest& request) { return HttpResponse::text("hi\n"); }, {});
 //   Result<int> port = server.start("127.0.0.1", 0);
 //
-// Threads: one event-loop thread accepts, reads and parses requests and
-// writes replies without blocking; a pool of Options::workerThreads runs the
+// Threads: Options::eventLoops event-loop threads accept, read and parse
+// requests and write replies without blocking, each for the connections it
+// accepted; a pool of Options::workerThreads runs the
 // handler for complete requests only, so the handler must be thread-safe and
 // may block (a SQLite commit), while a slow client holds no thread at all.
-// stop() (or the destructor) wakes the loop, closes every connection at once
+// An optional quick handler runs on the loop itself before a request goes to
+// the pool: it answers what it can without blocking (a kept page) and gives
+// nothing for the rest, saving those requests the two thread hand-offs.
+// stop() (or the destructor) wakes the loops, closes every connection at once
 // and joins the threads; it waits only for handlers already running.
 //
 // Bounds: a request line or header line of at most maxHeaderLineBytes (414 /
@@ -19,14 +23,16 @@
 // first byte (of the connection, for a new one) and the body within
 // bodyTimeout of the head (408 otherwise); a reply must be taken within
 // writeTimeout; an idle connection closes after keepAliveTimeout. At most
-// maxConnections are open: past that, the one idle the longest (or waiting
-// longest for the rest of a head) is closed for the new one, and when every
-// connection is busy the new one is refused.
+// maxConnections are open, shared out evenly among the loops: past a loop's
+// share, its connection idle the longest (or waiting longest for the rest of
+// a head) is closed for the new one, and when every one of them is busy the
+// new one is refused.
 #pragma once
 
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/core/Result.h"
@@ -41,7 +47,12 @@ public:
         size_t maxHeaderLineBytes = 8 * 1024;
         size_t maxHeaderCount = 100;
         size_t maxHeadBytes = 64 * 1024;
-        size_t workerThreads = 4; // handlers running at once
+        // Handlers running at once. Kept pages are answered on the loop, so the
+        // workers mostly wait for commits: more of them let more posts share one.
+        size_t workerThreads = 16;
+        // Event loops, each with its own connections; the connection cap is
+        // shared out among them.
+        size_t eventLoops = 2;
         size_t maxConnections = 1000;
         std::chrono::milliseconds headTimeout{10'000};
         std::chrono::milliseconds bodyTimeout{30'000};
@@ -54,6 +65,8 @@ public:
         size_t keepAliveMaxRequests = 100000;
     };
     using Handler = std::function<HttpResponse(HttpRequest&)>;
+    // Must not block: it holds up every connection while it runs.
+    using QuickHandler = std::function<std::optional<HttpResponse>(HttpRequest&)>;
     // Called once per answered request, including those the server refuses
     // itself (malformed, too large, timed out). Fields the server could not
     // read are empty.
@@ -67,6 +80,7 @@ public:
 
     // Before start().
     void setAccessLog(AccessLog log);
+    void setQuickHandler(QuickHandler handler);
 
     // Binds `address` (e.g. "127.0.0.1", "::1") on `port` (0: any free port)
     // and starts serving. Gives the bound port. Once per server.

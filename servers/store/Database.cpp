@@ -13,6 +13,19 @@ Error sqliteError(sqlite3* db, int code, const std::string& context) {
     return Error(kDomain, code, context + ": " + message);
 }
 
+// The group commit's own statements, prepared once per connection: the
+// others of a group wait while they run.
+Result<void> runPrepared(Connection& connection, std::string_view sql) {
+    auto statement = connection.prepare(sql);
+    if (!statement) {
+        return statement.error();
+    }
+    if (auto done = statement->run(); !done) {
+        return done.error();
+    }
+    return Result<void>::success();
+}
+
 } // namespace
 
 // ---- Query ----
@@ -185,6 +198,101 @@ std::unique_ptr<Connection> Database::acquire(Error& error) {
 void Database::release(std::unique_ptr<Connection> connection) {
     std::lock_guard lock(m_poolMutex);
     m_idle.push_back(std::move(connection));
+}
+
+size_t Database::queuedWrites() const {
+    std::lock_guard lock(m_groupMutex);
+    return m_queued.size();
+}
+
+Result<void> Database::writeInGroup(const std::function<bool(Connection&)>& step) {
+    PendingWrite mine{&step};
+    std::unique_lock lock(m_groupMutex);
+    m_queued.push_back(&mine);
+    // The wait ends when the leading thread's commit does, which SQLite's busy
+    // time-out and the disk bound.
+    while (!mine.done) {
+        if (m_committing) {
+            m_groupDone.wait(lock);
+            continue;
+        }
+        m_committing = true;
+        std::vector<PendingWrite*> group;
+        group.swap(m_queued);
+        lock.unlock();
+        commitGroup(group);
+        lock.lock();
+        for (PendingWrite* write : group) {
+            write->done = true;
+        }
+        m_committing = false;
+        m_groupDone.notify_all();
+    }
+    return mine.outcome;
+}
+
+void Database::commitGroup(const std::vector<PendingWrite*>& group) {
+    auto failAll = [](auto begin, auto end, const Error& error) {
+        for (auto it = begin; it != end; ++it) {
+            (*it)->outcome = error;
+        }
+    };
+    Error error;
+    std::unique_ptr<Connection> connection = acquire(error);
+    if (!connection) {
+        failAll(group.begin(), group.end(), error);
+        return;
+    }
+    // Normally one transaction; another only when an error made SQLite roll
+    // back the whole transaction (a full disk, an I/O error) part-way.
+    size_t next = 0;
+    while (next < group.size()) {
+        if (auto begun = runPrepared(*connection, "BEGIN IMMEDIATE"); !begun) {
+            failAll(group.begin() + static_cast<std::ptrdiff_t>(next), group.end(), begun.error());
+            break;
+        }
+        size_t first = next;
+        bool rolledBack = false;
+        while (next < group.size() && !rolledBack) {
+            PendingWrite& write = *group[next++];
+            if (auto saved = runPrepared(*connection, "SAVEPOINT one_write"); !saved) {
+                write.outcome = saved.error();
+                rolledBack = sqlite3_get_autocommit(connection->handle()) != 0;
+                continue;
+            }
+            bool succeeded = false;
+            try {
+                succeeded = (*write.step)(*connection);
+            } catch (...) {
+                // Not ours to handle, but the rest of the group must not hang on it.
+                write.outcome = Error(kDomain, SQLITE_ERROR, "write failed");
+            }
+            if (sqlite3_get_autocommit(connection->handle()) != 0) {
+                // The earlier writes of this transaction are gone too.
+                rolledBack = true;
+                if (succeeded) {
+                    write.outcome = Error(kDomain, SQLITE_ABORT, "the transaction was rolled back");
+                }
+                break;
+            }
+            if (!succeeded) {
+                (void)runPrepared(*connection, "ROLLBACK TO one_write");
+            }
+            (void)runPrepared(*connection, "RELEASE one_write");
+        }
+        if (rolledBack) {
+            failAll(group.begin() + static_cast<std::ptrdiff_t>(first),
+                    group.begin() + static_cast<std::ptrdiff_t>(next) - 1,
+                    Error(kDomain, SQLITE_ABORT, "the transaction was rolled back"));
+            continue;
+        }
+        if (auto committed = runPrepared(*connection, "COMMIT"); !committed) {
+            (void)connection->execute("ROLLBACK");
+            failAll(group.begin() + static_cast<std::ptrdiff_t>(first),
+                    group.begin() + static_cast<std::ptrdiff_t>(next), committed.error());
+        }
+    }
+    release(std::move(connection));
 }
 
 Result<void> Database::migrate(const Migrations& migrations) {

@@ -5,15 +5,22 @@
 // literals; values are bound.
 //
 // Threads: any thread may read or write. Readers run in parallel on their own
-// connections; writes are serialised by a lock and each runs in one
-// transaction. The Database owns its connections; a Connection& handed to a
-// callback is valid only during that call.
+// connections. Writes are group-committed: writes that arrive while a commit
+// is on its way to the disk queue up, and the next of their threads runs them
+// all in one transaction, each inside a savepoint of its own (a failing write
+// rolls back its own changes only), with one synchronous commit for the
+// group. write() returns only after the fsync that covers its changes, and
+// nothing a write changed is visible to readers before that. The Database
+// owns its connections; a Connection& handed to a callback is valid only
+// during that call.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -86,9 +93,13 @@ public:
 
     // Runs `work` on a pooled connection (reads; no transaction around it).
     template <class T> Result<T> read(const std::function<Result<T>(Connection&)>& work);
-    // Runs `work` inside one write transaction; commits when it succeeds,
-    // rolls back when it fails.
+    // Runs `work` inside a write transaction (see the group commit above);
+    // its changes are committed and on the disk when it succeeds and rolled
+    // back when it fails.
     template <class T> Result<T> write(const std::function<Result<T>(Connection&)>& work);
+
+    // Writes waiting for the commit in progress (for tests).
+    size_t queuedWrites() const;
 
     int schemaVersion() const { return m_schemaVersion; }
     const std::string& path() const { return m_path; }
@@ -100,11 +111,26 @@ private:
     void release(std::unique_ptr<Connection> connection);
     Result<void> migrate(const Migrations& migrations);
 
+    // One write of a group: `step` gives whether it succeeded; `outcome` is
+    // the fate of the group's transaction for it.
+    struct PendingWrite {
+        const std::function<bool(Connection&)>* step;
+        Result<void> outcome = Result<void>::success();
+        bool done = false;
+    };
+    // Queues `step` and returns once it ran and its group's commit is on the
+    // disk (or failed), leading the next group itself when no other thread is.
+    Result<void> writeInGroup(const std::function<bool(Connection&)>& step);
+    void commitGroup(const std::vector<PendingWrite*>& group);
+
     std::string m_path;
     int m_schemaVersion = 0;
     std::mutex m_poolMutex;
     std::vector<std::unique_ptr<Connection>> m_idle;
-    std::mutex m_writeMutex;
+    mutable std::mutex m_groupMutex;
+    std::condition_variable m_groupDone;
+    std::vector<PendingWrite*> m_queued;
+    bool m_committing = false;
 };
 
 // ---- implementation of the templates ----
@@ -121,28 +147,19 @@ template <class T> Result<T> Database::read(const std::function<Result<T>(Connec
 }
 
 template <class T> Result<T> Database::write(const std::function<Result<T>(Connection&)>& work) {
-    std::lock_guard lock(m_writeMutex);
-    Error error;
-    std::unique_ptr<Connection> connection = acquire(error);
-    if (!connection) {
-        return error;
+    std::optional<Result<T>> result;
+    std::function<bool(Connection&)> step = [&](Connection& connection) {
+        result.emplace(work(connection));
+        return static_cast<bool>(*result);
+    };
+    Result<void> committed = writeInGroup(step);
+    if (!committed) {
+        return committed.error();
     }
-    if (auto begun = connection->execute("BEGIN IMMEDIATE"); !begun) {
-        release(std::move(connection));
-        return begun.error();
+    if (!result) {
+        return Error::generic("write did not run");
     }
-    Result<T> result = work(*connection);
-    if (result) {
-        if (auto committed = connection->execute("COMMIT"); !committed) {
-            (void)connection->execute("ROLLBACK");
-            release(std::move(connection));
-            return committed.error();
-        }
-    } else {
-        (void)connection->execute("ROLLBACK");
-    }
-    release(std::move(connection));
-    return result;
+    return std::move(*result);
 }
 
 } // namespace murmelo::servers

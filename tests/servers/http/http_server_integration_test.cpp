@@ -23,6 +23,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -522,6 +523,7 @@ TEST_F(ListenerTest, ReadsMultipartForms) {
 TEST_F(ListenerTest, IdleConnectionsCloseAndTheOldestMakesRoomPastTheCap) {
     HttpServer::Options options = shortDeadlines();
     options.maxConnections = 3;
+    options.eventLoops = 1; // the cap is shared out among loops; one holds all three
     options.keepAliveTimeout = milliseconds(10'000);
     options.headTimeout = milliseconds(10'000);
     start(options);
@@ -560,4 +562,48 @@ TEST(HttpServerAddress, ServesAnIPv6Literal) {
     client.send("GET / HTTP/1.1\r\nHost: [::1]:80\r\n\r\n");
     std::string reply = client.receiveReply();
     EXPECT_NE(reply.find("host=[::1] from=::1 "), std::string::npos) << reply;
+}
+
+TEST(HttpServerQuickHandler, AnswersInOrderWithTheWorkersAndIsLoggedOnce) {
+    HttpServer server(echo, shortDeadlines());
+    std::mutex logMutex;
+    std::vector<std::string> logged;
+    server.setAccessLog(
+        [&](const std::string&, const std::string&, const std::string& target, int status, size_t) {
+            std::lock_guard lock(logMutex);
+            logged.push_back(target + " " + std::to_string(status));
+        });
+    server.setQuickHandler([](HttpRequest& request) -> std::optional<HttpResponse> {
+        if (request.path == "/throws") {
+            throw std::runtime_error("quick handler fault");
+        }
+        if (request.path.starts_with("/kept")) {
+            return HttpResponse::text("kept " + request.path);
+        }
+        return std::nullopt;
+    });
+    auto port = server.start("127.0.0.1", 0);
+    ASSERT_TRUE(port) << port.error().localizedDescription();
+
+    RawClient client(*port);
+    // Pipelined, so an inline answer could overtake a worker's if the order were not kept.
+    client.send("GET /slow1 HTTP/1.1\r\nHost: a\r\n\r\n"
+                "GET /kept1 HTTP/1.1\r\nHost: a\r\n\r\n"
+                "HEAD /kept2 HTTP/1.1\r\nHost: a\r\n\r\n"
+                "GET /throws HTTP/1.1\r\nHost: a\r\n\r\n"
+                "GET /slow2 HTTP/1.1\r\nHost: a\r\nConnection: close\r\n\r\n");
+    std::string all = client.receiveAll();
+    const char* const expected[] = {"GET /slow1 host=a", "\r\n\r\nkept /kept1", "Content-Length: 11\r\n",
+                                    "500 Internal Server Error", "GET /slow2 host=a"};
+    size_t at = 0;
+    for (const char* piece : expected) {
+        size_t found = all.find(piece, at);
+        ASSERT_NE(found, std::string::npos) << piece << " in order in:\n" << all;
+        at = found + 1;
+    }
+    EXPECT_EQ(all.find("kept /kept2"), std::string::npos) << "a HEAD reply has no body";
+    server.stop();
+    std::lock_guard lock(logMutex);
+    EXPECT_EQ(logged, (std::vector<std::string>{"/slow1 200", "/kept1 200", "/kept2 200", "/throws 500",
+                                                "/slow2 200"}));
 }
