@@ -40,10 +40,9 @@ void FdSource::setInterest(FdEvents interest) {
     if (interest == m_record->interest) {
         return;
     }
+    // The descriptor stays open and ours, so no unwatching now: the next pass
+    // of the loop brings the watch up to date with one change, not two.
     m_record->interest = interest;
-    if (auto loop = m_loop.lock()) {
-        loop->fdSourceChanged(m_record->fd);
-    }
 }
 
 FdEvents FdSource::interest() const {
