@@ -164,7 +164,7 @@ private:
     void scheduleDelivery();
     void afterRead();
 
-    RunLoopModes m_modes{RunLoop::kDefaultMode};
+    RunLoopModes m_modes{std::vector<std::string>{}}; // set by open()
     Transport::Callback m_callback;
     std::unique_ptr<CurlMulti> m_multi;
     CURL* m_easy = nullptr;
