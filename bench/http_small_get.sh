@@ -3,8 +3,10 @@
 # Transport and one reused libcurl easy handle, each a sequential kept-alive
 # GET on loopback. Runs every case in its own process, alternating the order
 # round by round so a change in the machine's load hits each alike, then
-# prints the median wall and CPU time (the calling thread's) per GET and the
-# ratios to libcurl.
+# prints the median wall and CPU time (the calling thread's) per GET, and the
+# median over the rounds of each round's ratio to libcurl (the processes of
+# one round ran back to back, so the ratio follows the machine's load less
+# than the times do).
 #   bench/http_small_get.sh [path/to/http_bench] [rounds (default 5)]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,23 +27,25 @@ for ((round = 0; round < rounds; round++)); do
     case "$line" in
       *,true,*) echo "http_small_get: $name failed: $line" >&2; exit 1 ;;
     esac
-    echo "$name $(echo "$line" | cut -d, -f3,4 | tr , ' ')" >>"$results"
+    echo "$name $(echo "$line" | cut -d, -f3,4 | tr , ' ') $round" >>"$results"
   done
 done
 
-median() { # name column
-  awk -v n="$1" -v c="$2" '$1 == n { print $c }' "$results" | sort -g |
-    awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+median() { # reads numbers, prints their median
+  sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
-base_wall=$(median CurlEasyBaseline 2)
-base_cpu=$(median CurlEasyBaseline 3)
-echo "small GET, median of $rounds processes each (µs per GET)"
+column() { # name column
+  awk -v n="$1" -v c="$2" '$1 == n { print $c }' "$results" | median
+}
+ratio() { # name column: the median of the per-round ratios to libcurl
+  awk -v n="$1" -v c="$2" '$1 == "CurlEasyBaseline" { base[$4] = $c } $1 == n { own[$4] = $c }
+    END { for (r in own) print own[r] / base[r] }' "$results" | median
+}
+echo "small GET, median of $rounds processes each (µs per GET; ratios: median of the rounds' ratios)"
 printf '%-16s %8s %8s %10s %9s\n' "" wall CPU wall/curl CPU/curl
 for name in "${cases[@]}"; do
-  wall=$(median "$name" 2)
-  cpu=$(median "$name" 3)
   label=$name
   [ "$name" = CurlEasyBaseline ] && label="libcurl easy"
-  awk -v l="$label" -v w="$wall" -v c="$cpu" -v bw="$base_wall" -v bc="$base_cpu" \
-    'BEGIN { printf "%-16s %8.1f %8.1f %9.2fx %8.2fx\n", l, w, c, w / bw, c / bc }'
+  printf '%-16s %8.1f %8.1f %9.2fx %8.2fx\n' "$label" "$(column "$name" 2)" "$(column "$name" 3)" \
+    "$(ratio "$name" 2)" "$(ratio "$name" 3)"
 done
