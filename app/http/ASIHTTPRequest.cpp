@@ -244,6 +244,10 @@ double ASIHTTPRequest::overallTimeOutSeconds() const {
 }
 
 void ASIHTTPRequest::start() {
+    {
+        std::lock_guard lock(m_cancelledLock);
+        m_loop = RunLoop::current().handle(); // where cancel() wakes the transfer loop
+    }
     m_startTime = Clock::monotonic();
     for (;;) {
         RunOutcome outcome = RunOutcome::Finished;
@@ -348,6 +352,10 @@ bool ASIHTTPRequest::timedOut(double now) const {
     if (!m_lastActivityTime || m_timeOutSeconds <= 0 || now - *m_lastActivityTime <= m_timeOutSeconds) {
         return false;
     }
+    return inactivityCounts();
+}
+
+bool ASIHTTPRequest::inactivityCounts() const {
     // A body still on its way out does not time out before the first bytes
     // are reported written.
     return m_totalBytesSent > 0 || m_postLength <= m_uploadBufferSize;
@@ -368,10 +376,12 @@ bool ASIHTTPRequest::failIfTooLarge(std::uint64_t bytes) {
 }
 
 ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
-    // Keeps the private mode awake at least every 0.25 s, also while the
-    // transfer has no source of its own (a name being resolved).
-    Timer wakeUp(
-        kLoopWakeUpSeconds, Timer::Repeats::Yes, [] {}, kRunLoopMode);
+    // Never fires: it keeps the private mode from being empty (runMode would
+    // return at once while the transfer has no source of its own, a name
+    // being resolved). Each pass ends at an event, a cancel (which posts into
+    // the mode) or the next moment a time-out can be due — no polling.
+    Timer keepModeAlive(
+        RunLoop::kDistantFuture, Timer::Repeats::No, [] {}, kRunLoopMode);
     RunLoop& loop = RunLoop::current();
     for (;;) {
         std::unique_lock lock(m_cancelledLock);
@@ -403,9 +413,20 @@ ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
         if (m_uploadBufferSize == 0 && m_totalBytesSent > 0 && m_totalBytesSent != m_postLength) {
             m_uploadBufferSize = m_totalBytesSent;
         }
-        double untilDeadline = m_startTime.value_or(now) + overallTimeOutSeconds() - now;
-        loop.runMode(kRunLoopMode, RunLoop::dateAfter(std::clamp(untilDeadline, 0.0, kLoopWakeUpSeconds)));
+        // A sent count not yet taken as activity is taken on a pass right away,
+        // before the inactivity limit is judged again.
+        double until = m_totalBytesSent > m_lastBytesSent ? now : nextTimeOutCheck(now);
+        lock.unlock();
+        loop.runMode(kRunLoopMode, until);
     }
+}
+
+double ASIHTTPRequest::nextTimeOutCheck(double now) const {
+    double deadline = m_startTime.value_or(now) + overallTimeOutSeconds();
+    if (m_lastActivityTime && m_timeOutSeconds > 0 && inactivityCounts()) {
+        return std::min(deadline, *m_lastActivityTime + m_timeOutSeconds);
+    }
+    return deadline;
 }
 
 void ASIHTTPRequest::handleNetworkEvent(Transport::Event event) {
@@ -581,6 +602,8 @@ void ASIHTTPRequest::cancel() {
     }
     failWithError(requestCancelledError());
     m_cancelled = true;
+    // The transfer loop sleeps until an event or a time-out is due; this is its event.
+    m_loop.post([] {}, RunLoopModes(kRunLoopMode));
 }
 
 bool ASIHTTPRequest::isCancelled() const {

@@ -11,11 +11,12 @@
 //
 // Running: start() blocks the calling thread. The exchange goes over a
 // device Transport scheduled on the calling thread's run loop in the private
-// mode "ASIHTTPRequest", which the transfer loop runs for at most 0.25 s per
-// pass; each pass checks the inactivity time-out (timeOutSeconds since the
-// last bytes moved), the overall deadline (overallTimeOutSeconds() since
+// mode "ASIHTTPRequest". The transfer loop runs that mode pass by pass: a
+// pass ends at a transport event, a cancel, or the next moment a time-out
+// can be due, and then checks the inactivity time-out (timeOutSeconds since
+// the last bytes moved), the overall deadline (overallTimeOutSeconds() since
 // start(), so a server dripping bytes cannot hold the thread), a pending
-// redirect and cancellation. The body is collected in memory up to
+// redirect and cancellation. A waiting request does not wake otherwise. The body is collected in memory up to
 // maxResponseDataSize(); a reply announcing or sending more ends the request
 // at once with code 11. Redirects (301,
 // 302, 303, 305–307 with a Location) are followed up to 5 times; the sixth
@@ -27,8 +28,8 @@
 // compression and bandwidth throttling.
 //
 // Threading: configure, start and read on one thread; cancel() may be called
-// from any thread while start() runs (it waits for the current pass, at most
-// about 0.25 s). Owned through shared_ptr (requestWithURL); the process-wide
+// from any thread while start() runs (it wakes the transfer loop, which
+// ends the request at once). Owned through shared_ptr (requestWithURL); the process-wide
 // session cookie list and the five shared errors are class state behind
 // their own locks.
 #pragma once
@@ -47,6 +48,7 @@
 #include "platform/net/Transport.h"
 #include "platform/net/URL.h"
 #include "platform/net/URLConnection.h"
+#include "platform/runloop/RunLoop.h"
 
 namespace murmelo {
 
@@ -70,7 +72,6 @@ class ASIHTTPRequest : public std::enable_shared_from_this<ASIHTTPRequest> {
 public:
     // The private run-loop mode of the transfer loop.
     static constexpr const char* kRunLoopMode = "ASIHTTPRequest";
-    static constexpr double kLoopWakeUpSeconds = 0.25;
     static constexpr int kMaxRedirects = 5;
     // responseData() gives nothing rather than inflate past this size; a
     // reply the app reads is a page or a short document, so a body that
@@ -224,6 +225,10 @@ private:
     bool readResponseHeadersReturningAuthenticationFailure();
     void tearDownConnection();
     bool timedOut(double now) const;
+    // Whether the inactivity limit applies yet (see timedOut).
+    bool inactivityCounts() const;
+    // When the transfer loop must look at the time-outs next.
+    double nextTimeOutCheck(double now) const;
     // Past the overall deadline (once start() has begun).
     bool pastDeadline(double now) const;
     // Ends the request when the reply is or would become too large.
@@ -283,6 +288,7 @@ private:
     bool m_responseHeadRead = false;
 
     mutable std::recursive_mutex m_cancelledLock;
+    RunLoopHandle m_loop; // of the thread in start(); guarded by m_cancelledLock
 };
 
 } // namespace murmelo

@@ -1,13 +1,12 @@
 #include "platform/net/ProxySettings.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/core/Text.h"
 #include "platform/net/NetError.h"
 #include "platform/net/internal/NetText.h"
-
-extern char** environ;
 
 namespace murmelo {
 
@@ -143,12 +142,13 @@ std::string ProxyServer::curlProxyString() const {
 ProxySettings::ProxySettings(Environment environment) : m_environment(std::move(environment)) {}
 
 ProxySettings ProxySettings::fromProcessEnvironment() {
+    // Only the variables lookup() consults: copying the whole environment
+    // cost every request a few dozen allocations.
     Environment environment;
-    for (char** entry = environ; entry && *entry; ++entry) {
-        const char* equals = std::strchr(*entry, '=');
-        if (equals) {
-            environment.emplace(std::string(*entry, static_cast<size_t>(equals - *entry)),
-                                std::string(equals + 1));
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                             "ALL_PROXY", "no_proxy", "NO_PROXY", "REQUEST_METHOD"}) {
+        if (const char* value = std::getenv(name)) {
+            environment.emplace(name, value);
         }
     }
     return ProxySettings(std::move(environment));

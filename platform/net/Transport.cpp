@@ -30,8 +30,8 @@ struct CurlSlist {
     CurlSlist(const CurlSlist&) = delete;
     CurlSlist& operator=(const CurlSlist&) = delete;
     ~CurlSlist() { curl_slist_free_all(list); }
-    bool append(const std::string& line) {
-        curl_slist* next = curl_slist_append(list, line.c_str());
+    bool append(const char* line) {
+        curl_slist* next = curl_slist_append(list, line);
         if (!next) {
             return false;
         }
@@ -164,7 +164,7 @@ private:
     void scheduleDelivery();
     void afterRead();
 
-    RunLoopModes m_modes{RunLoop::kDefaultMode};
+    RunLoopModes m_modes{std::vector<std::string>{}}; // set by open()
     Transport::Callback m_callback;
     std::unique_ptr<CurlMulti> m_multi;
     CURL* m_easy = nullptr;
@@ -324,7 +324,7 @@ bool TransportCore::setRouteOptions(const std::optional<ProxyServer>& proxy,
         std::string rule =
             (host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host) + ":" +
             std::to_string(port) + ":" + target->address + ":" + std::to_string(target->port);
-        ok = ok && m_connectTo.append(rule);
+        ok = ok && m_connectTo.append(rule.c_str());
         set(CURLOPT_CONNECT_TO, m_connectTo.list);
     }
     return ok;
@@ -355,12 +355,16 @@ bool TransportCore::setMethodAndBody() {
 // The caller's header lines as given; libcurl's own defaults removed.
 bool TransportCore::setHeaderOptions() {
     bool ok = true;
+    std::string line; // one buffer for every line: libcurl keeps its own copy
     for (const auto& [name, value] : m_request.headers) {
-        ok = ok && m_headerList.append(value.empty() ? name + ";" : name + ": " + value);
+        line.assign(name);
+        line += value.empty() ? ";" : ": ";
+        line += value;
+        ok = ok && m_headerList.append(line.c_str());
     }
-    for (const char* suppressed : {"Accept", "Expect", "Content-Type"}) {
-        if (!m_request.headerValue(suppressed)) {
-            ok = ok && m_headerList.append(std::string(suppressed) + ":");
+    for (std::string_view suppressed : {"Accept:", "Expect:", "Content-Type:"}) {
+        if (!m_request.headerValue(suppressed.substr(0, suppressed.size() - 1))) {
+            ok = ok && m_headerList.append(suppressed.data());
         }
     }
     return setCurlOption(CURLOPT_HTTPHEADER, m_headerList.list) && ok;
@@ -525,7 +529,7 @@ void TransportCore::deliverPending() {
     }
     if (m_headComplete && !m_headDelivered) {
         m_headDelivered = true;
-        m_response = m_pendingHead;
+        m_response = std::move(m_pendingHead); // the head is complete: nothing adds to it now
         if (!emit(Transport::Event::HeaderReceived)) {
             return;
         }

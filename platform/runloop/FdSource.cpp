@@ -41,8 +41,14 @@ void FdSource::setInterest(FdEvents interest) {
         return;
     }
     m_record->interest = interest;
-    if (auto loop = m_loop.lock()) {
-        loop->fdSourceChanged(m_record->fd);
+    // A source that still watches keeps its descriptor open, so the next pass
+    // of the loop brings the watch up to date with one change, not two. One
+    // that no longer watches is unwatched now, as its owner may close the
+    // descriptor before the loop runs again.
+    if (interest == FdEvents::None) {
+        if (auto loop = m_loop.lock()) {
+            loop->fdSourceChanged(m_record->fd);
+        }
     }
 }
 

@@ -62,6 +62,7 @@ CurlMulti::~CurlMulti() {
         curl_multi_cleanup(m_multi);
     }
     m_sockets.clear();
+    m_runNow.invalidate();
     m_timerSource.invalidate();
     if (m_timerFd >= 0) {
         ::close(m_timerFd);
@@ -160,19 +161,28 @@ int CurlMulti::timerCallback(CURLM*, long timeoutMs, void* userp) {
         return 0;
     }
     // libcurl must not be called back from here; the timer fires from the loop.
-    // A zero deadline means "at once": a zero itimerspec would disarm instead.
+    if (timeoutMs == 0) {
+        // "At once" is asked for at the start of every transfer. A zero-delay
+        // run-loop timer is due under any clock and costs no kernel timer to
+        // program and cancel.
+        self->m_runNow = Timer(
+            0, Timer::Repeats::No, [self] { self->onTimer(); }, self->m_modes);
+        return 0;
+    }
     itimerspec due{};
     due.it_value.tv_sec = timeoutMs / 1000;
-    due.it_value.tv_nsec = timeoutMs % 1000 * 1000000 + (timeoutMs == 0 ? 1 : 0);
+    due.it_value.tv_nsec = timeoutMs % 1000 * 1000000;
     if (timerfd_settime(self->m_timerFd, 0, &due, nullptr) != 0) {
         logLine("HTTP transport: cannot arm libcurl's timer (errno %d)", errno);
         return -1;
     }
+    self->m_timerArmed = true;
     self->m_timerSource = FdSource(
         self->m_timerFd, FdEvents::Readable,
         [self](FdEvents) {
             std::uint64_t expirations = 0;
             (void)::read(self->m_timerFd, &expirations, sizeof expirations);
+            self->m_timerArmed = false;
             self->m_timerSource.invalidate();
             self->onTimer();
         },
@@ -181,11 +191,13 @@ int CurlMulti::timerCallback(CURLM*, long timeoutMs, void* userp) {
 }
 
 void CurlMulti::disarmTimer() {
+    m_runNow.invalidate();
     m_timerSource.invalidate();
-    if (m_timerFd >= 0) {
+    if (m_timerArmed && m_timerFd >= 0) {
         itimerspec off{};
         (void)timerfd_settime(m_timerFd, 0, &off, nullptr);
     }
+    m_timerArmed = false;
 }
 
 void CurlMulti::onSocket(int socket, FdEvents events) {

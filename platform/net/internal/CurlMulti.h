@@ -3,7 +3,9 @@
 // it at a time. libcurl's timer is a timerfd on the real monotonic clock, not
 // a run-loop Timer: libcurl measures its own deadlines in real time, so its
 // wake-ups must not follow a test's manual clock (a request's own time-out,
-// in URLConnection, does). Each thread keeps a few idle multi
+// in URLConnection, does). The one exception is a deadline of 0 ("act at
+// once", asked for by every new transfer): a zero-delay run-loop Timer is
+// due under either clock and saves programming a kernel timer. Each thread keeps a few idle multi
 // handles, and with them their open connections, so a later transfer on the
 // same thread reuses a kept-alive connection.
 //
@@ -18,6 +20,7 @@
 
 #include "platform/runloop/FdSource.h"
 #include "platform/runloop/RunLoopModes.h"
+#include "platform/runloop/Timer.h"
 
 typedef void CURLM;
 
@@ -68,7 +71,9 @@ private:
     RunLoopModes m_modes{RunLoop::kDefaultMode};
     std::unordered_map<int, FdSource> m_sockets;
     int m_timerFd = -1; // timerfd, one-shot, armed while libcurl waits for a deadline
+    bool m_timerArmed = false;
     FdSource m_timerSource;
+    Timer m_runNow; // a deadline of 0: due at once, no timerfd needed
     void* m_spareEasy = nullptr;
 };
 

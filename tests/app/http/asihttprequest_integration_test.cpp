@@ -6,8 +6,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 #include <thread>
+
+#include <unistd.h>
 
 #include "app/http/ASIFormDataRequest.h"
 #include "app/http/ASIHTTPRequest.h"
@@ -49,6 +52,25 @@ protected:
     }
     TestBundle m_bundle{{{"CFBundleName", "Murmelo"}, {"CFBundleShortVersionString", "2.3"}}};
 };
+
+// Whether thread `tid` of this process is asleep (state S), waiting up to
+// `timeoutSeconds` for it. A cross-thread cancel must wake a request that
+// sleeps; one still running would see the cancel without any wake-up.
+bool waitUntilAsleep(pid_t tid, double timeoutSeconds) {
+    double until = Clock::monotonic() + timeoutSeconds;
+    std::string path = "/proc/self/task/" + std::to_string(tid) + "/stat";
+    while (Clock::monotonic() < until) {
+        std::ifstream stat(path);
+        std::string line;
+        std::getline(stat, line);
+        auto close = line.rfind(')'); // the name in parentheses may hold blanks
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'S') {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
 
 } // namespace
 
@@ -638,28 +660,48 @@ TEST_F(ASIHTTPRequestServer, ATenMegabyteBody) {
 }
 
 TEST_F(ASIHTTPRequestServer, CancelFromAnotherThread) {
-    ScriptedHttpServer server(ScriptedHttpServer::replyingWith(
-        [](const ReceivedRequest&) { return ScriptedReply::rawBytes(Action::Silent, ""); }));
-    auto request = ASIHTTPRequest::requestWithURL(url(server.url("/wait")));
-    request->setTimeOutSeconds(0); // no time-out: only the cancel ends it
-    // Measured from the cancel: reaching the server can take seconds on a
-    // loaded machine, and that is not what this checks.
-    std::atomic<double> cancelledAt{0};
-    std::thread canceller([&] {
-        bool seen = server.waitForRequests(1, 10.0);
-        cancelledAt = Clock::monotonic();
-        request->cancel(); // in any case, so the test cannot hang
-        EXPECT_TRUE(seen);
-    });
-    request->start();
-    double took = Clock::monotonic() - cancelledAt.load();
-    canceller.join();
-    ASSERT_TRUE(request->error());
-    EXPECT_EQ(request->error()->code(), 4);
-    EXPECT_EQ(request->error()->localizedDescription(), "The request was cancelled");
-    EXPECT_TRUE(request->isCancelled());
-    EXPECT_LT(took, 3.0);
-    // A later cancel or failure does not replace the first error.
-    request->cancel();
-    EXPECT_EQ(request->error()->code(), 4);
+    // On a kept-alive connection libcurl sets no timer of its own once the
+    // request is out, so only the cancel can end the wait before the deadline.
+    struct Case {
+        const char* name;
+        bool warmConnectionFirst;
+    };
+    for (const Case& c : {Case{"fresh connection", false}, Case{"kept-alive connection", true}}) {
+        SCOPED_TRACE(c.name);
+        ScriptedHttpServer server(ScriptedHttpServer::replyingWith([](const ReceivedRequest& received) {
+            return received.target == "/wait" ? ScriptedReply::rawBytes(Action::Silent, "")
+                                              : ScriptedReply::text(200, "ok");
+        }));
+        if (c.warmConnectionFirst) {
+            auto first = ASIHTTPRequest::requestWithURL(url(server.url("/first")));
+            first->start();
+            ASSERT_FALSE(first->error());
+        }
+        auto request = ASIHTTPRequest::requestWithURL(url(server.url("/wait")));
+        request->setTimeOutSeconds(0);        // no inactivity limit: only the cancel ends it...
+        request->setOverallTimeOutSeconds(6); // ...or, were the cancel not seen, this deadline
+        // Measured from the cancel: reaching the server can take seconds on a
+        // loaded machine, and that is not what this checks.
+        std::atomic<double> cancelledAt{0};
+        std::size_t expected = c.warmConnectionFirst ? 2 : 1;
+        pid_t requestThread = gettid();
+        std::thread canceller([&] {
+            bool seen = server.waitForRequests(expected, 10.0);
+            EXPECT_TRUE(waitUntilAsleep(requestThread, 10.0));
+            cancelledAt = Clock::monotonic();
+            request->cancel(); // in any case, so the test cannot hang
+            EXPECT_TRUE(seen);
+        });
+        request->start();
+        double took = Clock::monotonic() - cancelledAt.load();
+        canceller.join();
+        ASSERT_TRUE(request->error());
+        EXPECT_EQ(request->error()->code(), 4);
+        EXPECT_EQ(request->error()->localizedDescription(), "The request was cancelled");
+        EXPECT_TRUE(request->isCancelled());
+        EXPECT_LT(took, 3.0);
+        // A later cancel or failure does not replace the first error.
+        request->cancel();
+        EXPECT_EQ(request->error()->code(), 4);
+    }
 }
