@@ -15,8 +15,6 @@ using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
 constexpr size_t kOutputCapacity = 128;
-// Beyond this the scratch buffer is released after the call.
-constexpr size_t kRetainedCapacity = 8 * 1024 * 1024;
 
 // The same text as Decimal::stringValue() (plain notation, no exponent), with
 // the common case of a mantissa that fits 64 bits done without 128-bit
@@ -94,11 +92,10 @@ Result<std::string> KQJsonWriter::stringWithFragment(const KQJsonProxy& proxy) {
 Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* proxy) {
     clearErrorTrace();
     resetDepth();
-    // The text is built in a buffer kept between calls, so a large document
-    // does not regrow (and re-fault) its output every time.
-    std::string& out = m_buffer;
-    out.clear();
-    out.reserve(kOutputCapacity);
+    // Sized from the previous call, so writing documents of a similar size
+    // neither regrows the text nor copies it at the end.
+    std::string out;
+    out.reserve(std::max(kOutputCapacity, m_lastSize + m_lastSize / 16));
     std::optional<Value> substitute;
     if (proxy) {
         substitute = proxy->proxyForJson();
@@ -112,21 +109,17 @@ Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* p
     if (!writeValue(*value, out)) {
         return failure();
     }
-    std::string text(out);
-    trimBuffer();
-    return text;
+    m_lastSize = out.size();
+    // A much smaller text than the last one gives back what it does not use.
+    if (out.capacity() - out.size() > out.size() / 8 + kOutputCapacity) {
+        out.shrink_to_fit();
+    }
+    return out;
 }
 
 Error KQJsonWriter::failure() {
     m_stack.clear();
-    trimBuffer();
     return lastError();
-}
-
-void KQJsonWriter::trimBuffer() {
-    if (m_buffer.capacity() > kRetainedCapacity) {
-        std::string().swap(m_buffer);
-    }
 }
 
 void KQJsonWriter::appendIndent(std::string& out) const {
