@@ -60,6 +60,9 @@ Result<Value> KQJsonParser::read(std::optional<std::string_view> text) {
     m_end = zero ? static_cast<const char*>(zero) : m_begin + text->size();
     m_p = m_begin;
 
+    // The document's containers share a few blocks, freed with their last
+    // container, instead of one heap buffer each.
+    ValueArena arena(static_cast<size_t>(m_end - m_begin));
     Value value;
     if (!readValue(value)) {
         return failure();

@@ -304,7 +304,12 @@ Dictionary::Dictionary(std::initializer_list<Entry> entries) {
     }
 }
 
-Dictionary::Dictionary(std::vector<Entry>&& entries) : m_entries(std::move(entries)) {
+Dictionary::Dictionary(Entries&& entries) : m_entries(std::move(entries)) {
+    removeDuplicates();
+}
+
+Dictionary::Dictionary(std::vector<Entry>&& entries)
+    : m_entries(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end())) {
     removeDuplicates();
 }
 
