@@ -25,6 +25,30 @@ bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
+// Eight bytes at once, first byte lowest (x86-64 is little-endian).
+std::uint64_t loadEight(const char* p) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, p, sizeof chunk);
+    return chunk;
+}
+
+constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
+constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+
+// Every byte in '0'..'9': its high nibble is 3, and stays 3 after adding 6
+// (which carries ':' and above into 4; no byte carries into the next).
+bool allDigits(std::uint64_t chunk) {
+    return (chunk & kHighNibbles) == kZeros && ((chunk + 0x0606060606060606ULL) & kHighNibbles) == kZeros;
+}
+
+// The eight decimal digits' value: pairs, then fours, then the eight.
+std::uint64_t eightDigitValue(std::uint64_t chunk) {
+    std::uint64_t v = chunk - kZeros;
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
 std::string withByte(const char* format, unsigned byte) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, byte);
@@ -479,13 +503,33 @@ bool KQJsonParser::readNumber(Decimal& out) {
     std::uint64_t mantissa = 0;
     int significant = 0; // digits from the first non-zero one on
     long exponent = 0;
-    auto gather = [&](const char* at) {
-        unsigned digit = static_cast<unsigned>(*at - '0');
-        if (significant < kFastDigits) {
-            mantissa = mantissa * 10 + digit;
-            significant += mantissa != 0;
-        } else {
-            ++significant; // past the fast path; only the count matters now
+    // A run of digits (at least one at p) into the mantissa, eight at a time
+    // while they surely fit.
+    auto gatherRun = [&] {
+        while (end - p >= 8 && significant <= kFastDigits - 8) {
+            std::uint64_t chunk = loadEight(p);
+            if (!allDigits(chunk)) {
+                break;
+            }
+            std::uint64_t value = eightDigitValue(chunk);
+            if (mantissa != 0) {
+                significant += 8;
+            } else if (value != 0) {
+                // Leading '0' bytes are zero after the XOR.
+                significant = 8 - __builtin_ctzll(chunk ^ kZeros) / 8;
+            }
+            mantissa = mantissa * 100000000 + value;
+            p += 8;
+        }
+        while (digitAt(p)) {
+            unsigned digit = static_cast<unsigned>(*p - '0');
+            if (significant < kFastDigits) {
+                mantissa = mantissa * 10 + digit;
+                significant += mantissa != 0;
+            } else {
+                ++significant; // past the fast path; only the count matters now
+            }
+            ++p;
         }
     };
     if (p < end && *p == '0') {
@@ -501,10 +545,7 @@ bool KQJsonParser::readNumber(Decimal& out) {
             addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after initial minus");
             return false;
         }
-        do {
-            gather(p);
-            ++p;
-        } while (digitAt(p));
+        gatherRun();
     }
     if (p < end && *p == '.') {
         ++p;
@@ -514,10 +555,7 @@ bool KQJsonParser::readNumber(Decimal& out) {
             return false;
         }
         const char* fraction = p;
-        do {
-            gather(p);
-            ++p;
-        } while (digitAt(p));
+        gatherRun();
         exponent = -(p - fraction);
     }
     if (p < end && (*p == 'e' || *p == 'E')) {

@@ -21,6 +21,7 @@ constexpr size_t kMaxCarved = kMaxBlock / 8;
 constexpr size_t kOpenBias = size_t{1} << 62;
 
 thread_local ValueArena* t_arena = nullptr;
+std::atomic<size_t> g_blocksInUse{0};
 
 size_t roundUp8(size_t n) {
     return (n + 7) & ~size_t{7};
@@ -33,6 +34,14 @@ namespace value_memory {
 struct Block {
     std::atomic<size_t> live;
 };
+
+namespace {
+void releaseBlock(Block* block) {
+    block->~Block();
+    ::operator delete(block);
+    g_blocksInUse.fetch_sub(1, std::memory_order_relaxed);
+}
+} // namespace
 
 void* allocate(size_t bytes) {
     if (ValueArena* arena = t_arena) {
@@ -51,9 +60,12 @@ void deallocate(void* pointer) noexcept {
     if (!block) {
         ::operator delete(header);
     } else if (block->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        block->~Block();
-        ::operator delete(block);
+        releaseBlock(block);
     }
+}
+
+size_t blocksInUse() {
+    return g_blocksInUse.load(std::memory_order_relaxed);
 }
 
 } // namespace value_memory
@@ -80,6 +92,7 @@ void* ValueArena::allocate(size_t bytes) {
         size_t size = std::max(m_blockSize, need);
         void* memory = ::operator new(sizeof(Block) + size);
         m_block = new (memory) Block{kOpenBias};
+        g_blocksInUse.fetch_add(1, std::memory_order_relaxed);
         m_next = static_cast<char*>(memory) + sizeof(Block);
         m_end = m_next + size;
         m_blockSize = std::min(m_blockSize * 2, kMaxBlock);
@@ -99,8 +112,7 @@ void ValueArena::retireBlock() {
     }
     size_t adjust = m_count - kOpenBias; // wraps: subtracts the bias, adds the count
     if (m_block->live.fetch_add(adjust, std::memory_order_acq_rel) + adjust == 0) {
-        m_block->~Block();
-        ::operator delete(m_block);
+        value_memory::releaseBlock(m_block);
     }
     m_block = nullptr;
     m_next = m_end = nullptr;

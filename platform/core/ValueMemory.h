@@ -22,6 +22,8 @@ struct Block;
 // Storage for `bytes`, aligned for any type of alignment up to 8.
 void* allocate(size_t bytes);
 void deallocate(void* pointer) noexcept;
+// Arena blocks not yet given back, process-wide: what a kept buffer pins.
+size_t blocksInUse();
 } // namespace value_memory
 
 // Stateless: any instance frees what any other allocated, on any thread.
