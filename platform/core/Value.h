@@ -170,6 +170,20 @@ public:
     // dictionary or has no such key.
     const Value* find(std::string_view key) const;
 
+    // Whether destroying this value frees anything: false for null, booleans,
+    // numbers and dates, whose destruction can be skipped.
+    bool holdsResources() const {
+        switch (type()) {
+        case ValueType::String:
+        case ValueType::Data:
+        case ValueType::Array:
+        case ValueType::Dictionary:
+            return true;
+        default:
+            return false;
+        }
+    }
+
     // Deep equality. Numbers of different kinds compare by numeric value
     // (true == 1), as the platform's number comparison does.
     bool operator==(const Value& other) const;
