@@ -123,8 +123,7 @@ Value KQJsonParser::closeObject() {
     size_t base = m_stack.back().base;
     m_stack.pop_back();
     auto first = m_members.begin() + static_cast<std::ptrdiff_t>(base);
-    std::vector<Dictionary::Entry> entries(std::make_move_iterator(first),
-                                           std::make_move_iterator(m_members.end()));
+    Dictionary::Entries entries(std::make_move_iterator(first), std::make_move_iterator(m_members.end()));
     m_members.erase(first, m_members.end());
     return Value(Dictionary(std::move(entries)));
 }

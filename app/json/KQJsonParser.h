@@ -17,6 +17,7 @@
 // stack here; depth beyond maxDepth (or kHardDepthLimit) is error 7.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -98,8 +99,15 @@ private:
     size_t m_position = 0;
     std::vector<Frame> m_stack;
     Value* m_result = nullptr;
-    std::vector<Value> m_elements;
-    std::vector<Dictionary::Entry> m_members;
+    // Heap memory like std::allocator (the stacks outlive every document's
+    // arena), but moved-from scalars are dropped without a destructor call.
+    template <typename T> struct ScratchAllocator : std::allocator<T> {
+        ScratchAllocator() = default;
+        template <typename U> ScratchAllocator(const ScratchAllocator<U>&) noexcept {}
+        template <typename U> void destroy(U* pointer) noexcept { ValueAllocator<U>().destroy(pointer); }
+    };
+    std::vector<Value, ScratchAllocator<Value>> m_elements;
+    std::vector<Dictionary::Entry, ScratchAllocator<Dictionary::Entry>> m_members;
 };
 
 } // namespace murmelo

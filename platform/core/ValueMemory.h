@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <type_traits>
 
 namespace murmelo {
@@ -40,6 +41,24 @@ template <typename T> struct ValueAllocator {
         return static_cast<T*>(value_memory::allocate(count * sizeof(T)));
     }
     void deallocate(T* pointer, size_t) noexcept { value_memory::deallocate(pointer); }
+
+    // Destroying a document is mostly destroying its scalars, whose
+    // destructors do nothing: skip the call for them (Value::holdsResources
+    // says which), here and for the value half of a dictionary member.
+    template <typename U> void destroy(U* pointer) noexcept {
+        if constexpr (requires { pointer->holdsResources(); }) {
+            if (pointer->holdsResources()) {
+                pointer->~U();
+            }
+        } else if constexpr (requires { pointer->second.holdsResources(); }) {
+            std::destroy_at(&pointer->first);
+            if (pointer->second.holdsResources()) {
+                std::destroy_at(&pointer->second);
+            }
+        } else {
+            pointer->~U();
+        }
+    }
 
     template <typename U> bool operator==(const ValueAllocator<U>&) const noexcept { return true; }
 };
