@@ -1,5 +1,6 @@
-// JSON reading and writing speed, ours side by side with RapidJSON (DOM) and
-// nlohmann::json in the same run, on three generated documents:
+// JSON reading and writing speed, ours side by side with RapidJSON (DOM),
+// simdjson (DOM, the upper reference) and nlohmann::json in the same run, on
+// three generated documents:
 //   tweets   — many short strings (some non-ASCII and \u escapes), nested
 //              objects, booleans and nulls;
 //   numbers  — deep arrays of 15-digit coordinate pairs;
@@ -17,6 +18,7 @@
 #include <rapidjson/document.h>
 #include <rapidjson/stringbuffer.h>
 #include <rapidjson/writer.h>
+#include <simdjson.h>
 
 #include "app/json/KQJsonParser.h"
 #include "app/json/KQJsonWriter.h"
@@ -255,6 +257,22 @@ void ReadRapidJSON(benchmark::State& state) {
     setBytes(state, text.size());
 }
 
+// The parser and its tape are reused between iterations, as simdjson intends.
+void ReadSimdjson(benchmark::State& state) {
+    const std::string& text = document(static_cast<int>(state.range(0)));
+    simdjson::padded_string padded(text);
+    simdjson::dom::parser parser;
+    for (auto _ : state) {
+        simdjson::dom::element doc;
+        if (parser.parse(padded).get(doc) != simdjson::SUCCESS) {
+            state.SkipWithError("simdjson parse error");
+            break;
+        }
+        benchmark::DoNotOptimize(doc);
+    }
+    setBytes(state, text.size());
+}
+
 void ReadNlohmann(benchmark::State& state) {
     const std::string& text = document(static_cast<int>(state.range(0)));
     for (auto _ : state) {
@@ -289,6 +307,18 @@ void WriteRapidJSON(benchmark::State& state) {
     setBytes(state, text.size());
 }
 
+void WriteSimdjson(benchmark::State& state) {
+    const std::string& text = document(static_cast<int>(state.range(0)));
+    simdjson::padded_string padded(text);
+    simdjson::dom::parser parser;
+    simdjson::dom::element doc = parser.parse(padded).value();
+    for (auto _ : state) {
+        std::string out = simdjson::to_string(doc);
+        benchmark::DoNotOptimize(out);
+    }
+    setBytes(state, text.size());
+}
+
 void WriteNlohmann(benchmark::State& state) {
     const std::string& text = document(static_cast<int>(state.range(0)));
     nlohmann::json doc = nlohmann::json::parse(text);
@@ -301,9 +331,11 @@ void WriteNlohmann(benchmark::State& state) {
 
 BENCHMARK(ReadOurs)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadRapidJSON)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadSimdjson)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(ReadNlohmann)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteOurs)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteRapidJSON)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteSimdjson)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteNlohmann)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 } // namespace

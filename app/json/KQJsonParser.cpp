@@ -25,6 +25,30 @@ bool isDigit(unsigned char c) {
     return c >= '0' && c <= '9';
 }
 
+// Eight bytes at once, first byte lowest (x86-64 is little-endian).
+std::uint64_t loadEight(const char* p) {
+    std::uint64_t chunk;
+    std::memcpy(&chunk, p, sizeof chunk);
+    return chunk;
+}
+
+constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
+constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+
+// Every byte in '0'..'9': its high nibble is 3, and stays 3 after adding 6
+// (which carries ':' and above into 4; no byte carries into the next).
+bool allDigits(std::uint64_t chunk) {
+    return (chunk & kHighNibbles) == kZeros && ((chunk + 0x0606060606060606ULL) & kHighNibbles) == kZeros;
+}
+
+// The eight decimal digits' value: pairs, then fours, then the eight.
+std::uint64_t eightDigitValue(std::uint64_t chunk) {
+    std::uint64_t v = chunk - kZeros;
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
 std::string withByte(const char* format, unsigned byte) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, format, byte);
@@ -60,6 +84,9 @@ Result<Value> KQJsonParser::read(std::optional<std::string_view> text) {
     m_end = zero ? static_cast<const char*>(zero) : m_begin + text->size();
     m_p = m_begin;
 
+    // The document's containers share a few blocks, freed with their last
+    // container, instead of one heap buffer each.
+    ValueArena arena(static_cast<size_t>(m_end - m_begin));
     Value value;
     if (!readValue(value)) {
         return failure();
@@ -84,11 +111,9 @@ Error KQJsonParser::failure() {
 Value KQJsonParser::closeArray() {
     size_t base = m_stack.back().base;
     m_stack.pop_back();
-    Array array;
-    array.reserve(m_elements.size() - base);
-    std::move(m_elements.begin() + static_cast<std::ptrdiff_t>(base), m_elements.end(),
-              std::back_inserter(array));
-    m_elements.resize(base);
+    auto first = m_elements.begin() + static_cast<std::ptrdiff_t>(base);
+    Array array(std::make_move_iterator(first), std::make_move_iterator(m_elements.end()));
+    m_elements.erase(first, m_elements.end());
     return Value(std::move(array));
 }
 
@@ -97,11 +122,9 @@ Value KQJsonParser::closeArray() {
 Value KQJsonParser::closeObject() {
     size_t base = m_stack.back().base;
     m_stack.pop_back();
-    std::vector<Dictionary::Entry> entries;
-    entries.reserve(m_members.size() - base);
-    std::move(m_members.begin() + static_cast<std::ptrdiff_t>(base), m_members.end(),
-              std::back_inserter(entries));
-    m_members.resize(base);
+    auto first = m_members.begin() + static_cast<std::ptrdiff_t>(base);
+    Dictionary::Entries entries(std::make_move_iterator(first), std::make_move_iterator(m_members.end()));
+    m_members.erase(first, m_members.end());
     return Value(Dictionary(std::move(entries)));
 }
 
@@ -124,28 +147,29 @@ void KQJsonParser::skipWhitespace() {
 
 // One value, containers included, without recursion: open containers live on
 // m_stack. The steps mirror a recursive reader exactly, including the error
-// each enclosing level adds when something inside it fails.
+// each enclosing level adds when something inside it fails. Each value is
+// built once, in its container's scratch stack (or the result), not moved
+// through a temporary.
 bool KQJsonParser::readValue(Value& result) {
     m_stack.clear();
-    Value current;
+    m_result = &result;
     Step step = Step::Value;
     for (;;) {
         switch (step) {
         case Step::Value:
-            step = beginValue(current);
+            step = beginValue();
             break;
         case Step::ArrayNext:
-            step = continueArray(current);
+            step = continueArray();
             break;
         case Step::ObjectNext:
-            step = continueObject(current);
+            step = continueObject();
             break;
-        case Step::Completed:
+        case Step::Stored:
             if (m_stack.empty()) {
-                result = std::move(current);
                 return true;
             }
-            step = storeInContainer(current);
+            step = afterItem(m_stack.back().isObject ? '}' : ']');
             break;
         case Step::ContainerFailed:
             m_stack.pop_back();
@@ -157,7 +181,18 @@ bool KQJsonParser::readValue(Value& result) {
     }
 }
 
-inline KQJsonParser::Step KQJsonParser::beginValue(Value& current) {
+template <typename T> inline void KQJsonParser::store(T&& value) {
+    if (m_stack.empty()) {
+        *m_result = Value(std::forward<T>(value));
+    } else if (Frame& top = m_stack.back(); top.isObject) {
+        m_members.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(top.key)),
+                               std::forward_as_tuple(std::forward<T>(value)));
+    } else {
+        m_elements.emplace_back(std::forward<T>(value));
+    }
+}
+
+inline KQJsonParser::Step KQJsonParser::beginValue() {
     skipWhitespace();
     if (atEnd()) {
         addErrorWithCode(KQJsonErrorCode::EndOfInput, "Unexpected end of string");
@@ -170,18 +205,18 @@ inline KQJsonParser::Step KQJsonParser::beginValue(Value& current) {
         if (!readString(text)) {
             return Step::ValueFailed;
         }
-        current = Value(std::move(text));
-        return Step::Completed;
+        store(std::move(text));
+        return Step::Stored;
     }
     case '[':
     case '{':
         return openContainer(lead);
     case 'n':
-        return readKeyword("ull", Value(), "Expected 'null'", current);
+        return readKeyword("ull", Value(), "Expected 'null'");
     case 't':
-        return readKeyword("rue", Value(true), "Expected 'true'", current);
+        return readKeyword("rue", Value(true), "Expected 'true'");
     case 'f':
-        return readKeyword("alse", Value(false), "Expected 'false'", current);
+        return readKeyword("alse", Value(false), "Expected 'false'");
     case '-':
     case '0':
     case '1':
@@ -192,9 +227,15 @@ inline KQJsonParser::Step KQJsonParser::beginValue(Value& current) {
     case '6':
     case '7':
     case '8':
-    case '9':
+    case '9': {
         --m_p;
-        return readNumber(current) ? Step::Completed : Step::ValueFailed;
+        Decimal number;
+        if (!readNumber(number)) {
+            return Step::ValueFailed;
+        }
+        store(number);
+        return Step::Stored;
+    }
     case '+':
         addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading + disallowed in number");
         return Step::ValueFailed;
@@ -215,17 +256,17 @@ inline KQJsonParser::Step KQJsonParser::openContainer(char bracket) {
 }
 
 // null, true or false, whose first letter is consumed.
-inline KQJsonParser::Step KQJsonParser::readKeyword(std::string_view rest, Value value, const char* expected,
-                                                    Value& current) {
+inline KQJsonParser::Step KQJsonParser::readKeyword(std::string_view rest, Value value,
+                                                    const char* expected) {
     if (!readLiteral(rest)) {
         addErrorWithCode(KQJsonErrorCode::BadSyntax, expected);
         return Step::ValueFailed;
     }
-    current = std::move(value);
-    return Step::Completed;
+    store(std::move(value));
+    return Step::Stored;
 }
 
-inline KQJsonParser::Step KQJsonParser::continueArray(Value& current) {
+inline KQJsonParser::Step KQJsonParser::continueArray() {
     if (atEnd()) {
         addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing array");
         return Step::ContainerFailed;
@@ -236,11 +277,12 @@ inline KQJsonParser::Step KQJsonParser::continueArray(Value& current) {
     }
     ++m_p;
     leaveContainer();
-    current = closeArray();
-    return Step::Completed;
+    Value array = closeArray();
+    store(std::move(array));
+    return Step::Stored;
 }
 
-inline KQJsonParser::Step KQJsonParser::continueObject(Value& current) {
+inline KQJsonParser::Step KQJsonParser::continueObject() {
     if (atEnd()) {
         addErrorWithCode(KQJsonErrorCode::EndOfInput, "End of input while parsing object");
         return Step::ContainerFailed;
@@ -250,8 +292,9 @@ inline KQJsonParser::Step KQJsonParser::continueObject(Value& current) {
     if (next == '}') {
         ++m_p;
         leaveContainer();
-        current = closeObject();
-        return Step::Completed;
+        Value object = closeObject();
+        store(std::move(object));
+        return Step::Stored;
     }
     if (next != '"') {
         addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
@@ -269,19 +312,6 @@ inline KQJsonParser::Step KQJsonParser::continueObject(Value& current) {
     }
     ++m_p;
     return Step::Value;
-}
-
-// A finished value joins the open container: the array's elements, or the
-// object's members under the key read before it.
-inline KQJsonParser::Step KQJsonParser::storeInContainer(Value& current) {
-    Frame& top = m_stack.back();
-    if (!top.isObject) {
-        m_elements.push_back(std::move(current));
-        return afterItem(']');
-    }
-    m_members.emplace_back(std::move(top.key), std::move(current));
-    top.key.clear();
-    return afterItem('}');
 }
 
 // After an element or member: a "," (not just before `close`) or `close`
@@ -454,100 +484,113 @@ bool KQJsonParser::readUnicodeEscape(std::string& out) {
     return true;
 }
 
-// The read position is on the number's first byte ("-" or a digit). The
-// syntax is checked byte by byte; the value comes from Decimal::make when the
-// significant digits fit 64 bits (the same mantissa and exponent that
-// Decimal::fromString would build), and from Decimal::fromString otherwise.
-bool KQJsonParser::readNumber(Value& out) {
-    const char* start = m_p;
+// The read position is on the number's first byte ("-" or a digit). One pass
+// checks the syntax and gathers the significant digits; when they fit 19
+// (and so 64 bits) the value comes from Decimal::make with the same mantissa
+// and exponent that Decimal::fromString would build, otherwise from
+// Decimal::fromString itself.
+bool KQJsonParser::readNumber(Decimal& out) {
+    const char* const start = m_p;
+    const char* p = m_p;
+    const char* const end = m_end;
+    auto digitAt = [&](const char* at) { return at < end && isDigit(static_cast<unsigned char>(*at)); };
     bool negative = false;
-    if (peek() == '-') {
+    if (*p == '-') {
         negative = true;
-        ++m_p;
+        ++p;
     }
-    const char* integer = m_p;
-    if (peek() == '0') {
-        ++m_p;
-        if (isDigit(peek())) {
+    std::uint64_t mantissa = 0;
+    int significant = 0; // digits from the first non-zero one on
+    long exponent = 0;
+    // A run of digits (at least one at p) into the mantissa, eight at a time
+    // while they surely fit.
+    auto gatherRun = [&] {
+        while (end - p >= 8 && significant <= kFastDigits - 8) {
+            std::uint64_t chunk = loadEight(p);
+            if (!allDigits(chunk)) {
+                break;
+            }
+            std::uint64_t value = eightDigitValue(chunk);
+            if (mantissa != 0) {
+                significant += 8;
+            } else if (value != 0) {
+                // Leading '0' bytes are zero after the XOR.
+                significant = 8 - __builtin_ctzll(chunk ^ kZeros) / 8;
+            }
+            mantissa = mantissa * 100000000 + value;
+            p += 8;
+        }
+        while (digitAt(p)) {
+            unsigned digit = static_cast<unsigned>(*p - '0');
+            if (significant < kFastDigits) {
+                mantissa = mantissa * 10 + digit;
+                significant += mantissa != 0;
+            } else {
+                ++significant; // past the fast path; only the count matters now
+            }
+            ++p;
+        }
+    };
+    if (p < end && *p == '0') {
+        ++p;
+        if (digitAt(p)) {
+            m_p = p;
             addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading 0 disallowed in number");
             return false;
         }
     } else {
-        if (!isDigit(peek())) {
+        if (!digitAt(p)) {
+            m_p = p;
             addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after initial minus");
             return false;
         }
-        while (isDigit(peek())) {
-            ++m_p;
-        }
+        gatherRun();
     }
-    const char* integerEnd = m_p;
-    const char* fraction = m_p;
-    const char* fractionEnd = m_p;
-    if (peek() == '.') {
-        ++m_p;
-        fraction = m_p;
-        if (!isDigit(peek())) {
+    if (p < end && *p == '.') {
+        ++p;
+        if (!digitAt(p)) {
+            m_p = p;
             addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after decimal point");
             return false;
         }
-        while (isDigit(peek())) {
-            ++m_p;
-        }
-        fractionEnd = m_p;
+        const char* fraction = p;
+        gatherRun();
+        exponent = -(p - fraction);
     }
-    long exponent = 0;
-    unsigned char marker = peek();
-    if (marker == 'e' || marker == 'E') {
-        ++m_p;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
         bool exponentNegative = false;
-        if (peek() == '+' || peek() == '-') {
-            exponentNegative = *m_p == '-';
-            ++m_p;
+        if (p < end && (*p == '+' || *p == '-')) {
+            exponentNegative = *p == '-';
+            ++p;
         }
-        if (!isDigit(peek())) {
+        if (!digitAt(p)) {
+            m_p = p;
             addErrorWithCode(KQJsonErrorCode::BadNumber, "No digits after exponent");
             return false;
         }
-        while (isDigit(peek())) {
-            if (exponent <= kFastExponent) {
-                exponent = exponent * 10 + (*m_p - '0');
+        long written = 0;
+        do {
+            if (written <= kFastExponent) {
+                written = written * 10 + (*p - '0');
             }
-            ++m_p;
-        }
-        exponent = exponentNegative ? -exponent : exponent;
+            ++p;
+        } while (digitAt(p));
+        exponent += exponentNegative ? -written : written;
     }
-
-    // Leading zeros ("0.000123") carry no significant digit.
-    const char* significant = integer;
-    if (integerEnd - integer == 1 && *integer == '0') {
-        significant = fraction;
-        while (significant < fractionEnd && *significant == '0') {
-            ++significant;
-        }
-    }
-    long digits = significant < integerEnd ? (integerEnd - significant) + (fractionEnd - fraction)
-                                           : fractionEnd - significant;
-    exponent -= fractionEnd - fraction;
+    m_p = p;
 
     std::optional<Decimal> decimal;
-    if (digits <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent) {
-        std::uint64_t mantissa = 0;
-        for (const char* d = significant; d < integerEnd; ++d) {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*d - '0');
-        }
-        for (const char* d = std::max(significant, fraction); d < fractionEnd; ++d) {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*d - '0');
-        }
+    if (significant <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent) {
         decimal = Decimal::make(mantissa, static_cast<int>(exponent), negative);
     } else {
-        decimal = Decimal::fromString(std::string_view(start, static_cast<size_t>(m_p - start)));
+        decimal = Decimal::fromString(std::string_view(start, static_cast<size_t>(p - start)));
     }
     if (!decimal) {
         addErrorWithCode(KQJsonErrorCode::BadNumber, "Failed creating decimal instance");
         return false;
     }
-    out = Value(*decimal);
+    out = *decimal;
     return true;
 }
 

@@ -17,6 +17,7 @@
 // stack here; depth beyond maxDepth (or kHardDepthLimit) is error 7.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,7 +60,7 @@ private:
         Value,           // read a value at the read position
         ArrayNext,       // inside an array, after "[" or ","
         ObjectNext,      // inside an object, after "{" or ","
-        Completed,       // `current` holds a finished value
+        Stored,          // a finished value went where it belongs
         ValueFailed,     // reading a value failed; every open level adds its error
         ContainerFailed, // the innermost open container failed at its own level
     };
@@ -68,19 +69,21 @@ private:
     bool readValue(Value& out);
     // Inline: only readValue's loop uses them, and the reader is measured with
     // them folded into it (bench/json_bench.cpp).
-    inline Step beginValue(Value& current);
+    inline Step beginValue();
     inline Step openContainer(char bracket);
-    inline Step readKeyword(std::string_view rest, Value value, const char* expected, Value& current);
-    inline Step continueArray(Value& current);
-    inline Step continueObject(Value& current);
-    inline Step storeInContainer(Value& current);
+    inline Step readKeyword(std::string_view rest, Value value, const char* expected);
+    inline Step continueArray();
+    inline Step continueObject();
     inline Step afterItem(char close);
+    // Builds the finished value where it belongs: the open array's elements,
+    // the open object's members under the key read before it, or the result.
+    template <typename T> inline void store(T&& value);
     void addEnclosingErrors();
     bool readString(std::string& out);
     bool readEscape(std::string& out);
     bool readUnicodeEscape(std::string& out);
     bool readHexQuad(std::uint32_t& out);
-    bool readNumber(Value& out);
+    bool readNumber(Decimal& out);
     bool readLiteral(std::string_view rest);
     void skipWhitespace();
     // The byte at the read position; 0 at the end (the input holds no zero).
@@ -95,8 +98,16 @@ private:
     const char* m_end = nullptr;
     size_t m_position = 0;
     std::vector<Frame> m_stack;
-    std::vector<Value> m_elements;
-    std::vector<Dictionary::Entry> m_members;
+    Value* m_result = nullptr;
+    // Heap memory like std::allocator (the stacks outlive every document's
+    // arena), but moved-from scalars are dropped without a destructor call.
+    template <typename T> struct ScratchAllocator : std::allocator<T> {
+        ScratchAllocator() = default;
+        template <typename U> ScratchAllocator(const ScratchAllocator<U>&) noexcept {}
+        template <typename U> void destroy(U* pointer) noexcept { ValueAllocator<U>().destroy(pointer); }
+    };
+    std::vector<Value, ScratchAllocator<Value>> m_elements;
+    std::vector<Dictionary::Entry, ScratchAllocator<Dictionary::Entry>> m_members;
 };
 
 } // namespace murmelo

@@ -15,8 +15,6 @@ using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
 constexpr size_t kOutputCapacity = 128;
-// Beyond this the scratch buffer is released after the call.
-constexpr size_t kRetainedCapacity = 8 * 1024 * 1024;
 
 // The same text as Decimal::stringValue() (plain notation, no exponent), with
 // the common case of a mantissa that fits 64 bits done without 128-bit
@@ -52,6 +50,16 @@ void appendDecimal(const Decimal& decimal, std::string& out) {
         out += "0.";
         out.append(fraction - count, '0');
         out.append(digits, count);
+    }
+}
+
+// The first few cache lines of a container's buffer: a small object's members
+// span several, and the walk reaches them before the hardware would.
+void prefetchLines(const void* data, size_t bytes) {
+    const char* p = static_cast<const char*>(data);
+    const char* end = p + std::min<size_t>(bytes, 4 * 64);
+    for (; p < end; p += 64) {
+        __builtin_prefetch(p);
     }
 }
 
@@ -94,11 +102,10 @@ Result<std::string> KQJsonWriter::stringWithFragment(const KQJsonProxy& proxy) {
 Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* proxy) {
     clearErrorTrace();
     resetDepth();
-    // The text is built in a buffer kept between calls, so a large document
-    // does not regrow (and re-fault) its output every time.
-    std::string& out = m_buffer;
-    out.clear();
-    out.reserve(kOutputCapacity);
+    // Sized from the previous call, so writing documents of a similar size
+    // neither regrows the text nor copies it at the end.
+    std::string out;
+    out.reserve(std::max(kOutputCapacity, m_lastSize + m_lastSize / 16));
     std::optional<Value> substitute;
     if (proxy) {
         substitute = proxy->proxyForJson();
@@ -112,21 +119,17 @@ Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* p
     if (!writeValue(*value, out)) {
         return failure();
     }
-    std::string text(out);
-    trimBuffer();
-    return text;
+    m_lastSize = out.size();
+    // A much smaller text than the last one gives back what it does not use.
+    if (out.capacity() - out.size() > out.size() / 8 + kOutputCapacity) {
+        out.shrink_to_fit();
+    }
+    return out;
 }
 
 Error KQJsonWriter::failure() {
     m_stack.clear();
-    trimBuffer();
     return lastError();
-}
-
-void KQJsonWriter::trimBuffer() {
-    if (m_buffer.capacity() > kRetainedCapacity) {
-        std::string().swap(m_buffer);
-    }
 }
 
 void KQJsonWriter::appendIndent(std::string& out) const {
@@ -206,9 +209,11 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                 if (top.next + 1 < top.size) {
                     const Value& ahead = member(top.next + 1);
                     if (ahead.type() == ValueType::Dictionary) {
-                        __builtin_prefetch(ahead.asDictionary()->entries().data());
+                        const auto& entries = ahead.asDictionary()->entries();
+                        prefetchLines(entries.data(), entries.size() * sizeof(Dictionary::Entry));
                     } else if (ahead.type() == ValueType::Array) {
-                        __builtin_prefetch(ahead.asArray()->data());
+                        const Array& elements = *ahead.asArray();
+                        prefetchLines(elements.data(), elements.size() * sizeof(Value));
                     } else if (ahead.type() == ValueType::String) {
                         __builtin_prefetch(ahead.asString()->data());
                     }

@@ -68,13 +68,11 @@ private:
     // Each open object adds "Unsupported value for key %@ in object".
     void addEnclosingErrors();
     Error failure();
-    // Releases the scratch buffer when one call grew it past what is kept.
-    void trimBuffer();
 
     bool m_sortKeys = false;
     bool m_humanReadable = false;
     std::vector<Frame> m_stack;
-    std::string m_buffer;
+    size_t m_lastSize = 0; // length of the last text written, to size the next
 };
 
 } // namespace murmelo

@@ -304,7 +304,12 @@ Dictionary::Dictionary(std::initializer_list<Entry> entries) {
     }
 }
 
-Dictionary::Dictionary(std::vector<Entry>&& entries) : m_entries(std::move(entries)) {
+Dictionary::Dictionary(Entries&& entries) : m_entries(std::move(entries)) {
+    removeDuplicates();
+}
+
+Dictionary::Dictionary(std::vector<Entry>&& entries)
+    : m_entries(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end())) {
     removeDuplicates();
 }
 
@@ -383,11 +388,25 @@ void Dictionary::removeDuplicates() {
     size_t count = m_entries.size();
     size_t kept = 0;
     if (count <= kIndexThreshold) {
+        // One bit per key (of its length and end bytes) settles most keys as
+        // new without comparing them to the ones kept so far.
+        std::uint64_t seen = 0;
         for (size_t i = 0; i < count; ++i) {
-            size_t j = 0;
-            while (j < kept && m_entries[j].first != m_entries[i].first) {
-                ++j;
+            const std::string& key = m_entries[i].first;
+            unsigned fingerprint = static_cast<unsigned>(key.size());
+            if (!key.empty()) {
+                fingerprint +=
+                    static_cast<unsigned char>(key.front()) * 7u + static_cast<unsigned char>(key.back());
             }
+            std::uint64_t bit = std::uint64_t{1} << (fingerprint & 63);
+            size_t j = kept;
+            if (seen & bit) {
+                j = 0;
+                while (j < kept && m_entries[j].first != key) {
+                    ++j;
+                }
+            }
+            seen |= bit;
             if (j < kept) {
                 m_entries[j].second = std::move(m_entries[i].second);
             } else {

@@ -24,12 +24,15 @@
 #include <vector>
 
 #include "platform/core/Decimal.h"
+#include "platform/core/ValueMemory.h"
 
 namespace murmelo {
 
 class Value;
 class Dictionary;
-using Array = std::vector<Value>;
+// Container buffers come from ValueAllocator, so a reader can build a whole
+// document in a ValueArena (ValueMemory.h).
+using Array = std::vector<Value, ValueAllocator<Value>>;
 using Data = std::vector<std::uint8_t>;
 
 // A point in time: seconds since 2001-01-01 00:00:00 UTC.
@@ -49,11 +52,13 @@ enum class ValueType { Null, Boolean, Integer, Real, Decimal, String, Data, Date
 class Dictionary {
 public:
     using Entry = std::pair<std::string, Value>;
+    using Entries = std::vector<Entry, ValueAllocator<Entry>>;
 
     Dictionary() = default;
     Dictionary(std::initializer_list<Entry> entries);
     // Takes the entries as they are, in their order; a repeated key keeps its
     // first position and its last value, as a sequence of set() calls would.
+    explicit Dictionary(Entries&& entries);
     explicit Dictionary(std::vector<Entry>&& entries);
     Dictionary(const Dictionary& other);
     Dictionary(Dictionary&&) noexcept;
@@ -77,11 +82,11 @@ public:
 
     std::vector<std::string> keys() const;
 
-    std::vector<Entry>::const_iterator begin() const;
-    std::vector<Entry>::const_iterator end() const;
-    std::vector<Entry>::iterator begin();
-    std::vector<Entry>::iterator end();
-    const std::vector<Entry>& entries() const { return m_entries; }
+    Entries::const_iterator begin() const;
+    Entries::const_iterator end() const;
+    Entries::iterator begin();
+    Entries::iterator end();
+    const Entries& entries() const { return m_entries; }
 
     // Same keys with equal values, in any order.
     bool operator==(const Dictionary& other) const;
@@ -99,7 +104,7 @@ private:
     void indexEntry(size_t position);
     void removeDuplicates();
 
-    std::vector<Entry> m_entries;
+    Entries m_entries;
     std::unique_ptr<std::uint32_t[]> m_index;
 };
 
@@ -165,6 +170,20 @@ public:
     // dictionary or has no such key.
     const Value* find(std::string_view key) const;
 
+    // Whether destroying this value frees anything: false for null, booleans,
+    // numbers and dates, whose destruction can be skipped.
+    bool holdsResources() const {
+        switch (type()) {
+        case ValueType::String:
+        case ValueType::Data:
+        case ValueType::Array:
+        case ValueType::Dictionary:
+            return true;
+        default:
+            return false;
+        }
+    }
+
     // Deep equality. Numbers of different kinds compare by numeric value
     // (true == 1), as the platform's number comparison does.
     bool operator==(const Value& other) const;
@@ -193,16 +212,16 @@ inline bool Dictionary::empty() const {
 inline void Dictionary::reserve(size_t n) {
     m_entries.reserve(n);
 }
-inline std::vector<Dictionary::Entry>::const_iterator Dictionary::begin() const {
+inline Dictionary::Entries::const_iterator Dictionary::begin() const {
     return m_entries.begin();
 }
-inline std::vector<Dictionary::Entry>::const_iterator Dictionary::end() const {
+inline Dictionary::Entries::const_iterator Dictionary::end() const {
     return m_entries.end();
 }
-inline std::vector<Dictionary::Entry>::iterator Dictionary::begin() {
+inline Dictionary::Entries::iterator Dictionary::begin() {
     return m_entries.begin();
 }
-inline std::vector<Dictionary::Entry>::iterator Dictionary::end() {
+inline Dictionary::Entries::iterator Dictionary::end() {
     return m_entries.end();
 }
 
