@@ -74,7 +74,7 @@ std::optional<Size> ADBannerView::sizeFromBannerContentSizeIdentifier(std::strin
     return std::nullopt;
 }
 
-ADBannerView::ADBannerView(const Rect& frame) : Button(frame, ButtonType::Custom) {
+ADBannerView::ADBannerView(const Rect& frame) : BannerButton(frame, ButtonType::Custom) {
     setShowsTouchWhenHighlighted(true);
 }
 
@@ -274,40 +274,15 @@ void ADBannerView::actionDidFinish() {
     }
 }
 
-void ADBannerView::touchesEnded(const TouchSet& touches, const Event* event) {
-    auto self = sharedAs<ADBannerView>(); // the tap may replace the ad
-    Button::touchesEnded(touches, event);
-    if (Responder* next = nextResponder()) {
-        next->touchesEnded(touches, event);
-    }
-}
-
-void ADBannerView::drawRect(DrawingContext& context, const Rect&) {
-    const Rect area(0, 0, bounds().size.width, bounds().size.height);
-    if (m_image) {
-        context.drawImage(*m_image, area);
-        return;
-    }
-    if (!m_ad) {
-        return;
-    }
-    context.setFillColor(Color::colorWithWhite(0.1));
-    context.fillRect(area);
-    context.setFillColor(Color::whiteColor());
-    context.drawText(m_ad->text, Rect(8, 4, area.size.width - 16, area.size.height - 8),
-                     Font::boldSystemFontOfSize(14), TextAlignment::Center, LineBreakMode::TailTruncation, 2);
+BannerButton::Face ADBannerView::face() const {
+    return {m_image, m_ad ? std::optional<std::string>(m_ad->text) : std::nullopt, Color::colorWithWhite(0.1),
+            Color::whiteColor(), 4};
 }
 
 void ADBannerView::dump(ScreenDumpWriter& writer) const {
-    std::string line = std::string("iAd banner ") + sizeName(m_current);
-    if (m_ad) {
-        line += " " + ScreenDumpWriter::quote(m_ad->text);
-        line += m_image ? " (image)" : " (text)";
-        line += " -> " + m_ad->clickURL.absoluteString();
-    } else {
-        line += " (loading)";
-    }
-    writer.line(line);
+    writer.line(dumpLine(std::string("iAd banner ") + sizeName(m_current),
+                         m_ad ? std::optional<std::string>(m_ad->text) : std::nullopt, m_image != nullptr,
+                         m_ad ? &m_ad->clickURL : nullptr));
 }
 
 } // namespace murmelo

@@ -28,7 +28,7 @@
 #include "platform/iad/ADBannerAd.h"
 #include "platform/net/URLConnection.h"
 #include "platform/runloop/Timer.h"
-#include "platform/ui/Button.h"
+#include "platform/ui/BannerButton.h"
 
 namespace murmelo {
 
@@ -57,7 +57,7 @@ public:
     virtual void bannerViewActionDidFinish(ADBannerView&) {}
 };
 
-class ADBannerView : public Button {
+class ADBannerView : public BannerButton {
 public:
     static constexpr double kDefaultRefreshInterval = 30.0;
     static constexpr double kTransferTimeout = 15.0;
@@ -89,9 +89,10 @@ public:
     // Loads under way; stops the refreshes.
     void stop();
 
-    void touchesEnded(const TouchSet& touches, const Event* event) override;
-    void drawRect(DrawingContext& context, const Rect& rect) override;
     void dump(ScreenDumpWriter& writer) const override;
+
+protected:
+    Face face() const override;
 
 private:
     friend class ADActionViewController;

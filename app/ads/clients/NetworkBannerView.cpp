@@ -73,7 +73,7 @@ std::shared_ptr<URLDataFetch> NetworkBannerView::fetchFor() {
 }
 
 NetworkBannerView::NetworkBannerView(std::string networkName, std::weak_ptr<NetworkBannerListener> listener)
-    : Button(Rect(0, 0, 320, 50), ButtonType::Custom), m_networkName(std::move(networkName)),
+    : BannerButton(Rect(0, 0, 320, 50), ButtonType::Custom), m_networkName(std::move(networkName)),
       m_listener(std::move(listener)) {
     setShowsTouchWhenHighlighted(true);
 }
@@ -200,40 +200,14 @@ void NetworkBannerView::webBrowserClosed(AdWhirlWebBrowserController& controller
     }
 }
 
-void NetworkBannerView::touchesEnded(const TouchSet& touches, const Event* event) {
-    auto self = sharedAs<NetworkBannerView>(); // the tap may replace the ad
-    Button::touchesEnded(touches, event);
-    if (Responder* next = nextResponder()) {
-        next->touchesEnded(touches, event);
-    }
-}
-
-void NetworkBannerView::drawRect(DrawingContext& context, const Rect&) {
-    const Rect area(0, 0, bounds().size.width, bounds().size.height);
-    if (m_image) {
-        context.drawImage(*m_image, area);
-        return;
-    }
-    if (!m_ad) {
-        return;
-    }
-    context.setFillColor(m_background.value_or(Color::colorWithWhite(0.3)));
-    context.fillRect(area);
-    context.setFillColor(m_textColor.value_or(Color::whiteColor()));
-    context.drawText(m_ad->text, Rect(8, 8, area.size.width - 16, area.size.height - 16),
-                     Font::boldSystemFontOfSize(14), TextAlignment::Center, LineBreakMode::TailTruncation, 2);
+BannerButton::Face NetworkBannerView::face() const {
+    return {m_image, m_ad ? std::optional<std::string>(m_ad->text) : std::nullopt,
+            m_background.value_or(Color::colorWithWhite(0.3)), m_textColor.value_or(Color::whiteColor())};
 }
 
 void NetworkBannerView::dump(ScreenDumpWriter& writer) const {
-    std::string line = m_networkName + " ad";
-    if (m_ad) {
-        line += " " + ScreenDumpWriter::quote(m_ad->text);
-        line += m_image ? " (image)" : " (text)";
-        line += " -> " + m_ad->clickURL.absoluteString();
-    } else {
-        line += " (loading)";
-    }
-    writer.line(line);
+    writer.line(dumpLine(m_networkName + " ad", m_ad ? std::optional<std::string>(m_ad->text) : std::nullopt,
+                         m_image != nullptr, m_ad ? &m_ad->clickURL : nullptr));
 }
 
 } // namespace murmelo

@@ -22,7 +22,7 @@
 #include "platform/graphics/Image.h"
 #include "platform/net/URL.h"
 #include "platform/net/URLConnection.h"
-#include "platform/ui/Button.h"
+#include "platform/ui/BannerButton.h"
 
 namespace murmelo {
 
@@ -52,7 +52,7 @@ Result<NetworkAd> parseNetworkAd(std::string_view bytes);
 inline constexpr const char* kNetworkBannerErrorDomain = "murmelo.NetworkBanner";
 enum class NetworkBannerError : long { NoFill = 1, BadReply = 2, Connection = 3, Image = 4 };
 
-class NetworkBannerView : public Button, public AdWhirlWebBrowserControllerDelegate {
+class NetworkBannerView : public BannerButton, public AdWhirlWebBrowserControllerDelegate {
 public:
     static constexpr double kTransferTimeout = 15.0;
 
@@ -69,12 +69,11 @@ public:
     const std::shared_ptr<const Image>& image() const { return m_image; }
     const std::shared_ptr<AdWhirlWebBrowserController>& browser() const { return m_browser; }
 
-    // The button ends the touch, then passes it on, so the banner around the
-    // ad sees the click as well.
-    void touchesEnded(const TouchSet& touches, const Event* event) override;
-    void drawRect(DrawingContext& context, const Rect& rect) override;
     void dump(ScreenDumpWriter& writer) const override;
     void webBrowserClosed(AdWhirlWebBrowserController& controller) override;
+
+protected:
+    Face face() const override;
 
 private:
     // Ad replies are small; images are banner-sized pictures.
