@@ -298,8 +298,10 @@ Result<std::string> PostgresContentStorage::keepOrLoad(const std::string& key, c
 }
 
 Result<std::uint64_t> PostgresContentStorage::sharedGeneration() {
+    // A sequence not yet advanced shows its start value as last_value too.
     MURMELO_TRY_VALUE(PgResult rows,
-                      run("SELECT last_value FROM content_generation", {}, Retry::WhenUnavailable));
+                      run("SELECT CASE WHEN is_called THEN last_value ELSE 0 END FROM content_generation", {},
+                          Retry::WhenUnavailable));
     return static_cast<std::uint64_t>(rows.integer(0, 0));
 }
 
