@@ -157,6 +157,11 @@ HttpResponse ContentServer::pool(const FormFields& query, const Session& session
     }
     auto secrets = m_store.newest(page, m_limits.pageSize);
     if (!secrets) {
+        if (ContentStore::isUnavailable(secrets.error())) {
+            if (auto last = m_poolPages.find(page, generation, viewer, PoolPageCache::Freshness::LastKept)) {
+                return HttpResponse::html(std::move(*last));
+            }
+        }
         return storageFailure(secrets.error());
     }
     std::string html = poolPage(*secrets, page, viewer);
