@@ -21,12 +21,16 @@ std::string messageOf(pg_conn* connection) {
         text.pop_back();
     }
     // libpq may report several attempts on several lines; one line reads better in a log.
-    for (char& c : text) {
-        if (c == '\n') {
-            c = ' ';
+    std::string line;
+    for (char c : text) {
+        bool blank = c == '\n' || c == '\t' || c == ' ';
+        if (!blank) {
+            line += c;
+        } else if (!line.empty() && line.back() != ' ') {
+            line += ' ';
         }
     }
-    return text;
+    return line;
 }
 
 // Waits until the socket is ready or the deadline passes; false on time-out.
