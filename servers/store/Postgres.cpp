@@ -112,8 +112,10 @@ Result<std::unique_ptr<PgConnection>> PgConnection::open(const std::string& conn
     // libpq's own bound is whole seconds, at least 2; ours below is exact.
     std::string seconds = std::to_string(std::max<long long>(2, (timeouts.connect.count() + 999) / 1000));
     // Ours first: the caller's conninfo, expanded from dbname, overrides them.
-    const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {seconds.c_str(), "murmelo", conninfo.c_str(), nullptr};
+    // GSS encryption only when asked for: probing for Kerberos credentials
+    // on every connection costs time where there are none.
+    const char* keywords[] = {"connect_timeout", "application_name", "gssencmode", "dbname", nullptr};
+    const char* values[] = {seconds.c_str(), "murmelo", "disable", conninfo.c_str(), nullptr};
     pg_conn* connection = PQconnectStartParams(keywords, values, 1);
     if (!connection || PQstatus(connection) == CONNECTION_BAD) {
         std::string message = messageOf(connection);
