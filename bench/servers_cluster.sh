@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The content server as one process on SQLite next to 1, 2 and 4 processes on
-# PostgreSQL behind nginx (scripts/cluster): pool page requests/s
+# PostgreSQL behind nginx (scripts/cluster), and one on PostgreSQL without
+# nginx (postgres-1-direct): pool page requests/s
 # (wrk -t2 -c64 -d5s, a stranger's view, 20 seeded secrets) and posts/s
 # (wrk -t2 -c16 -d5s, each post acknowledged only after its durable commit).
 # ROUNDS rounds (default 3); each round runs every set-up once, in an order
@@ -61,6 +62,12 @@ run_setup() { # name
       kill "$single_pid"; wait "$single_pid" 2>/dev/null || true; single_pid=""
       rm -rf "$work/sqlite"
       ;;
+    postgres-1-direct)
+      # The one server without nginx in front: what the proxy hop costs.
+      CLUSTER_PORT=$(free_port) scripts/cluster start 1 >/dev/null
+      measure "$1" "$(sed -nE 's/.*server 127\.0\.0\.1:([0-9]+) .*/\1/p' "$CLUSTER_STATE/nginx.conf" | head -n 1)"
+      scripts/cluster stop >/dev/null
+      ;;
     postgres-*)
       local port
       port=$(free_port)
@@ -71,11 +78,11 @@ run_setup() { # name
   esac
 }
 
-setups=(sqlite-1 postgres-1 postgres-2 postgres-4)
+setups=(sqlite-1 postgres-1-direct postgres-1 postgres-2 postgres-4)
 for round in $(seq "$rounds"); do
   order=("${setups[@]}")
   if [ $((round % 2)) -eq 0 ]; then
-    order=(postgres-4 postgres-2 postgres-1 sqlite-1)
+    order=(postgres-4 postgres-2 postgres-1 postgres-1-direct sqlite-1)
   fi
   for setup in "${order[@]}"; do
     echo "$round $(run_setup "$setup")" | tee -a "$work/results" >&2

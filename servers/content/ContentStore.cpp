@@ -26,16 +26,38 @@ std::uint64_t ContentStore::generation() {
     if (!m_storage.hasOtherWriters()) {
         return local;
     }
-    std::uint64_t shared = m_sharedGeneration.load(std::memory_order_acquire);
-    if (auto read = m_storage.sharedGeneration()) {
-        // Keep the highest seen: two readers may finish out of order.
-        while (*read > shared &&
-               !m_sharedGeneration.compare_exchange_weak(shared, *read, std::memory_order_acq_rel)) {
-        }
-        shared = std::max(shared, *read);
-    }
+    refreshSharedGeneration();
     // Both parts only grow, so their sum changes whenever either does.
-    return local + shared;
+    return local + m_sharedGeneration.load(std::memory_order_acquire);
+}
+
+void ContentStore::refreshSharedGeneration() {
+    std::unique_lock lock(m_readMutex);
+    // A read in flight may have begun before a commit this caller must see;
+    // the next one to begin cannot have.
+    const std::uint64_t usable = m_readsStarted + 1;
+    // Each wait ends when the read in flight does, which the storage's
+    // statement time-out bounds.
+    while (m_readsFinished < usable) {
+        if (m_reading) {
+            m_readDone.wait(lock);
+            continue;
+        }
+        m_reading = true;
+        std::uint64_t mine = ++m_readsStarted;
+        lock.unlock();
+        // A failed read leaves the highest value seen standing.
+        if (auto read = m_storage.sharedGeneration()) {
+            std::uint64_t seen = m_sharedGeneration.load(std::memory_order_acquire);
+            while (*read > seen &&
+                   !m_sharedGeneration.compare_exchange_weak(seen, *read, std::memory_order_acq_rel)) {
+            }
+        }
+        lock.lock();
+        m_readsFinished = mine;
+        m_reading = false;
+        m_readDone.notify_all();
+    }
 }
 
 std::optional<std::uint64_t> ContentStore::generationAtOnce() const {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -62,10 +64,18 @@ public:
 
 private:
     template <class T> Result<T> changed(Result<T> written);
+    // The shared generation as read by a read that began after this call
+    // did; concurrent callers share one such read instead of each asking.
+    void refreshSharedGeneration();
 
     ContentStorage& m_storage;
     std::atomic<std::uint64_t> m_generation{0};
     std::atomic<std::uint64_t> m_sharedGeneration{0}; // the highest seen
+    std::mutex m_readMutex;
+    std::condition_variable m_readDone;
+    std::uint64_t m_readsStarted = 0;  // numbered from 1
+    std::uint64_t m_readsFinished = 0; // the number of the last one done
+    bool m_reading = false;
 };
 
 } // namespace murmelo::servers
