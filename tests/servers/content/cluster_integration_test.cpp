@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -165,15 +166,16 @@ TEST_F(ClusterTest, KillingOneServerUnderPostingLoadLosesNoAcknowledgedPost) {
     std::mutex mutex;
     std::map<long long, std::string> acknowledged;
     std::atomic<bool> aKilled{false};
+    std::atomic<bool> stop{false};
+    std::atomic<int> acked{0};
     std::atomic<int> ackedByBAfterKill{0};
     std::atomic<int> duplicateIds{0};
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(2500);
     std::vector<std::thread> load;
     for (int t = 0; t < 4; ++t) {
         load.emplace_back([&, t] {
             int port = t % 2 == 0 ? a.port() : b.port();
             Client client(port);
-            for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+            for (int i = 0; !stop; ++i) {
                 std::string text = "load " + std::to_string(t) + " " + std::to_string(i);
                 bool killedBefore = aKilled.load();
                 Posted posted = post(client, text);
@@ -184,20 +186,29 @@ TEST_F(ClusterTest, KillingOneServerUnderPostingLoadLosesNoAcknowledgedPost) {
                 if (!acknowledged.emplace(posted.id, text).second) {
                     ++duplicateIds;
                 }
+                ++acked;
                 if (killedBefore && port == b.port()) {
                     ++ackedByBAfterKill;
                 }
             }
         });
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(800)); // the load runs a while first
-    a.kill9();
+    auto waitUntil = [](const std::function<bool()>& condition, double seconds) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+        while (!condition() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return condition();
+    };
+    EXPECT_TRUE(waitUntil([&] { return acked >= 40; }, 20)) << "the load did not get going";
+    a.kill9(); // in the middle of the load
     aKilled = true;
+    EXPECT_TRUE(waitUntil([&] { return ackedByBAfterKill >= 20; }, 20)) << "b stopped serving when a died";
+    stop = true;
     for (auto& thread : load) {
         thread.join();
     }
     EXPECT_EQ(duplicateIds.load(), 0);
-    EXPECT_GT(ackedByBAfterKill.load(), 0) << "b stopped serving when a died";
     expectAllStored(acknowledged, store);
 }
 
