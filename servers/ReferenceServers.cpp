@@ -23,7 +23,9 @@
 #include "servers/maker/StaticSites.h"
 #include "servers/mediation/MediationServer.h"
 #include "servers/store/Database.h"
+#include "servers/store/PostgresContentStorage.h"
 #include "servers/store/Schema.h"
+#include "servers/store/SqliteContentStorage.h"
 #include "servers/thirdparty/FacebookStandIn.h"
 #include "servers/thirdparty/ShortenerStandIn.h"
 #include "servers/thirdparty/TwitterStandIn.h"
@@ -82,6 +84,8 @@ bool isUsableToken(const std::string& token) {
 
 struct ReferenceServers::Parts {
     std::unique_ptr<Database> database;
+    std::unique_ptr<Database> contentDatabase; // a SQLite store of its own
+    std::unique_ptr<ContentStorage> contentStorage;
     std::unique_ptr<ContentStore> contentStore;
     std::unique_ptr<ContentServer> content;
     std::unique_ptr<MakerServers> maker;
@@ -129,6 +133,38 @@ struct ReferenceServers::Parts {
     }
 };
 
+Result<void> ReferenceServers::openContentStorage(const Options& options, Parts& parts) {
+    const std::string& store = options.store;
+    if (store.empty() || store == "sqlite:") {
+        parts.contentStorage = std::make_unique<SqliteContentStorage>(*parts.database);
+        return Result<void>::success();
+    }
+    if (store.starts_with("sqlite:")) {
+        auto database = Database::open(store.substr(7), serverSchema());
+        if (!database) {
+            return database.error();
+        }
+        parts.contentDatabase = std::move(*database);
+        parts.contentStorage = std::make_unique<SqliteContentStorage>(*parts.contentDatabase);
+        return Result<void>::success();
+    }
+    if (store.starts_with("postgresql://") || store.starts_with("postgres://")) {
+        PgPool::Options pool;
+        pool.conninfo = store;
+        pool.maxConnections = std::max<size_t>(options.storeConnections, 1);
+        pool.timeouts.connect = options.storeConnectTimeout;
+        pool.timeouts.statement = options.storeStatementTimeout;
+        auto storage = PostgresContentStorage::open(std::move(pool));
+        if (!storage) {
+            return storage.error();
+        }
+        parts.contentStorage = std::move(*storage);
+        return Result<void>::success();
+    }
+    return Error("MurmeloServerConfig", 2,
+                 "unknown store \"" + store + "\" (sqlite:PATH or postgresql://...)");
+}
+
 ReferenceServers::ReferenceServers(Options options)
     : m_options(std::move(options)), m_events(m_options.eventLog) {}
 
@@ -161,11 +197,16 @@ Result<std::unique_ptr<ReferenceServers>> ReferenceServers::start(Options option
         return database.error();
     }
     parts->database = std::move(*database);
-    auto cookie = SessionCookie::load(*parts->database);
+    if (auto opened = openContentStorage(o, *parts); !opened) {
+        return opened.error();
+    }
+    auto cookie = o.config.content.sessionKey.empty()
+                      ? SessionCookie::load(*parts->contentStorage)
+                      : Result<SessionCookie>(SessionCookie(o.config.content.sessionKey));
     if (!cookie) {
         return cookie.error();
     }
-    parts->contentStore = std::make_unique<ContentStore>(*parts->database);
+    parts->contentStore = std::make_unique<ContentStore>(*parts->contentStorage);
     if (o.seed) {
         auto seeded = parts->contentStore->seedIfEmpty(Clock::now());
         if (!seeded) {
@@ -221,6 +262,10 @@ void ReferenceServers::stop() {
 
 Database& ReferenceServers::database() {
     return *m_parts->database;
+}
+
+ContentStorage& ReferenceServers::contentStorage() {
+    return *m_parts->contentStorage;
 }
 
 ContentStore& ReferenceServers::contentStore() {

@@ -18,6 +18,7 @@
 // destruction) ends serving and joins the workers.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,7 @@
 namespace murmelo::servers {
 
 class Database;
+class ContentStorage;
 class ContentStore;
 
 class ReferenceServers {
@@ -39,6 +41,14 @@ public:
         ServerConfig config = ServerConfig::defaults();
         std::string bindAddress = "127.0.0.1";
         int port = 0;
+        // Where the content server keeps secrets and comments: "" or
+        // "sqlite:" the servers' own database file, "sqlite:PATH" another
+        // SQLite file, "postgresql://..." (or "postgres://...") a PostgreSQL
+        // database that several server processes may share.
+        std::string store;
+        size_t storeConnections = 8; // PostgreSQL connections at most
+        std::chrono::milliseconds storeConnectTimeout{5000};
+        std::chrono::milliseconds storeStatementTimeout{10000};
         bool seed = false;       // fill an empty pool with sample secrets
         bool logRequests = true; // one log line per request
         HttpServer::Options http;
@@ -66,6 +76,7 @@ public:
     const std::string& adminToken() const { return m_adminToken; }
     Database& database();
     ContentStore& contentStore();
+    ContentStorage& contentStorage();
 
 private:
     explicit ReferenceServers(Options options);
@@ -75,6 +86,7 @@ private:
     bool mayUseAdmin(const HttpRequest& request, const FormFields& query) const;
 
     struct Parts;
+    static Result<void> openContentStorage(const Options& options, Parts& parts);
     Options m_options;
     std::string m_adminToken;
     EventLog m_events;

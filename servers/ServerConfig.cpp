@@ -274,6 +274,10 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
         if (config.content.pageSize < 1 || config.content.pageSize > 200) {
             return configError("content.page_size", "must lie between 1 and 200");
         }
+        MURMELO_TRY_VOID(readString(*content, "session_key", config.content.sessionKey, "content"));
+        if (!config.content.sessionKey.empty() && config.content.sessionKey.size() < 32) {
+            return configError("content.session_key", "must hold at least 32 characters");
+        }
     }
     MURMELO_TRY_VOID(readString(*root, "admin_token", config.adminToken, ""));
     return config;

@@ -64,6 +64,10 @@ struct ContentLimits {
     size_t maxSecretLength = 1000;
     size_t maxCommentLength = 500;
     int pageSize = 20;
+    // Signs the session cookies. Processes that serve the same pool behind a
+    // load balancer share it, so a session begun on one holds on the others;
+    // empty: the key kept in the content storage (made on first start).
+    std::string sessionKey;
 };
 
 struct ServerConfig {

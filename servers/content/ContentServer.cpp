@@ -47,6 +47,13 @@ HttpResponse withSession(HttpResponse response, const std::optional<std::string>
 
 HttpResponse storageFailure(const Error& error) {
     logLine("content: storage failure: %s", error.localizedDescription().c_str());
+    if (ContentStore::isUnavailable(error)) {
+        return HttpResponse::html(
+                   messagePage("Something went wrong",
+                               "The secrets cannot be read just now. Please try again in a moment."),
+                   503)
+            .withHeader("Retry-After", "5");
+    }
     return HttpResponse::html(
         messagePage("Something went wrong", "The secrets could not be read. Please try again."), 500);
 }
@@ -88,8 +95,12 @@ std::optional<HttpResponse> ContentServer::answerAtOnce(HttpRequest& request) {
     if (query.getOr("r", "secret/list") != "secret/list") {
         return std::nullopt;
     }
+    auto generation = m_store.generationAtOnce();
+    if (!generation) {
+        return std::nullopt; // asking the database is a worker's job
+    }
     Session session = sessionFor(request);
-    auto kept = m_poolPages.find(parsePage(query), m_store.generation(), context(session));
+    auto kept = m_poolPages.find(parsePage(query), *generation, context(session));
     if (!kept) {
         return std::nullopt;
     }
@@ -146,6 +157,11 @@ HttpResponse ContentServer::pool(const FormFields& query, const Session& session
     }
     auto secrets = m_store.newest(page, m_limits.pageSize);
     if (!secrets) {
+        if (ContentStore::isUnavailable(secrets.error())) {
+            if (auto last = m_poolPages.find(page, generation, viewer, PoolPageCache::Freshness::LastKept)) {
+                return HttpResponse::html(std::move(*last));
+            }
+        }
         return storageFailure(secrets.error());
     }
     std::string html = poolPage(*secrets, page, viewer);
@@ -256,6 +272,11 @@ HttpResponse ContentServer::jsonOutcome(const Outcome& outcome) {
     if (outcome.id > 0) {
         reply.set("id", static_cast<long long>(outcome.id));
     }
+    if (outcome.code == kCodeUnavailable) {
+        // Nothing was stored: a status a proxy or client can act on, and
+        // never a reply that reads as acknowledged.
+        return HttpResponse::json(jsonReply(Value(std::move(reply))), 503).withHeader("Retry-After", "5");
+    }
     return HttpResponse::json(jsonReply(Value(std::move(reply))));
 }
 
@@ -291,6 +312,11 @@ HttpResponse ContentServer::createSecret(const HttpRequest& request, const Sessi
     auto id = m_store.addSecret(secret, Clock::now());
     if (!id) {
         logLine("content: cannot store a secret: %s", id.error().localizedDescription().c_str());
+        if (ContentStore::isUnavailable(id.error())) {
+            return answer({kCodeUnavailable,
+                           "Your secret could not be stored just now. Please try again in a "
+                           "moment."});
+        }
         return answer({kCodeNotStored, "Your secret could not be stored. Please try again later."});
     }
     return answer({kCodeOk, "Your secret is out! Thank you for sharing.", *id});
@@ -337,6 +363,11 @@ HttpResponse ContentServer::createComment(const HttpRequest& request, const Sess
             return answer({kCodeUnknownSecret, "This secret does not exist."});
         }
         logLine("content: cannot store a comment: %s", id.error().localizedDescription().c_str());
+        if (ContentStore::isUnavailable(id.error())) {
+            return answer({kCodeUnavailable,
+                           "Your comment could not be stored just now. Please try again in a "
+                           "moment."});
+        }
         return answer({kCodeNotStored, "Your comment could not be stored. Please try again later."});
     }
     return answer({kCodeOk, "Your comment is posted. Thank you!", *id});

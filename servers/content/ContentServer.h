@@ -8,8 +8,10 @@
 // because the application discards the body of a status above 399 and the
 // user would see no message); a failure has the code 400 (unreadable, empty,
 // or holding control characters other than tab and line breaks), 404 (unknown secret), 413 (too long) or 500
-// (not stored). A post that carries the field reply=page — the server's own page forms do — gets an HTML page
-// instead. Every page and post sets the session cookie when the request has none.
+// (not stored). While the database cannot be reached a post gets 503 (not
+// stored; try again), as the HTTP status too. A post that carries the field reply=page — the server's own
+// page forms do — gets an HTML page instead. Every page and post sets the session cookie when the request has
+// none.
 //
 // Thread-safe; borrows the store, which must outlive it. Pool pages are kept
 // rendered between posts (PoolPageCache).
@@ -46,6 +48,7 @@ public:
     static constexpr int kCodeUnknownSecret = 404;
     static constexpr int kCodeTooLong = 413;
     static constexpr int kCodeNotStored = 500;
+    static constexpr int kCodeUnavailable = 503;
 
 private:
     struct Session {

@@ -4,48 +4,6 @@
 
 namespace murmelo::servers {
 
-namespace {
-
-constexpr const char* kSecretColumns = "s.id, s.content, s.app_name, COALESCE(s.session, ''), s.created, "
-                                       "(SELECT COUNT(*) FROM comments c WHERE c.secret_id = s.id)";
-
-Secret readSecret(const Query& query) {
-    Secret secret;
-    secret.id = query.integer(0);
-    secret.content = query.text(1);
-    secret.appName = query.text(2);
-    secret.session = query.text(3);
-    secret.created = query.real(4);
-    secret.commentCount = query.integer(5);
-    return secret;
-}
-
-// Reads up to pageSize rows of a query that was asked for pageSize + 1.
-Result<SecretPage> readPage(Query& query, int pageSize) {
-    SecretPage page;
-    for (;;) {
-        auto row = query.step();
-        if (!row) {
-            return row.error();
-        }
-        if (!*row) {
-            break;
-        }
-        if (static_cast<int>(page.secrets.size()) == pageSize) {
-            page.hasMore = true;
-            break;
-        }
-        page.secrets.push_back(readSecret(query));
-    }
-    return page;
-}
-
-std::int64_t offsetOf(int page, int pageSize) {
-    return static_cast<std::int64_t>(std::max(page, 1) - 1) * pageSize;
-}
-
-} // namespace
-
 template <class T> Result<T> ContentStore::changed(Result<T> written) {
     // A failed write may still have committed (an error after COMMIT is
     // unlikely but possible); a needless bump only costs a re-read.
@@ -54,157 +12,59 @@ template <class T> Result<T> ContentStore::changed(Result<T> written) {
 }
 
 Result<std::int64_t> ContentStore::addSecret(const NewSecret& secret, double now) {
-    return changed(m_database.write<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
-        auto insert = connection.prepare(
-            "INSERT INTO secrets (content, app_name, device_id, session, created) VALUES (?, ?, ?, ?, ?)");
-        if (!insert) {
-            return insert.error();
-        }
-        insert->bind(1, secret.content).bind(2, secret.appName).bind(5, now);
-        if (secret.deviceId) {
-            insert->bind(3, *secret.deviceId);
-        } else {
-            insert->bindNull(3);
-        }
-        if (secret.session.empty()) {
-            insert->bindNull(4);
-        } else {
-            insert->bind(4, secret.session);
-        }
-        if (auto done = insert->run(); !done) {
-            return done.error();
-        }
-        return connection.lastInsertId();
-    }));
+    return changed(m_storage.addSecret(secret, now));
 }
 
 Result<std::int64_t> ContentStore::addComment(std::int64_t secretId, const std::string& content,
                                               const std::string& appName, const std::string& session,
                                               double now) {
-    return changed(m_database.write<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
-        auto exists = connection.prepare("SELECT 1 FROM secrets WHERE id = ?");
-        if (!exists) {
-            return exists.error();
-        }
-        exists->bind(1, secretId);
-        auto found = exists->step();
-        if (!found) {
-            return found.error();
-        }
-        if (!*found) {
-            return Error(kErrorDomain, kUnknownSecret, "no secret " + std::to_string(secretId));
-        }
-        auto insert = connection.prepare(
-            "INSERT INTO comments (secret_id, content, app_name, session, created) VALUES (?, ?, ?, ?, ?)");
-        if (!insert) {
-            return insert.error();
-        }
-        insert->bind(1, secretId).bind(2, content).bind(3, appName).bind(5, now);
-        if (session.empty()) {
-            insert->bindNull(4);
-        } else {
-            insert->bind(4, session);
-        }
-        if (auto done = insert->run(); !done) {
-            return done.error();
-        }
-        return connection.lastInsertId();
-    }));
+    return changed(m_storage.addComment(secretId, content, appName, session, now));
 }
 
-Result<SecretPage> ContentStore::newest(int page, int pageSize) {
-    return m_database.read<SecretPage>([&](Connection& connection) -> Result<SecretPage> {
-        auto query = connection.prepare(std::string("SELECT ") + kSecretColumns +
-                                        " FROM secrets s ORDER BY s.id DESC LIMIT ? OFFSET ?");
-        if (!query) {
-            return query.error();
-        }
-        query->bind(1, static_cast<std::int64_t>(pageSize + 1)).bind(2, offsetOf(page, pageSize));
-        return readPage(*query, pageSize);
-    });
+std::uint64_t ContentStore::generation() {
+    std::uint64_t local = m_generation.load(std::memory_order_acquire);
+    if (!m_storage.hasOtherWriters()) {
+        return local;
+    }
+    refreshSharedGeneration();
+    // Both parts only grow, so their sum changes whenever either does.
+    return local + m_sharedGeneration.load(std::memory_order_acquire);
 }
 
-Result<SecretPage> ContentStore::search(const std::string& text, int page, int pageSize) {
-    return m_database.read<SecretPage>([&](Connection& connection) -> Result<SecretPage> {
-        auto query = connection.prepare(std::string("SELECT ") + kSecretColumns +
-                                        " FROM secrets s WHERE instr(lower(s.content), lower(?)) > 0 "
-                                        "ORDER BY s.id DESC LIMIT ? OFFSET ?");
-        if (!query) {
-            return query.error();
+void ContentStore::refreshSharedGeneration() {
+    std::unique_lock lock(m_readMutex);
+    // A read in flight may have begun before a commit this caller must see;
+    // the next one to begin cannot have.
+    const std::uint64_t usable = m_readsStarted + 1;
+    // Each wait ends when the read in flight does, which the storage's
+    // statement time-out bounds.
+    while (m_readsFinished < usable) {
+        if (m_reading) {
+            m_readDone.wait(lock);
+            continue;
         }
-        query->bind(1, text)
-            .bind(2, static_cast<std::int64_t>(pageSize + 1))
-            .bind(3, offsetOf(page, pageSize));
-        return readPage(*query, pageSize);
-    });
-}
-
-Result<std::optional<Secret>> ContentStore::secret(std::int64_t id) {
-    return m_database.read<std::optional<Secret>>(
-        [&](Connection& connection) -> Result<std::optional<Secret>> {
-            auto query = connection.prepare(std::string("SELECT ") + kSecretColumns +
-                                            " FROM secrets s WHERE s.id = ?");
-            if (!query) {
-                return query.error();
+        m_reading = true;
+        std::uint64_t mine = ++m_readsStarted;
+        lock.unlock();
+        // A failed read leaves the highest value seen standing.
+        if (auto read = m_storage.sharedGeneration()) {
+            std::uint64_t seen = m_sharedGeneration.load(std::memory_order_acquire);
+            while (*read > seen &&
+                   !m_sharedGeneration.compare_exchange_weak(seen, *read, std::memory_order_acq_rel)) {
             }
-            query->bind(1, id);
-            auto row = query->step();
-            if (!row) {
-                return row.error();
-            }
-            if (!*row) {
-                return std::optional<Secret>();
-            }
-            return std::optional<Secret>(readSecret(*query));
-        });
+        }
+        lock.lock();
+        m_readsFinished = mine;
+        m_reading = false;
+        m_readDone.notify_all();
+    }
 }
 
-Result<std::vector<Comment>> ContentStore::comments(std::int64_t secretId) {
-    return m_database.read<std::vector<Comment>>([&](Connection& connection) -> Result<std::vector<Comment>> {
-        auto query =
-            connection.prepare("SELECT id, secret_id, content, app_name, COALESCE(session, ''), created "
-                               "FROM comments WHERE secret_id = ? ORDER BY id");
-        if (!query) {
-            return query.error();
-        }
-        query->bind(1, secretId);
-        std::vector<Comment> comments;
-        for (;;) {
-            auto row = query->step();
-            if (!row) {
-                return row.error();
-            }
-            if (!*row) {
-                return comments;
-            }
-            comments.push_back({query->integer(0), query->integer(1), query->text(2), query->text(3),
-                                query->text(4), query->real(5)});
-        }
-    });
-}
-
-namespace {
-Result<std::int64_t> countRows(Database& database, const char* sql) {
-    return database.read<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
-        auto query = connection.prepare(sql);
-        if (!query) {
-            return query.error();
-        }
-        auto row = query->step();
-        if (!row) {
-            return row.error();
-        }
-        return query->integer(0);
-    });
-}
-} // namespace
-
-Result<std::int64_t> ContentStore::secretCount() {
-    return countRows(m_database, "SELECT COUNT(*) FROM secrets");
-}
-
-Result<std::int64_t> ContentStore::commentCount() {
-    return countRows(m_database, "SELECT COUNT(*) FROM comments");
+std::optional<std::uint64_t> ContentStore::generationAtOnce() const {
+    if (m_storage.hasOtherWriters()) {
+        return std::nullopt;
+    }
+    return m_generation.load(std::memory_order_acquire);
 }
 
 Result<int> ContentStore::seedIfEmpty(double now) {
@@ -252,48 +112,17 @@ Result<int> ContentStore::seedIfEmpty(double now) {
          1,
          {"This made my day."}},
     };
-    return changed(m_database.write<int>([&](Connection& connection) -> Result<int> {
-        auto count = connection.prepare("SELECT COUNT(*) FROM secrets");
-        if (!count) {
-            return count.error();
+    std::vector<SeedSecret> seeds;
+    for (const Sample& sample : samples) {
+        SeedSecret seed{sample.text, now - sample.hoursAgo * 3600, {}};
+        double commentTime = seed.created;
+        for (const char* text : sample.comments) {
+            commentTime += std::min(sample.hoursAgo * 3600 / 4, 3600.0);
+            seed.comments.emplace_back(text, commentTime);
         }
-        auto row = count->step();
-        if (!row) {
-            return row.error();
-        }
-        if (count->integer(0) > 0) {
-            return 0;
-        }
-        int added = 0;
-        for (const Sample& sample : samples) {
-            auto insert =
-                connection.prepare("INSERT INTO secrets (content, app_name, created) VALUES (?, 'seed', ?)");
-            if (!insert) {
-                return insert.error();
-            }
-            double created = now - sample.hoursAgo * 3600;
-            insert->bind(1, std::string_view(sample.text)).bind(2, created);
-            if (auto done = insert->run(); !done) {
-                return done.error();
-            }
-            std::int64_t secretId = connection.lastInsertId();
-            double commentTime = created;
-            for (const char* text : sample.comments) {
-                commentTime += std::min(sample.hoursAgo * 3600 / 4, 3600.0);
-                auto comment = connection.prepare(
-                    "INSERT INTO comments (secret_id, content, app_name, created) VALUES (?, ?, 'seed', ?)");
-                if (!comment) {
-                    return comment.error();
-                }
-                comment->bind(1, secretId).bind(2, std::string_view(text)).bind(3, commentTime);
-                if (auto done = comment->run(); !done) {
-                    return done.error();
-                }
-            }
-            ++added;
-        }
-        return added;
-    }));
+        seeds.push_back(std::move(seed));
+    }
+    return changed(m_storage.seedIfEmpty(seeds));
 }
 
 } // namespace murmelo::servers

@@ -11,8 +11,8 @@ bool PoolPageCache::viewerPostedOn(const std::vector<std::string>& sessions, con
     return !viewer.empty() && std::find(sessions.begin(), sessions.end(), viewer) != sessions.end();
 }
 
-std::optional<std::string> PoolPageCache::find(int page, std::uint64_t generation,
-                                               const PageContext& context) const {
+std::optional<std::string> PoolPageCache::find(int page, std::uint64_t generation, const PageContext& context,
+                                               Freshness freshness) const {
     std::shared_ptr<const Entry> entry;
     {
         std::lock_guard lock(m_mutex);
@@ -23,8 +23,9 @@ std::optional<std::string> PoolPageCache::find(int page, std::uint64_t generatio
         entry = found->second;
     }
     // A clock set back could make ages read younger than when rendered.
-    if (entry->generation != generation || context.now < entry->renderedAt ||
-        context.now >= entry->validUntil || viewerPostedOn(entry->sessions, context.session)) {
+    bool staleData = freshness == Freshness::Current && entry->generation != generation;
+    if (staleData || context.now < entry->renderedAt || context.now >= entry->validUntil ||
+        viewerPostedOn(entry->sessions, context.session)) {
         return std::nullopt;
     }
     return entry->html;

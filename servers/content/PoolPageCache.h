@@ -26,9 +26,15 @@ class PoolPageCache {
 public:
     explicit PoolPageCache(size_t capacity = 32) : m_capacity(capacity) {}
 
+    // Whether a rendering must show the data of the generation asked for, or
+    // may be one read earlier (while the database cannot be reached, the
+    // last rendering beats no page at all).
+    enum class Freshness { Current, LastKept };
+
     // The kept rendering of `page` when it is still what this viewer at
     // context.now would get from the data of `generation`.
-    std::optional<std::string> find(int page, std::uint64_t generation, const PageContext& context) const;
+    std::optional<std::string> find(int page, std::uint64_t generation, const PageContext& context,
+                                    Freshness freshness = Freshness::Current) const;
     // Keeps a rendering made at context.now from `secrets` as read at
     // `generation`; ignored when the page is the viewer's own.
     void keep(int page, std::uint64_t generation, const SecretPage& secrets, const PageContext& context,

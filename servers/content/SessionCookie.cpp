@@ -25,30 +25,8 @@ std::string randomHex(size_t bytes) {
     return hexEncode(std::string_view(reinterpret_cast<const char*>(buffer.data()), buffer.size()));
 }
 
-Result<SessionCookie> SessionCookie::load(Database& database) {
-    auto key = database.write<std::string>([](Connection& connection) -> Result<std::string> {
-        auto select = connection.prepare("SELECT value FROM meta WHERE key = 'session_key'");
-        if (!select) {
-            return select.error();
-        }
-        auto row = select->step();
-        if (!row) {
-            return row.error();
-        }
-        if (*row) {
-            return select->text(0);
-        }
-        std::string fresh = randomHex(32);
-        auto insert = connection.prepare("INSERT INTO meta (key, value) VALUES ('session_key', ?)");
-        if (!insert) {
-            return insert.error();
-        }
-        insert->bind(1, fresh);
-        if (auto done = insert->run(); !done) {
-            return done.error();
-        }
-        return fresh;
-    });
+Result<SessionCookie> SessionCookie::load(ContentStorage& storage) {
+    auto key = storage.keepOrLoad("session_key", randomHex(32));
     if (!key) {
         return key.error();
     }

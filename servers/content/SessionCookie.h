@@ -1,7 +1,8 @@
 // SessionCookie: the content server's anonymous session, a random id signed
 // with the server's key ("<32 hex id>.<32 hex MAC>"), so that a cookie can be
 // checked without storing sessions and survives restarts (the key is kept in
-// the database). The pages set it; the posting routes accept it and mark what
+// the content storage, or configured; processes that share it accept each
+// other's cookies). The pages set it; the posting routes accept it and mark what
 // a session posted, so a person sees "you told this" on the pool.
 // Immutable after construction; thread-safe.
 #pragma once
@@ -12,7 +13,7 @@
 
 #include "platform/core/Result.h"
 #include "servers/http/HttpMessage.h"
-#include "servers/store/Database.h"
+#include "servers/store/ContentStorage.h"
 
 namespace murmelo::servers {
 
@@ -20,8 +21,8 @@ class SessionCookie {
 public:
     static constexpr std::string_view kName = "MURMELO_SESSION";
 
-    // Loads the signing key from the database, creating it on first use.
-    static Result<SessionCookie> load(Database& database);
+    // Loads the signing key from the storage, creating it on first use.
+    static Result<SessionCookie> load(ContentStorage& storage);
     explicit SessionCookie(std::string key) : m_key(std::move(key)) {}
 
     // A fresh signed cookie value.

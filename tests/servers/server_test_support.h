@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "servers/ReferenceServers.h"
+#include "tests/support/postgres_scratch.h"
 #include "tests/support/temporary_directory.h"
 
 namespace murmelo::servers::test {
@@ -122,7 +123,32 @@ private:
     curl_slist* m_connectTo;
 };
 
-// Servers with a fresh data directory, stopped at the end of the test.
+// The content stores a suite runs against (INSTANTIATE_TEST_SUITE_P with
+// kStores and storeName).
+enum class Store { Sqlite, Postgres };
+inline const Store kStores[] = {Store::Sqlite, Store::Postgres};
+inline std::string storeName(const ::testing::TestParamInfo<Store>& info) {
+    return info.param == Store::Sqlite ? "Sqlite" : "Postgres";
+}
+
+// The ReferenceServers::Options::store of a fresh, empty store of `kind`:
+// "" for the servers' own SQLite file, a schema of its own on the test run's
+// PostgreSQL. Skips the test (fails it where PostgreSQL is required) when
+// PostgreSQL is not there.
+#define MURMELO_FRESH_STORE(kind, into)                                                                      \
+    do {                                                                                                     \
+        (into).clear();                                                                                      \
+        if ((kind) == ::murmelo::servers::test::Store::Postgres) {                                           \
+            ::murmelo::test::ScratchPostgres& scratchServer = ::murmelo::test::ScratchPostgres::shared();    \
+            MURMELO_SKIP_WITHOUT_POSTGRES(scratchServer);                                                    \
+            (into) = scratchServer.freshUrl();                                                               \
+            ASSERT_FALSE((into).empty()) << "no schema on the test PostgreSQL";                              \
+        }                                                                                                    \
+    } while (false)
+
+// Servers with a fresh data directory, stopped at the end of the test. The
+// content lives in `store` (ReferenceServers::Options::store; "" the data
+// directory's SQLite file).
 class ServersFixture : public ::testing::Test {
 protected:
     void SetUp() override { startServers(ServerConfig::defaults()); }
@@ -135,6 +161,7 @@ protected:
         options.dataDirectory = directory.path() + "/data";
         options.config = std::move(config);
         options.seed = seed;
+        options.store = store;
         options.logRequests = false;
         options.http.workerThreads = 16;
         if (adjust) {
@@ -151,6 +178,7 @@ protected:
     }
 
     murmelo::test::TemporaryDirectory directory;
+    std::string store;
     std::unique_ptr<ReferenceServers> servers;
     std::unique_ptr<Client> client;
 };

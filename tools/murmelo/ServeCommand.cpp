@@ -22,8 +22,30 @@ namespace murmelo::tool {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: murmelo serve [--port N] [--address A] [--data DIR] [--config FILE] [--seed]\n"
+    "usage: murmelo serve [--port N] [--address A] [--listen A:N] [--data DIR] [--config FILE] [--seed]\n"
+    "                     [--store sqlite:PATH|postgresql://...] [--store-connections N]\n"
     "                     [--admin-token T] [--duration SECONDS] [--quiet] [--mediation PRESET]\n";
+
+// "127.0.0.1:8081", "[::1]:8081" → address and port.
+bool parseListen(const std::string& text, std::string& address, long& port) {
+    size_t colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) {
+        return false;
+    }
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+        host = host.substr(1, host.size() - 2);
+    }
+    char* end = nullptr;
+    std::string digits = text.substr(colon + 1);
+    long value = std::strtol(digits.c_str(), &end, 10);
+    if (digits.empty() || !end || *end != '\0' || value < 0 || value > 65535 || host.empty()) {
+        return false;
+    }
+    address = host;
+    port = value;
+    return true;
+}
 
 bool parseNumber(const std::string& text, long min, long max, long& out) {
     char* end = nullptr;
@@ -72,6 +94,14 @@ std::variant<ServeOptions, int> parseServeOptions(std::span<const std::string> a
             ++i;
         } else if (arg == "--address" && hasValue) {
             options.bindAddress = args[++i];
+        } else if (arg == "--listen" && hasValue && parseListen(args[i + 1], options.bindAddress, number)) {
+            options.port = static_cast<int>(number);
+            ++i;
+        } else if (arg == "--store" && hasValue) {
+            options.store = args[++i];
+        } else if (arg == "--store-connections" && hasValue && parseNumber(args[i + 1], 1, 1000, number)) {
+            options.storeConnections = static_cast<size_t>(number);
+            ++i;
         } else if (arg == "--data" && hasValue) {
             options.dataDirectory = args[++i];
         } else if (arg == "--config" && hasValue) {
@@ -113,7 +143,12 @@ void printWhereServersListen(std::ostream& out, const servers::ReferenceServers:
                              const servers::ReferenceServers& running) {
     int port = running.port();
     out << "Murmelo reference servers on http://" << options.bindAddress << ":" << port << " (data in "
-        << options.dataDirectory << ")\n";
+        << options.dataDirectory;
+    if (!options.store.empty()) {
+        // The URL may carry a password: the scheme says enough.
+        out << ", content in " << options.store.substr(0, options.store.find(':')) << " storage";
+    }
+    out << ")\n";
     for (const HostEntry& entry : hostTable()) {
         out << "  " << std::left << std::setw(20) << entry.name << " " << std::setw(36) << entry.host << " "
             << entry.description << "\n";

@@ -146,8 +146,13 @@ bool hasActionWord(const std::string& address) {
     return false;
 }
 
-class ContentServerTest : public ServersFixture {
+class ContentServerTest : public ServersFixture, public ::testing::WithParamInterface<Store> {
 protected:
+    void SetUp() override {
+        MURMELO_FRESH_STORE(GetParam(), store);
+        ServersFixture::SetUp();
+    }
+
     long long postSecret(const std::string& text) {
         Reply reply = client->post(content("index.php?r=secret/create"), secretForm(text));
         EXPECT_EQ(reply.status, 200) << reply.error;
@@ -159,7 +164,7 @@ protected:
 
 } // namespace
 
-TEST_F(ContentServerTest, PagesAnswerWithTheirContent) {
+TEST_P(ContentServerTest, PagesAnswerWithTheirContent) {
     long long id = postSecret("the first secret");
     std::string sid = std::to_string(id);
     struct Row {
@@ -193,7 +198,7 @@ TEST_F(ContentServerTest, PagesAnswerWithTheirContent) {
     }
 }
 
-TEST_F(ContentServerTest, NativePostsAreValidatedAndAnsweredInJson) {
+TEST_P(ContentServerTest, NativePostsAreValidatedAndAnsweredInJson) {
     long long existing = postSecret("a secret to comment on");
     std::string sid = std::to_string(existing);
     std::string cjk1000, cjk1001;
@@ -279,7 +284,7 @@ TEST_F(ContentServerTest, NativePostsAreValidatedAndAnsweredInJson) {
     EXPECT_EQ((*comments)[0].appName, "MurmeloIP");
 }
 
-TEST_F(ContentServerTest, PageFormsGetPagesBack) {
+TEST_P(ContentServerTest, PageFormsGetPagesBack) {
     Reply posted =
         client->post(content("index.php?r=secret/create"),
                      "Secret%5Bcontent%5D=from+the+page&Secret%5BappName%5D=MurmeloWeb&reply=page");
@@ -308,7 +313,7 @@ TEST_F(ContentServerTest, PageFormsGetPagesBack) {
     EXPECT_NE(tooLong.body.find(std::string(600, 'y') + "&lt;i&gt;</textarea>"), std::string::npos);
 }
 
-TEST_F(ContentServerTest, UserTextIsEscapedOnEveryPage) {
+TEST_P(ContentServerTest, UserTextIsEscapedOnEveryPage) {
     const std::string attack = "<script>alert(1)</script>\"'&";
     long long id = postSecret(attack);
     std::string sid = std::to_string(id);
@@ -324,13 +329,15 @@ TEST_F(ContentServerTest, UserTextIsEscapedOnEveryPage) {
     }
 }
 
-TEST_F(ContentServerTest, SearchTextIsLiteral) {
+TEST_P(ContentServerTest, SearchTextIsLiteral) {
     postSecret("100% sure");
     postSecret("snake_case names");
     postSecret("Plain Words");
-    // Written before posts were checked for control characters.
+    // Written before posts were checked for control characters. PostgreSQL
+    // text cannot hold a zero byte: there it is refused, never cut short.
     NewSecret old{std::string("old\0zero", 8), "seed", std::nullopt, ""};
-    ASSERT_TRUE(servers->contentStore().addSecret(old, 0));
+    bool zeroStored = GetParam() == Store::Sqlite;
+    ASSERT_EQ(static_cast<bool>(servers->contentStore().addSecret(old, 0)), zeroStored);
     struct Row {
         const char* name;
         std::string search; // a query of the search address
@@ -352,7 +359,8 @@ TEST_F(ContentServerTest, SearchTextIsLiteral) {
         Reply reply = client->get(content("index.php?r=secret/search&" + row.search));
         EXPECT_EQ(reply.status, 200) << row.name;
         for (const std::string& text : all) {
-            bool expected = std::find(row.found.begin(), row.found.end(), text) != row.found.end();
+            bool expected = std::find(row.found.begin(), row.found.end(), text) != row.found.end() &&
+                            (text != "old" || zeroStored);
             EXPECT_EQ(reply.body.find(text + (text == "old" ? "\xEF\xBF\xBD" : "")) != std::string::npos,
                       expected)
                 << row.name << ": " << text;
@@ -361,11 +369,11 @@ TEST_F(ContentServerTest, SearchTextIsLiteral) {
     }
     // No page carries a control character raw, whatever was stored.
     Reply pool = client->get(content("index.php"));
-    EXPECT_NE(pool.body.find("old\xEF\xBF\xBDzero"), std::string::npos);
+    EXPECT_EQ(pool.body.find("old\xEF\xBF\xBDzero") != std::string::npos, zeroStored);
     EXPECT_EQ(pool.body.find('\0'), std::string::npos);
 }
 
-TEST_F(ContentServerTest, SessionCookieIsSetByPagesAndMarksWhatASessionPosted) {
+TEST_P(ContentServerTest, SessionCookieIsSetByPagesAndMarksWhatASessionPosted) {
     Reply first = client->get(content("index.php"));
     std::string cookie = first.header("set-cookie");
     EXPECT_EQ(cookie.rfind("MURMELO_SESSION=", 0), 0u) << cookie;
@@ -393,7 +401,7 @@ TEST_F(ContentServerTest, SessionCookieIsSetByPagesAndMarksWhatASessionPosted) {
     EXPECT_EQ(tampered.body.find("you told this"), std::string::npos);
 }
 
-TEST_F(ContentServerTest, ShareLinksSurviveTheApplicationsDecoding) {
+TEST_P(ContentServerTest, ShareLinksSurviveTheApplicationsDecoding) {
     struct Row {
         std::string text;
         std::string arrives; // what the share record receives
@@ -429,7 +437,7 @@ TEST_F(ContentServerTest, ShareLinksSurviveTheApplicationsDecoding) {
     }
 }
 
-TEST_F(ContentServerTest, OnlyTheIntendedLinksCarryActionWords) {
+TEST_P(ContentServerTest, OnlyTheIntendedLinksCarryActionWords) {
     long long id = postSecret("a comment about opennew closenew and shareToiPhoneFT");
     for (int i = 0; i < 25; ++i) {
         postSecret("filler " + std::to_string(i));
@@ -473,7 +481,7 @@ TEST_F(ContentServerTest, OnlyTheIntendedLinksCarryActionWords) {
     EXPECT_NE(pool.find("var nextPage=\"index.php?page=2\""), std::string::npos);
 }
 
-TEST_F(ContentServerTest, PoolIsNewestFirstAndPaged) {
+TEST_P(ContentServerTest, PoolIsNewestFirstAndPaged) {
     std::vector<long long> ids;
     for (int i = 0; i < 45; ++i) {
         ids.push_back(postSecret("secret number " + std::to_string(i)));
@@ -503,7 +511,7 @@ TEST_F(ContentServerTest, PoolIsNewestFirstAndPaged) {
     }
 }
 
-TEST_F(ContentServerTest, PoolPageFollowsPostsCommentsAndTime) {
+TEST_P(ContentServerTest, PoolPageFollowsPostsCommentsAndTime) {
     long long first = postSecret("the first secret");
     client->clearCookies(); // a stranger's view, the one kept rendered
     auto pool = [&] { return client->get(content("index.php")).body; };
@@ -528,7 +536,7 @@ TEST_F(ContentServerTest, PoolPageFollowsPostsCommentsAndTime) {
     EXPECT_NE(later.find("2 minutes ago"), std::string::npos) << later;
 }
 
-TEST_F(ContentServerTest, ConcurrentPostsAreAllStoredOnce) {
+TEST_P(ContentServerTest, ConcurrentPostsAreAllStoredOnce) {
     constexpr int kThreads = 8;
     constexpr int kPerThread = 25;
     std::vector<std::vector<long long>> ids(kThreads);
@@ -559,7 +567,7 @@ TEST_F(ContentServerTest, ConcurrentPostsAreAllStoredOnce) {
     EXPECT_EQ(*servers->contentStore().secretCount(), kThreads * kPerThread);
 }
 
-TEST_F(ContentServerTest, SeedFillsOnlyAnEmptyPool) {
+TEST_P(ContentServerTest, SeedFillsOnlyAnEmptyPool) {
     startServers(ServerConfig::defaults(), true);
     long long seeded = *servers->contentStore().secretCount();
     EXPECT_GE(seeded, 10);
@@ -568,8 +576,15 @@ TEST_F(ContentServerTest, SeedFillsOnlyAnEmptyPool) {
     EXPECT_EQ(*servers->contentStore().secretCount(), seeded);
 }
 
+INSTANTIATE_TEST_SUITE_P(Stores, ContentServerTest, ::testing::ValuesIn(kStores), storeName);
+
+class ContentDurability : public ::testing::TestWithParam<Store> {};
+INSTANTIATE_TEST_SUITE_P(Stores, ContentDurability, ::testing::ValuesIn(kStores), storeName);
+
 // An acknowledged post survives the server being killed right after its reply.
-TEST(ContentDurability, AcknowledgedPostsSurviveKill9) {
+TEST_P(ContentDurability, AcknowledgedPostsSurviveKill9) {
+    std::string store;
+    MURMELO_FRESH_STORE(GetParam(), store);
     murmelo::test::TemporaryDirectory directory;
     std::string dataDirectory = directory.path() + "/data";
     int channel[2];
@@ -580,6 +595,7 @@ TEST(ContentDurability, AcknowledgedPostsSurviveKill9) {
         close(channel[0]);
         ReferenceServers::Options options;
         options.dataDirectory = dataDirectory;
+        options.store = store;
         options.logRequests = false;
         options.http.workerThreads = 4;
         auto started = ReferenceServers::start(options);
@@ -616,6 +632,7 @@ TEST(ContentDurability, AcknowledgedPostsSurviveKill9) {
 
     ReferenceServers::Options options;
     options.dataDirectory = dataDirectory;
+    options.store = store;
     options.logRequests = false;
     auto restarted = ReferenceServers::start(options);
     ASSERT_TRUE(restarted) << restarted.error().localizedDescription();

@@ -191,7 +191,7 @@ TEST(Configuration, FileValuesOverrideDefaultsAndAreChecked) {
         "mediation": {"k1": {"legacy": true, "rations": [{"nid": "1", "type": 1, "nname": "admob", "weight": 100,
                                                           "priority": 1, "key": "pub"}]}},
         "ad_networks": {"admob_fill_rate": 0.25},
-        "content": {"page_size": 5}
+        "content": {"page_size": 5, "session_key": "0123456789abcdef0123456789abcdef"}
     })");
     ASSERT_TRUE(parsed);
     auto config = ServerConfig::fromValue(*parsed);
@@ -204,6 +204,7 @@ TEST(Configuration, FileValuesOverrideDefaultsAndAreChecked) {
     EXPECT_EQ(config->mediation.size(), 3u); // the two defaults stay
     EXPECT_DOUBLE_EQ(config->adMobFillRate, 0.25);
     EXPECT_EQ(config->content.pageSize, 5);
+    EXPECT_EQ(config->content.sessionKey, "0123456789abcdef0123456789abcdef");
 
     const std::pair<const char*, const char*> bad[] = {
         {R"([])", "top level"},
@@ -213,6 +214,8 @@ TEST(Configuration, FileValuesOverrideDefaultsAndAreChecked) {
         {R"({"mediation": {"k": {"rations": {}}}})", "rations"},
         {R"({"ad_networks": {"adsense_fill_rate": 1.5}})", "adsense_fill_rate"},
         {R"({"content": {"page_size": 0}})", "page_size"},
+        {R"({"content": {"session_key": "short"}})", "session_key"},
+        {R"({"content": {"session_key": 7}})", "session_key"},
         {R"({"house_ads": []})", "house_ads"},
         {R"({"facebook_users": [{"email": "a@b.c"}]})", "facebook_users[0]"},
     };

@@ -162,6 +162,28 @@ TEST_F(MurmeloCommandTest, BadOptionsAreRefusedBeforeAnythingStarts) {
     EXPECT_TRUE(contains(help.out, "usage: murmelo demo")) << help.out;
 }
 
+TEST_F(MurmeloCommandTest, ServeStopsWithOneLineWhenItsStoreCannotBeUsed) {
+    struct Case {
+        std::string store;
+        const char* expectedPart;
+    };
+    const Case cases[] = {
+        // Port 1 on loopback: nothing listens, refused at once.
+        {"postgresql://murmelo@127.0.0.1:1/murmelo", "murmelo serve: cannot reach PostgreSQL: "},
+        {"mysql://somewhere", "murmelo serve: unknown store \"mysql://somewhere\""},
+        {"sqlite:" + folder() + "/no/such/folder/content.sqlite3", "murmelo serve: open "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.store);
+        Outcome outcome = runMurmelo({"serve", "--listen", "127.0.0.1:0", "--data", folder() + "/data",
+                                      "--quiet", "--store", c.store});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.err.rfind(c.expectedPart, 0), 0u) << outcome.err;
+        EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+    }
+}
+
 TEST_F(MurmeloCommandTest, AFileWhereAHomeFolderBelongsIsSetAsideAndTheAppStarts) {
     // No servers: every connection is refused at once.
     const std::vector<std::string> quiet{"--connect-to", "::127.0.0.1:1", "--network",
