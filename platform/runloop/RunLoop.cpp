@@ -22,6 +22,16 @@ namespace murmelo {
 
 namespace {
 
+// A timer counts as due this close to its date. Dates are sums of seconds in
+// doubles, so "now + 0.05" and "now + 0.049 + 0.001" may differ in the last
+// bit; without the leeway a clock moved by exactly the delay could leave the
+// timer a rounding error short, waiting for nothing.
+constexpr double kTimerLeeway = 1e-6;
+
+bool isDue(const internal::TimerRecord& timer, double now) {
+    return timer.fireDate <= now + kTimerLeeway;
+}
+
 int currentTid() {
     thread_local const int tid = static_cast<int>(gettid());
     return tid;
@@ -562,7 +572,7 @@ std::optional<int> RunLoop::waitMilliseconds(const Readiness& ready, double befo
     const double now = Clock::monotonic();
     const std::optional<double> manual = internal::manualClockTime();
     const double timerNow = manual.value_or(now);
-    if (ready.posted || ready.fdReadyWithoutWaiting || (ready.timer && ready.timer->fireDate <= timerNow)) {
+    if (ready.posted || ready.fdReadyWithoutWaiting || (ready.timer && isDue(*ready.timer, timerNow))) {
         return 0;
     }
     if (now >= beforeDate) {
@@ -619,7 +629,7 @@ bool RunLoop::handleOneSource(std::string_view mode) {
 
 bool RunLoop::fireDueTimer(std::string_view mode, double now) {
     auto due = earliestTimer(mode);
-    if (!due || due->fireDate > now) {
+    if (!due || !isDue(*due, now)) {
         return false;
     }
     m_nextKind = 1;

@@ -336,6 +336,30 @@ TEST(RunLoopPost, ScheduleAfterRunsOnceAfterTheDelay) {
     EXPECT_EQ(runs, 1);
 }
 
+// Moving the clock by the delay in steps written as decimals (49 ms, then
+// 1 ms), whose sum in doubles may fall a rounding error short of the date,
+// still fires the timer.
+TEST(RunLoopPost, ATimerIsDueWhenTheClockMovedByItsDelayInSteps) {
+    ManualClock clock;
+    const double start = clock.now();
+    std::optional<std::pair<double, double>> steps;
+    for (int first = 1; first < 50 && !steps; ++first) {
+        const double a = first / 1000.0;
+        const double b = (50 - first) / 1000.0;
+        if ((start + a) + b < start + 0.05) {
+            steps = std::pair(a, b);
+        }
+    }
+    if (!steps) {
+        GTEST_SKIP() << "no split of 50 ms rounds short from " << start;
+    }
+    int runs = 0;
+    RunLoop::main().scheduleAfter(0.05, [&] { ++runs; });
+    clock.advance(steps->first);
+    clock.advance(steps->second);
+    EXPECT_TRUE(runMainUntil([&] { return runs == 1; }, 1.0));
+}
+
 TEST(RunLoopPost, DeadLoopsRefuseCallsAndDropPendingOnes) {
     RunLoopHandle handle;
     auto witness = std::make_shared<int>(0);
