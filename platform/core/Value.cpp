@@ -74,7 +74,7 @@ void Value::destroyPayload() noexcept {
 // The source may live inside the target (`v = (*v.asArray())[0]`), where
 // freeing the target first would free it midway; then the source is taken
 // out before the target is touched. A target that holds no values (a
-// scalar, an empty container — a moved-from one included) cannot contain
+// scalar, an empty container, a moved-from value, which is null) cannot contain
 // the source and is replaced directly.
 bool Value::holdsNoValues() const {
     if (const Array* array = asArray()) {

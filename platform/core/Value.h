@@ -3,7 +3,7 @@
 // data, date, array and dictionary.
 //
 // Values have value semantics: a copy is a deep copy, so "mutable" and
-// "immutable" are simply non-const and const. Dictionaries keep their keys in
+// "immutable" are simply non-const and const. A moved-from value is null. Dictionaries keep their keys in
 // insertion order so that anything written from them is deterministic.
 // Not thread-safe for concurrent mutation; share const values freely.
 //
@@ -200,17 +200,22 @@ private:
     // Both expect this value to hold nothing (freshly made or destroyed).
     // Scalars are copied as they are, with no dispatch through a destructor.
     void copyFrom(const Value& other);
+    // Leaves `other` null, so that destroying it (a reader's scratch values,
+    // a container's old buffer) costs nothing.
     void moveFrom(Value& other) noexcept {
         m_type = other.m_type;
         switch (m_type) {
         case ValueType::String:
             new (&m_u.string) std::string(std::move(other.m_u.string));
+            std::destroy_at(&other.m_u.string);
             break;
         case ValueType::Data:
             new (&m_u.data) Data(std::move(other.m_u.data));
+            std::destroy_at(&other.m_u.data);
             break;
         case ValueType::Array:
             new (&m_u.array) Array(std::move(other.m_u.array));
+            std::destroy_at(&other.m_u.array);
             break;
         case ValueType::Dictionary:
             moveDictionary(other);
@@ -218,6 +223,7 @@ private:
         default:
             m_u.scalar = other.m_u.scalar;
         }
+        other.m_type = ValueType::Null;
     }
     void moveDictionary(Value& other) noexcept;
     void destroyPayload() noexcept;
@@ -254,6 +260,7 @@ inline Value::Value(Dictionary d) : m_type(ValueType::Dictionary) {
 }
 inline void Value::moveDictionary(Value& other) noexcept {
     new (&m_u.dictionary) Dictionary(std::move(other.m_u.dictionary));
+    std::destroy_at(&other.m_u.dictionary);
 }
 inline size_t Dictionary::size() const {
     return m_entries.size();
