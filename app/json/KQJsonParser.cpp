@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
+#include <memory>
 
 #include "app/json/internal/TextScan.h"
 #include "platform/core/Text.h"
@@ -35,11 +36,16 @@ std::uint64_t loadEight(const char* p) {
 constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
 constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
 
-// Every byte in '0'..'9': its high nibble is 3, and stays 3 after adding 6
-// (which carries ':' and above into 4; no byte carries into the next).
-bool allDigits(std::uint64_t chunk) {
-    return (chunk & kHighNibbles) == kZeros && ((chunk + 0x0606060606060606ULL) & kHighNibbles) == kZeros;
+// How many of the eight bytes, first byte on, are '0'..'9'. Per byte, the
+// high nibble is 3 and stays 3 after adding 6 only for a digit; a carry out
+// of a byte comes only from a non-digit, so it cannot hide the first one.
+int leadingDigits(std::uint64_t chunk) {
+    std::uint64_t other =
+        ((chunk & kHighNibbles) ^ kZeros) | (((chunk + 0x0606060606060606ULL) & kHighNibbles) ^ kZeros);
+    return other == 0 ? 8 : __builtin_ctzll(other) / 8;
 }
+
+constexpr std::uint64_t kPowersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
 
 // The eight decimal digits' value: pairs, then fours, then the eight.
 std::uint64_t eightDigitValue(std::uint64_t chunk) {
@@ -184,12 +190,23 @@ bool KQJsonParser::readValue(Value& result) {
 template <typename T> inline void KQJsonParser::store(T&& value) {
     if (m_stack.empty()) {
         *m_result = Value(std::forward<T>(value));
-    } else if (Frame& top = m_stack.back(); top.isObject) {
-        m_members.emplace_back(std::piecewise_construct, std::forward_as_tuple(std::move(top.key)),
-                               std::forward_as_tuple(std::forward<T>(value)));
+    } else if (const Frame& top = m_stack.back(); top.isObject) {
+        // The member's value is still the null it was made with.
+        Value& slot = m_members[top.member].second;
+        std::destroy_at(&slot);
+        std::construct_at(&slot, std::forward<T>(value));
     } else {
         m_elements.emplace_back(std::forward<T>(value));
     }
+}
+
+inline std::string& KQJsonParser::storeString() {
+    store(std::string());
+    if (m_stack.empty()) {
+        return *m_result->asString();
+    }
+    const Frame& top = m_stack.back();
+    return *(top.isObject ? m_members[top.member].second : m_elements.back()).asString();
 }
 
 inline KQJsonParser::Step KQJsonParser::beginValue() {
@@ -200,14 +217,8 @@ inline KQJsonParser::Step KQJsonParser::beginValue() {
     }
     char lead = *m_p++;
     switch (lead) {
-    case '"': {
-        std::string text;
-        if (!readString(text)) {
-            return Step::ValueFailed;
-        }
-        store(std::move(text));
-        return Step::Stored;
-    }
+    case '"':
+        return readString(storeString()) ? Step::Stored : Step::ValueFailed;
     case '[':
     case '{':
         return openContainer(lead);
@@ -251,7 +262,8 @@ inline KQJsonParser::Step KQJsonParser::openContainer(char bracket) {
     if (!enterContainer()) {
         return Step::ValueFailed;
     }
-    m_stack.push_back(Frame{isObject ? m_members.size() : m_elements.size(), {}, isObject});
+    size_t base = isObject ? m_members.size() : m_elements.size();
+    m_stack.push_back(Frame{base, base, isObject});
     return isObject ? Step::ObjectNext : Step::ArrayNext;
 }
 
@@ -301,7 +313,8 @@ inline KQJsonParser::Step KQJsonParser::continueObject() {
         return Step::ContainerFailed;
     }
     ++m_p;
-    if (!readString(m_stack.back().key)) {
+    m_stack.back().member = m_members.size();
+    if (!readString(m_members.emplace_back().first)) {
         addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
         return Step::ContainerFailed;
     }
@@ -340,7 +353,8 @@ inline KQJsonParser::Step KQJsonParser::afterItem(char close) {
 void KQJsonParser::addEnclosingErrors() {
     for (size_t i = m_stack.size(); i-- > 0;) {
         if (m_stack[i].isObject) {
-            addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object value expected for key: " + m_stack[i].key);
+            addErrorWithCode(KQJsonErrorCode::BadSyntax,
+                             "Object value expected for key: " + m_members[m_stack[i].member].first);
         } else {
             addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected value while parsing array");
         }
@@ -502,23 +516,30 @@ bool KQJsonParser::readNumber(Decimal& out) {
     std::uint64_t mantissa = 0;
     int significant = 0; // digits from the first non-zero one on
     long exponent = 0;
-    // A run of digits (at least one at p) into the mantissa, eight at a time
-    // while they surely fit.
+    // A run of digits (at least one at p) into the mantissa, up to eight at a
+    // time while they surely fit.
     auto gatherRun = [&] {
         while (end - p >= 8 && significant <= kFastDigits - 8) {
             std::uint64_t chunk = loadEight(p);
-            if (!allDigits(chunk)) {
-                break;
+            int digits = leadingDigits(chunk);
+            if (digits == 0) {
+                return;
             }
-            std::uint64_t value = eightDigitValue(chunk);
+            // The digits moved to the top, '0's below them: the same value.
+            int shift = 8 * (8 - digits);
+            std::uint64_t aligned = digits == 8 ? chunk : (chunk << shift) | (kZeros >> (64 - shift));
+            std::uint64_t value = eightDigitValue(aligned);
             if (mantissa != 0) {
-                significant += 8;
+                significant += digits;
             } else if (value != 0) {
                 // Leading '0' bytes are zero after the XOR.
-                significant = 8 - __builtin_ctzll(chunk ^ kZeros) / 8;
+                significant = digits - __builtin_ctzll(chunk ^ kZeros) / 8;
             }
-            mantissa = mantissa * 100000000 + value;
-            p += 8;
+            mantissa = mantissa * kPowersOfTen[digits] + value;
+            p += digits;
+            if (digits < 8) {
+                return;
+            }
         }
         while (digitAt(p)) {
             unsigned digit = static_cast<unsigned>(*p - '0');

@@ -47,10 +47,11 @@ public:
 private:
     // An open container. Its finished elements (members) wait on m_elements
     // (m_members) from `base` up, and become one exactly sized container when
-    // it closes.
+    // it closes. A member goes on m_members as soon as its key is read, its
+    // key read in place; its value follows into the same entry.
     struct Frame {
         size_t base;
-        std::string key; // object frames: the key whose value is being read
+        size_t member; // object frames: the entry whose value is being read
         bool isObject;
     };
 
@@ -69,15 +70,17 @@ private:
     bool readValue(Value& out);
     // Inline: only readValue's loop uses them, and the reader is measured with
     // them folded into it (bench/json_bench.cpp).
-    inline Step beginValue();
-    inline Step openContainer(char bracket);
-    inline Step readKeyword(std::string_view rest, Value value, const char* expected);
-    inline Step continueArray();
-    inline Step continueObject();
-    inline Step afterItem(char close);
+    [[gnu::always_inline]] inline Step beginValue();
+    [[gnu::always_inline]] inline Step openContainer(char bracket);
+    [[gnu::always_inline]] inline Step readKeyword(std::string_view rest, Value value, const char* expected);
+    [[gnu::always_inline]] inline Step continueArray();
+    [[gnu::always_inline]] inline Step continueObject();
+    [[gnu::always_inline]] inline Step afterItem(char close);
     // Builds the finished value where it belongs: the open array's elements,
     // the open object's members under the key read before it, or the result.
-    template <typename T> inline void store(T&& value);
+    template <typename T> [[gnu::always_inline]] inline void store(T&& value);
+    // An empty string where the next value belongs, for readString to fill.
+    [[gnu::always_inline]] inline std::string& storeString();
     void addEnclosingErrors();
     bool readString(std::string& out);
     bool readEscape(std::string& out);

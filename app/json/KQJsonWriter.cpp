@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/json/internal/TextOut.h"
 #include "app/json/internal/TextScan.h"
 
 namespace murmelo {
@@ -12,44 +13,53 @@ namespace murmelo {
 namespace {
 
 using json_internal::findRunStop;
+using json_internal::TextOut;
 using json_internal::utf8SequenceLength;
 
 constexpr size_t kOutputCapacity = 128;
 
 // The same text as Decimal::stringValue() (plain notation, no exponent), with
 // the common case of a mantissa that fits 64 bits done without 128-bit
-// division.
-void appendDecimal(const Decimal& decimal, std::string& out) {
+// division and written in place.
+void appendDecimal(const Decimal& decimal, TextOut& out) {
     Decimal::Mantissa mantissa = decimal.mantissa();
     if (mantissa > static_cast<Decimal::Mantissa>(UINT64_MAX)) {
-        out += decimal.stringValue();
+        out.append(decimal.stringValue());
         return;
     }
     if (mantissa == 0) {
-        out += '0';
+        out.put('0');
+        return;
+    }
+    int exponent = decimal.exponent();
+    if (exponent == 0) {
+        out.reserve(24);
+        char* p = out.cursor();
+        *p = '-';
+        p += decimal.isNegative();
+        out.advance(std::to_chars(p, p + 20, static_cast<std::uint64_t>(mantissa)).ptr);
         return;
     }
     char digits[24];
     auto converted = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(mantissa));
     auto count = static_cast<size_t>(converted.ptr - digits);
     if (decimal.isNegative()) {
-        out += '-';
+        out.put('-');
     }
-    int exponent = decimal.exponent();
-    if (exponent >= 0) {
-        out.append(digits, count);
+    if (exponent > 0) {
+        out.append({digits, count});
         out.append(static_cast<size_t>(exponent), '0');
         return;
     }
     auto fraction = static_cast<size_t>(-exponent);
     if (count > fraction) {
-        out.append(digits, count - fraction);
-        out += '.';
-        out.append(digits + (count - fraction), fraction);
+        out.append({digits, count - fraction});
+        out.put('.');
+        out.append({digits + (count - fraction), fraction});
     } else {
-        out += "0.";
+        out.append("0.");
         out.append(fraction - count, '0');
-        out.append(digits, count);
+        out.append({digits, count});
     }
 }
 
@@ -104,8 +114,9 @@ Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* p
     resetDepth();
     // Sized from the previous call, so writing documents of a similar size
     // neither regrows the text nor copies it at the end.
-    std::string out;
-    out.reserve(std::max(kOutputCapacity, m_lastSize + m_lastSize / 16));
+    std::string text;
+    text.reserve(std::max(kOutputCapacity, m_lastSize + m_lastSize / 16));
+    TextOut out(text);
     std::optional<Value> substitute;
     if (proxy) {
         substitute = proxy->proxyForJson();
@@ -119,12 +130,13 @@ Result<std::string> KQJsonWriter::begin(const Value* value, const KQJsonProxy* p
     if (!writeValue(*value, out)) {
         return failure();
     }
-    m_lastSize = out.size();
+    out.finish();
+    m_lastSize = text.size();
     // A much smaller text than the last one gives back what it does not use.
-    if (out.capacity() - out.size() > out.size() / 8 + kOutputCapacity) {
-        out.shrink_to_fit();
+    if (text.capacity() - text.size() > text.size() / 8 + kOutputCapacity) {
+        text.shrink_to_fit();
     }
-    return out;
+    return text;
 }
 
 Error KQJsonWriter::failure() {
@@ -132,14 +144,14 @@ Error KQJsonWriter::failure() {
     return lastError();
 }
 
-void KQJsonWriter::appendIndent(std::string& out) const {
-    out += '\n';
+void KQJsonWriter::appendIndent(TextOut& out) const {
+    out.put('\n');
     out.append(2 * static_cast<size_t>(depth()), ' ');
 }
 
 // Walks the value without recursion: open containers live on m_stack. When a
 // value fails, each enclosing object adds the key it was writing.
-bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
+bool KQJsonWriter::writeValue(const Value& root, TextOut& out) {
     m_stack.clear();
     const Value* value = &root;
     for (;;) {
@@ -150,7 +162,7 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                 addEnclosingErrors();
                 return false;
             }
-            out += '{';
+            out.put('{');
             const auto& entries = dictionary->entries();
             Frame frame{entries.data(), nullptr, entries.size(), 0, {}, nullptr, true};
             if (m_sortKeys) {
@@ -170,7 +182,7 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                 addEnclosingErrors();
                 return false;
             }
-            out += '[';
+            out.put('[');
             m_stack.push_back(Frame{nullptr, array->data(), array->size(), 0, {}, nullptr, false});
         } else if (!writeScalar(*value, out)) {
             addEnclosingErrors();
@@ -190,12 +202,12 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                 if (m_humanReadable && top.size > 0) {
                     appendIndent(out);
                 }
-                out += isObject ? '}' : ']';
+                out.put(isObject ? '}' : ']');
                 m_stack.pop_back();
                 continue;
             }
             if (top.next > 0) {
-                out += ',';
+                out.put(',');
             }
             if (m_humanReadable) {
                 appendIndent(out);
@@ -230,7 +242,7 @@ bool KQJsonWriter::writeValue(const Value& root, std::string& out) {
                     addEnclosingErrors();
                     return false;
                 }
-                out += m_humanReadable ? " : " : ":";
+                out.append(m_humanReadable ? " : " : ":");
                 value = &entry.second;
             } else {
                 value = &top.elements[top.next];
@@ -249,18 +261,17 @@ void KQJsonWriter::addEnclosingErrors() {
     }
 }
 
-bool KQJsonWriter::writeScalar(const Value& value, std::string& out) {
+bool KQJsonWriter::writeScalar(const Value& value, TextOut& out) {
     switch (value.type()) {
     case ValueType::Null:
-        out += "null";
+        out.append("null");
         return true;
     case ValueType::Boolean:
-        out += value.boolValue() ? "true" : "false";
+        out.append(value.boolValue() ? "true" : "false");
         return true;
     case ValueType::Integer: {
-        char digits[24];
-        auto converted = std::to_chars(digits, digits + sizeof digits, value.integerValue());
-        out.append(digits, converted.ptr);
+        out.reserve(24);
+        out.advance(std::to_chars(out.cursor(), out.cursor() + 24, value.integerValue()).ptr);
         return true;
     }
     case ValueType::Real: {
@@ -270,7 +281,7 @@ bool KQJsonWriter::writeScalar(const Value& value, std::string& out) {
                              "JSON serialisation not supported for " + formatDouble(real));
             return false;
         }
-        out += formatDouble(real);
+        out.append(formatDouble(real));
         return true;
     }
     case ValueType::Decimal: {
@@ -292,8 +303,23 @@ bool KQJsonWriter::writeScalar(const Value& value, std::string& out) {
 }
 
 // One scan finds what needs escaping; text without any is appended whole.
-bool KQJsonWriter::writeString(std::string_view text, std::string& out) {
-    out += '"';
+bool KQJsonWriter::writeString(const std::string& text, TextOut& out) {
+#if defined(__SSE2__)
+    // Most keys and many values are short. A string always has room for
+    // capacity() + 1 bytes at data(), at least 16 (libstdc++'s inline buffer
+    // holds 15 and the terminator): judge and copy such a string in one step.
+    if (text.size() < 16 && text.capacity() >= 15) {
+        out.reserve(18);
+        char* to = out.cursor();
+        if (json_internal::copySixteenIfPlain(text.data(), text.size(), to + 1)) {
+            to[0] = '"';
+            to[text.size() + 1] = '"';
+            out.advance(to + text.size() + 2);
+            return true;
+        }
+    }
+#endif
+    out.put('"');
     const char* p = text.data();
     const char* end = p + text.size();
     const char* run = p;
@@ -314,39 +340,39 @@ bool KQJsonWriter::writeString(std::string_view text, std::string& out) {
             p += length;
             continue;
         }
-        out.append(run, static_cast<size_t>(p - run));
+        out.append({run, static_cast<size_t>(p - run)});
         switch (byte) {
         case '"':
-            out += "\\\"";
+            out.append("\\\"");
             break;
         case '\\':
-            out += "\\\\";
+            out.append("\\\\");
             break;
         case '\b':
-            out += "\\b";
+            out.append("\\b");
             break;
         case '\t':
-            out += "\\t";
+            out.append("\\t");
             break;
         case '\n':
-            out += "\\n";
+            out.append("\\n");
             break;
         case '\f':
-            out += "\\f";
+            out.append("\\f");
             break;
         case '\r':
-            out += "\\r";
+            out.append("\\r");
             break;
         default: {
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
+            out.append(escape);
         }
         }
         run = ++p;
     }
-    out.append(run, static_cast<size_t>(end - run));
-    out += '"';
+    out.append({run, static_cast<size_t>(end - run)});
+    out.put('"');
     return true;
 }
 

@@ -27,6 +27,10 @@
 
 namespace murmelo {
 
+namespace json_internal {
+class TextOut;
+}
+
 class KQJsonWriter : public KQJsonBase {
 public:
     KQJsonWriter() = default;
@@ -61,10 +65,10 @@ private:
     };
 
     Result<std::string> begin(const Value* value, const KQJsonProxy* proxy);
-    bool writeValue(const Value& root, std::string& out);
-    bool writeScalar(const Value& value, std::string& out);
-    bool writeString(std::string_view text, std::string& out);
-    void appendIndent(std::string& out) const;
+    bool writeValue(const Value& root, json_internal::TextOut& out);
+    bool writeScalar(const Value& value, json_internal::TextOut& out);
+    bool writeString(const std::string& text, json_internal::TextOut& out);
+    void appendIndent(json_internal::TextOut& out) const;
     // Each open object adds "Unsupported value for key %@ in object".
     void addEnclosingErrors();
     Error failure();

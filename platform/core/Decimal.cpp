@@ -34,7 +34,7 @@ std::string mantissaDigits(Decimal::Mantissa m) {
 
 } // namespace
 
-std::optional<Decimal> Decimal::make(Mantissa mantissa, int exponent, bool negative) {
+std::optional<Decimal> Decimal::makeWide(Mantissa mantissa, int exponent, bool negative) {
     Decimal d;
     d.m_negative = negative;
     if (mantissa == 0) {

@@ -26,7 +26,23 @@ public:
     // Builds mantissa × 10^exponent. A mantissa of more than 38 digits is
     // rounded half-up to 38 and the exponent adjusted. Gives nothing when the
     // exponent ends up outside −128..127 (a zero mantissa always succeeds).
-    static std::optional<Decimal> make(Mantissa mantissa, int exponent, bool negative);
+    static std::optional<Decimal> make(Mantissa mantissa, int exponent, bool negative) {
+        // Inline for what readers mostly give: a mantissa of at most 64 bits
+        // and an exponent in range, where only trailing zeros are stripped.
+        if (mantissa == 0 || mantissa > UINT64_MAX || exponent < kMinExponent || exponent > kMaxExponent) {
+            return makeWide(mantissa, exponent, negative);
+        }
+        auto small = static_cast<std::uint64_t>(mantissa);
+        while (small % 10 == 0 && exponent < kMaxExponent) {
+            small /= 10;
+            ++exponent;
+        }
+        Decimal d;
+        d.m_low = small;
+        d.m_exponent = exponent;
+        d.m_negative = negative;
+        return d;
+    }
 
     // Parses "-12.5e3"-style text: optional sign, digits with an optional
     // fraction, optional exponent. Digits past 38 are rounded half-up (and a
@@ -53,6 +69,8 @@ public:
     bool operator==(const Decimal& other) const { return compare(other) == 0; }
 
 private:
+    static std::optional<Decimal> makeWide(Mantissa mantissa, int exponent, bool negative);
+
     // The mantissa in two halves: a 128-bit member would make the type (and
     // every Value holding one) 16-byte aligned, a third bigger than needed.
     void setMantissa(Mantissa mantissa) {

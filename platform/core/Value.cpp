@@ -28,18 +28,54 @@ Date Date::now() {
 // Every array element and dictionary member is one of these: keep it at the
 // size of its largest payloads (a string, a dictionary) plus the tag.
 static_assert(sizeof(Value) <= 40);
+static_assert(sizeof(Decimal) <= sizeof(std::uint64_t[3]) && std::is_trivially_copyable_v<Decimal> &&
+              std::is_trivially_copyable_v<Date>);
 
-Value::Value(Array a) : m_v(std::move(a)) {}
-Value::Value(Dictionary d) : m_v(std::move(d)) {}
-Value::Value(const Value&) = default;
-Value::Value(Value&&) noexcept = default;
-Value::~Value() = default;
+void Value::copyFrom(const Value& other) {
+    m_type = other.m_type;
+    switch (m_type) {
+    case ValueType::String:
+        new (&m_u.string) std::string(other.m_u.string);
+        break;
+    case ValueType::Data:
+        new (&m_u.data) Data(other.m_u.data);
+        break;
+    case ValueType::Array:
+        new (&m_u.array) Array(other.m_u.array);
+        break;
+    case ValueType::Dictionary:
+        new (&m_u.dictionary) Dictionary(other.m_u.dictionary);
+        break;
+    default:
+        m_u.scalar = other.m_u.scalar;
+    }
+}
+
+void Value::destroyPayload() noexcept {
+    switch (m_type) {
+    case ValueType::String:
+        std::destroy_at(&m_u.string);
+        break;
+    case ValueType::Data:
+        std::destroy_at(&m_u.data);
+        break;
+    case ValueType::Array:
+        std::destroy_at(&m_u.array);
+        break;
+    case ValueType::Dictionary:
+        std::destroy_at(&m_u.dictionary);
+        break;
+    default:
+        break;
+    }
+    m_type = ValueType::Null;
+}
 
 // The source may live inside the target (`v = (*v.asArray())[0]`), where
-// assigning the containers in place would free it midway; then both
-// assignments take the source out before the target is touched. A target
-// that holds no values (a scalar, an empty container — a moved-from one
-// included) cannot contain the source and is assigned directly.
+// freeing the target first would free it midway; then the source is taken
+// out before the target is touched. A target that holds no values (a
+// scalar, an empty container, a moved-from value, which is null) cannot contain
+// the source and is replaced directly.
 bool Value::holdsNoValues() const {
     if (const Array* array = asArray()) {
         return array->empty();
@@ -51,14 +87,9 @@ bool Value::holdsNoValues() const {
 }
 
 Value& Value::operator=(const Value& other) {
-    if (this == &other) {
-        return *this;
-    }
-    if (holdsNoValues()) {
-        m_v = other.m_v;
-    } else {
+    if (this != &other) {
         Value copy(other);
-        m_v = std::move(copy.m_v);
+        *this = std::move(copy);
     }
     return *this;
 }
@@ -68,10 +99,12 @@ Value& Value::operator=(Value&& other) noexcept {
         return *this;
     }
     if (holdsNoValues()) {
-        m_v = std::move(other.m_v);
+        destroyPayload();
+        moveFrom(other);
     } else {
         Value taken(std::move(other));
-        m_v = std::move(taken.m_v);
+        destroyPayload();
+        moveFrom(taken);
     }
     return *this;
 }
@@ -82,42 +115,14 @@ bool Value::isNumber() const {
            t == ValueType::Decimal;
 }
 
-const std::string* Value::asString() const {
-    return std::get_if<std::string>(&m_v);
-}
-std::string* Value::asString() {
-    return std::get_if<std::string>(&m_v);
-}
-const Array* Value::asArray() const {
-    return std::get_if<Array>(&m_v);
-}
-Array* Value::asArray() {
-    return std::get_if<Array>(&m_v);
-}
-const Dictionary* Value::asDictionary() const {
-    return std::get_if<Dictionary>(&m_v);
-}
-Dictionary* Value::asDictionary() {
-    return std::get_if<Dictionary>(&m_v);
-}
-const Data* Value::asData() const {
-    return std::get_if<Data>(&m_v);
-}
-const Date* Value::asDate() const {
-    return std::get_if<Date>(&m_v);
-}
-const Decimal* Value::asDecimal() const {
-    return std::get_if<Decimal>(&m_v);
-}
-
 long long Value::integerValue() const {
     switch (type()) {
     case ValueType::Boolean:
-        return std::get<bool>(m_v) ? 1 : 0;
+        return m_u.boolean ? 1 : 0;
     case ValueType::Integer:
-        return std::get<std::int64_t>(m_v);
+        return m_u.integer;
     case ValueType::Real: {
-        double d = std::get<double>(m_v);
+        double d = m_u.real;
         if (std::isnan(d)) {
             return 0;
         }
@@ -130,9 +135,9 @@ long long Value::integerValue() const {
         return static_cast<long long>(d);
     }
     case ValueType::Decimal:
-        return std::get<Decimal>(m_v).longLongValue();
+        return m_u.decimal.longLongValue();
     case ValueType::String:
-        return stringIntegerValue(std::get<std::string>(m_v));
+        return stringIntegerValue(m_u.string);
     default:
         return 0;
     }
@@ -141,17 +146,17 @@ long long Value::integerValue() const {
 double Value::doubleValue() const {
     switch (type()) {
     case ValueType::Boolean:
-        return std::get<bool>(m_v) ? 1.0 : 0.0;
+        return m_u.boolean ? 1.0 : 0.0;
     case ValueType::Integer:
-        return static_cast<double>(std::get<std::int64_t>(m_v));
+        return static_cast<double>(m_u.integer);
     case ValueType::Real:
-        return std::get<double>(m_v);
+        return m_u.real;
     case ValueType::Decimal:
-        return std::get<Decimal>(m_v).doubleValue();
+        return m_u.decimal.doubleValue();
     case ValueType::String:
-        return stringDoubleValue(std::get<std::string>(m_v));
+        return stringDoubleValue(m_u.string);
     case ValueType::Date:
-        return std::get<Date>(m_v).sinceReferenceDate;
+        return m_u.date.sinceReferenceDate;
     default:
         return 0.0;
     }
@@ -160,15 +165,15 @@ double Value::doubleValue() const {
 bool Value::boolValue() const {
     switch (type()) {
     case ValueType::Boolean:
-        return std::get<bool>(m_v);
+        return m_u.boolean;
     case ValueType::Integer:
-        return std::get<std::int64_t>(m_v) != 0;
+        return m_u.integer != 0;
     case ValueType::Real:
-        return std::get<double>(m_v) != 0.0;
+        return m_u.real != 0.0;
     case ValueType::Decimal:
-        return !std::get<Decimal>(m_v).isZero();
+        return !m_u.decimal.isZero();
     case ValueType::String:
-        return stringBoolValue(std::get<std::string>(m_v));
+        return stringBoolValue(m_u.string);
     default:
         return false;
     }
@@ -177,15 +182,15 @@ bool Value::boolValue() const {
 std::string Value::stringValue() const {
     switch (type()) {
     case ValueType::Boolean:
-        return std::get<bool>(m_v) ? "1" : "0";
+        return m_u.boolean ? "1" : "0";
     case ValueType::Integer:
-        return std::to_string(std::get<std::int64_t>(m_v));
+        return std::to_string(m_u.integer);
     case ValueType::Real:
-        return formatDouble(std::get<double>(m_v));
+        return formatDouble(m_u.real);
     case ValueType::Decimal:
-        return std::get<Decimal>(m_v).stringValue();
+        return m_u.decimal.stringValue();
     case ValueType::String:
-        return std::get<std::string>(m_v);
+        return m_u.string;
     default:
         return "";
     }
@@ -198,11 +203,20 @@ const Value* Value::find(std::string_view key) const {
 
 bool Value::operator==(const Value& other) const {
     if (isNumber() && other.isNumber()) {
-        if (type() == other.type() && type() != ValueType::Decimal) {
-            return m_v == other.m_v;
+        if (type() == other.type()) {
+            switch (type()) {
+            case ValueType::Boolean:
+                return m_u.boolean == other.m_u.boolean;
+            case ValueType::Integer:
+                return m_u.integer == other.m_u.integer;
+            case ValueType::Real:
+                return m_u.real == other.m_u.real;
+            default:
+                break;
+            }
         }
         if (type() == ValueType::Decimal && other.type() == ValueType::Decimal) {
-            return std::get<Decimal>(m_v) == std::get<Decimal>(other.m_v);
+            return m_u.decimal == other.m_u.decimal;
         }
         return doubleValue() == other.doubleValue();
     }

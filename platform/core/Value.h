@@ -3,7 +3,7 @@
 // data, date, array and dictionary.
 //
 // Values have value semantics: a copy is a deep copy, so "mutable" and
-// "immutable" are simply non-const and const. Dictionaries keep their keys in
+// "immutable" are simply non-const and const. A moved-from value is null. Dictionaries keep their keys in
 // insertion order so that anything written from them is deterministic.
 // Not thread-safe for concurrent mutation; share const values freely.
 //
@@ -20,7 +20,6 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "platform/core/Decimal.h"
@@ -112,28 +111,32 @@ class Value {
 public:
     Value() = default; // null
     Value(std::nullptr_t) {}
-    Value(bool b) : m_v(b) {}
-    Value(int i) : m_v(static_cast<std::int64_t>(i)) {}
-    Value(long i) : m_v(static_cast<std::int64_t>(i)) {}
-    Value(long long i) : m_v(static_cast<std::int64_t>(i)) {}
-    Value(unsigned u) : m_v(static_cast<std::int64_t>(u)) {}
-    Value(double d) : m_v(d) {}
-    Value(Decimal d) : m_v(d) {}
-    Value(const char* s) : m_v(std::string(s)) {}
-    Value(std::string s) : m_v(std::move(s)) {}
-    Value(std::string_view s) : m_v(std::string(s)) {}
-    Value(Data d) : m_v(std::move(d)) {}
-    Value(Date d) : m_v(d) {}
-    Value(Array a);
+    Value(bool b) : m_type(ValueType::Boolean) { m_u.boolean = b; }
+    Value(int i) : Value(static_cast<long long>(i)) {}
+    Value(long i) : Value(static_cast<long long>(i)) {}
+    Value(long long i) : m_type(ValueType::Integer) { m_u.integer = static_cast<std::int64_t>(i); }
+    Value(unsigned u) : Value(static_cast<long long>(u)) {}
+    Value(double d) : m_type(ValueType::Real) { m_u.real = d; }
+    Value(Decimal d) : m_type(ValueType::Decimal) { new (&m_u.decimal) Decimal(d); }
+    Value(const char* s) : Value(std::string(s)) {}
+    Value(std::string s) : m_type(ValueType::String) { new (&m_u.string) std::string(std::move(s)); }
+    Value(std::string_view s) : Value(std::string(s)) {}
+    Value(Data d) : m_type(ValueType::Data) { new (&m_u.data) Data(std::move(d)); }
+    Value(Date d) : m_type(ValueType::Date) { m_u.date = d; }
+    Value(Array a) : m_type(ValueType::Array) { new (&m_u.array) Array(std::move(a)); }
     Value(Dictionary d);
 
-    Value(const Value&);
-    Value(Value&&) noexcept;
+    Value(const Value& other) { copyFrom(other); }
+    Value(Value&& other) noexcept { moveFrom(other); }
     Value& operator=(const Value&);
     Value& operator=(Value&&) noexcept;
-    ~Value();
+    ~Value() {
+        if (holdsResources()) {
+            destroyPayload();
+        }
+    }
 
-    ValueType type() const { return static_cast<ValueType>(m_v.index()); }
+    ValueType type() const { return m_type; }
     bool isNull() const { return type() == ValueType::Null; }
     bool isBoolean() const { return type() == ValueType::Boolean; }
     bool isNumber() const;
@@ -144,15 +147,15 @@ public:
     bool isDictionary() const { return type() == ValueType::Dictionary; }
 
     // Typed access: a pointer to the payload, or null when of another type.
-    const std::string* asString() const;
-    std::string* asString();
-    const Array* asArray() const;
-    Array* asArray();
-    const Dictionary* asDictionary() const;
-    Dictionary* asDictionary();
-    const Data* asData() const;
-    const Date* asDate() const;
-    const Decimal* asDecimal() const;
+    const std::string* asString() const { return is(ValueType::String) ? &m_u.string : nullptr; }
+    std::string* asString() { return is(ValueType::String) ? &m_u.string : nullptr; }
+    const Array* asArray() const { return is(ValueType::Array) ? &m_u.array : nullptr; }
+    Array* asArray() { return is(ValueType::Array) ? &m_u.array : nullptr; }
+    const Dictionary* asDictionary() const { return is(ValueType::Dictionary) ? &m_u.dictionary : nullptr; }
+    Dictionary* asDictionary() { return is(ValueType::Dictionary) ? &m_u.dictionary : nullptr; }
+    const Data* asData() const { return is(ValueType::Data) ? &m_u.data : nullptr; }
+    const Date* asDate() const { return is(ValueType::Date) ? &m_u.date : nullptr; }
+    const Decimal* asDecimal() const { return is(ValueType::Decimal) ? &m_u.decimal : nullptr; }
 
     // The platform's conversions. For numbers: the numeric value; for
     // strings: the leading number after blanks (0 when there is none);
@@ -192,17 +195,73 @@ public:
     std::string debugDescription() const;
 
 private:
+    bool is(ValueType type) const { return m_type == type; }
     bool holdsNoValues() const;
+    // Both expect this value to hold nothing (freshly made or destroyed).
+    // Scalars are copied as they are, with no dispatch through a destructor.
+    void copyFrom(const Value& other);
+    // Leaves `other` null, so that destroying it (a reader's scratch values,
+    // a container's old buffer) costs nothing.
+    void moveFrom(Value& other) noexcept {
+        m_type = other.m_type;
+        switch (m_type) {
+        case ValueType::String:
+            new (&m_u.string) std::string(std::move(other.m_u.string));
+            std::destroy_at(&other.m_u.string);
+            break;
+        case ValueType::Data:
+            new (&m_u.data) Data(std::move(other.m_u.data));
+            std::destroy_at(&other.m_u.data);
+            break;
+        case ValueType::Array:
+            new (&m_u.array) Array(std::move(other.m_u.array));
+            std::destroy_at(&other.m_u.array);
+            break;
+        case ValueType::Dictionary:
+            moveDictionary(other);
+            break;
+        default:
+            m_u.scalar = other.m_u.scalar;
+        }
+        other.m_type = ValueType::Null;
+    }
+    void moveDictionary(Value& other) noexcept;
+    void destroyPayload() noexcept;
 
-    std::variant<std::monostate, bool, std::int64_t, double, Decimal, std::string, Data, Date, Array,
-                 Dictionary>
-        m_v;
+    // The scalars (boolean, integer, real, decimal, date) all fit `scalar`,
+    // which copies them as plain bytes.
+    struct Scalar {
+        std::uint64_t word[3];
+    };
+    union Payload {
+        Payload() : scalar{} {}
+        ~Payload() {}
+        Scalar scalar;
+        bool boolean;
+        std::int64_t integer;
+        double real;
+        Decimal decimal;
+        Date date;
+        std::string string;
+        Data data;
+        Array array;
+        Dictionary dictionary;
+    };
+    Payload m_u;
+    ValueType m_type = ValueType::Null;
 };
 
 // Defined here, where Value is complete: the entries' type needs it.
 inline Dictionary::Dictionary(Dictionary&&) noexcept = default;
 inline Dictionary& Dictionary::operator=(Dictionary&&) noexcept = default;
 inline Dictionary::~Dictionary() = default;
+inline Value::Value(Dictionary d) : m_type(ValueType::Dictionary) {
+    new (&m_u.dictionary) Dictionary(std::move(d));
+}
+inline void Value::moveDictionary(Value& other) noexcept {
+    new (&m_u.dictionary) Dictionary(std::move(other.m_u.dictionary));
+    std::destroy_at(&other.m_u.dictionary);
+}
 inline size_t Dictionary::size() const {
     return m_entries.size();
 }

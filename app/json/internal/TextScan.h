@@ -42,6 +42,22 @@ inline const char* findRunStop(const char* p, const char* end) {
     return end;
 }
 
+#if defined(__SSE2__)
+// Copies the 16 bytes at `from` to `to` and tells whether the first `length`
+// of them (at most 16) are all plain: no quote, backslash, control byte or
+// byte of 0x80 and above. Both must have 16 bytes to read or write; the
+// bytes past `length` are copied but not judged.
+inline bool copySixteenIfPlain(const char* from, size_t length, char* to) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+        _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)) & ((1u << length) - 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), v);
+    return mask == 0;
+}
+#endif
+
 // Length of the well-formed UTF-8 sequence (RFC 3629: no overlong forms, no
 // surrogates, nothing above U+10FFFF) that starts at p with a byte of 0x80 or
 // above; 0 when the bytes there are not one.

@@ -332,6 +332,12 @@ TEST(KQJsonParserTest, NumbersAreExactDecimals) {
         EXPECT_TRUE(decimal->mantissa() == reference->mantissa());
         EXPECT_EQ(decimal->exponent(), reference->exponent());
         EXPECT_EQ(decimal->isNegative(), reference->isNegative());
+        // Followed by more text, the digits are read in blocks that stop
+        // inside the number rather than at the input's end.
+        Result<Value> inside = parser.objectWithString("[" + c.text + ",\"more text after\"]");
+        ASSERT_TRUE(inside.ok()) << inside.error().localizedDescription();
+        ASSERT_NE(inside->asArray()->at(0).asDecimal(), nullptr);
+        EXPECT_EQ(inside->asArray()->at(0).asDecimal()->stringValue(), c.digits);
     }
 }
 

@@ -122,6 +122,75 @@ TEST(KQJsonWriterTest, WritesScalarsAndEscapesStrings) {
     }
 }
 
+std::string escapedByHand(std::string_view text) {
+    std::string out = "\"";
+    for (char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\x01':
+            out += "\\u0001";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+// Strings shorter than 16 bytes are judged in one block: a byte to escape or
+// a non-ASCII sequence must be found at every position of every length, and
+// bytes past the end (an inline buffer's leftovers, a large buffer's spare
+// room) must never count, in keys and in values.
+TEST(KQJsonWriterTest, EscapesAtEveryPositionOfShortStrings) {
+    enum class Buffer { AsMade, SpareRoom, Leftovers };
+    auto prepare = [](std::string& s, Buffer buffer) {
+        std::string text = s;
+        if (buffer == Buffer::SpareRoom) {
+            s.reserve(64);
+        } else if (buffer == Buffer::Leftovers) {
+            s = text + "\"\\\n";
+            s.resize(text.size());
+        }
+    };
+    const std::string specials[] = {"", "\"", "\\", "\n", "\x01", "\xc3\xa9"};
+    for (size_t length = 0; length <= 17; ++length) {
+        for (const std::string& special : specials) {
+            if (special.size() > length) {
+                continue;
+            }
+            size_t positions = special.empty() ? 1 : length - special.size() + 1;
+            for (size_t at = 0; at < positions; ++at) {
+                std::string text(length - special.size(), 'a');
+                text.insert(at, special);
+                for (Buffer buffer : {Buffer::AsMade, Buffer::SpareRoom, Buffer::Leftovers}) {
+                    SCOPED_TRACE(std::to_string(length) + " bytes, special at " + std::to_string(at) +
+                                 ", buffer " + std::to_string(static_cast<int>(buffer)));
+                    Value value(Dictionary{{text, Value(text)}});
+                    auto& member = *value.asDictionary()->begin();
+                    prepare(member.first, buffer);
+                    prepare(*member.second.asString(), buffer);
+                    KQJsonWriter writer;
+                    Result<std::string> written = writer.stringWithObject(value);
+                    ASSERT_TRUE(written.ok()) << written.error().localizedDescription();
+                    EXPECT_EQ(*written, "{" + escapedByHand(text) + ":" + escapedByHand(text) + "}");
+                }
+            }
+        }
+    }
+    KQJsonWriter writer;
+    Result<std::string> invalid = writer.stringWithFragment(Value(std::string("ab\xff")));
+    ASSERT_FALSE(invalid.ok());
+    EXPECT_EQ(invalid.error().code(), static_cast<int>(KQJsonErrorCode::InvalidUtf8));
+}
+
 // The writer's own decimal text must be the platform's stringValue.
 TEST(KQJsonWriterTest, DecimalTextMatchesThePlatformForm) {
     for (const char* text : {"0", "7", "-7", "10", "0.5", "-0.05", "123.456", "1e-20", "9.99e-128", "1e37",

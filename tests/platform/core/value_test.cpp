@@ -71,6 +71,26 @@ TEST(Value, CopiesAreDeep) {
     EXPECT_EQ(copy.find("list")->asArray()->at(0).find("a")->integerValue(), 2);
 }
 
+// A moved-from value is null whatever it held, and the moved value intact.
+TEST(Value, MovedFromValuesAreNull) {
+    const std::vector<Value> values = {Value(true),          Value(7),
+                                       Value(2.5),           Value(*Decimal::fromString("1.25")),
+                                       Value("short"),       Value(std::string(40, 'x')),
+                                       Value(Data{1, 2}),    Value(Date{3}),
+                                       Value(Array{1, "a"}), Value(Dictionary{{"k", 1}})};
+    for (const Value& original : values) {
+        SCOPED_TRACE(original.debugDescription());
+        Value source = original;
+        Value constructed(std::move(source));
+        EXPECT_TRUE(source.isNull());
+        EXPECT_EQ(constructed, original);
+        Value assigned = Value("before");
+        assigned = std::move(constructed);
+        EXPECT_TRUE(constructed.isNull());
+        EXPECT_EQ(assigned, original);
+    }
+}
+
 TEST(Dictionary, KeepsInsertionOrderAndReplacesInPlace) {
     Dictionary d;
     for (int i = 0; i < 40; ++i) { // crosses the hashing threshold
