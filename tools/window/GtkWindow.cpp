@@ -2,7 +2,9 @@
 // - DeviceSide: the main run loop's (session, events); reached from the GTK
 //   thread only through calls posted to the main run loop;
 // - Ui: the GTK thread's (widgets, the frame shown); reached from the main
-//   thread only through g_main_context_invoke on GTK's default context.
+//   thread only through its inbox, woken with g_main_context_invoke on
+//   GTK's default context. The thread holds it until it ends; wake-ups
+//   after that are never dispatched.
 // Neither thread ever waits for the other once the window is open.
 #include <gtk/gtk.h>
 
@@ -12,6 +14,7 @@
 #include <deque>
 #include <future>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -65,25 +68,37 @@ struct Ui {
     bool changedMeanwhile = false;
     std::optional<Point> pointer; // device points
     bool closing = false;
+
+    // Calls from the main thread (invokeOnUi).
+    std::mutex inboxLock;
+    std::deque<std::function<void(Ui&)>> inbox;
 };
 
 using UiPtr = std::shared_ptr<Ui>;
 
-// Runs `work` on the GTK thread; safe from any thread.
+// Runs `work` on the GTK thread; safe from any thread. The calls wait in
+// the window's inbox, behind our own lock, so the hand-over is visible to
+// thread checkers; GLib only carries the wake-up.
 void invokeOnUi(const UiPtr& ui, std::function<void(Ui&)> work) {
-    struct Call {
-        UiPtr ui;
-        std::function<void(Ui&)> work;
-    };
-    auto* call = new Call{ui, std::move(work)};
-    g_main_context_invoke_full(
-        nullptr, G_PRIORITY_DEFAULT,
+    {
+        std::lock_guard lock(ui->inboxLock);
+        ui->inbox.push_back(std::move(work));
+    }
+    g_main_context_invoke(
+        nullptr,
         [](gpointer data) -> gboolean {
-            auto* c = static_cast<Call*>(data);
-            c->work(*c->ui);
+            Ui& self = *static_cast<Ui*>(data);
+            std::deque<std::function<void(Ui&)>> calls;
+            {
+                std::lock_guard lock(self.inboxLock);
+                calls.swap(self.inbox);
+            }
+            for (auto& call : calls) {
+                call(self);
+            }
             return G_SOURCE_REMOVE;
         },
-        call, [](gpointer data) { delete static_cast<Call*>(data); });
+        ui.get());
 }
 
 // Runs `work` on the main run loop while the window's session lasts.
