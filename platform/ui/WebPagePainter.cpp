@@ -292,6 +292,14 @@ private:
         if (painting()) {
             Rect r(left, m_y, std::min(available, 280.0), height);
             box(r, 4, f.disabled ? Color::colorWithWhite(0.92) : Color::whiteColor());
+            if (m_options.focusedField == std::pair(*piece.formIndex, *piece.fieldIndex)) {
+                m_context->saveGState();
+                m_context->setStrokeColor(kLinkBlue);
+                m_context->setLineWidth(2);
+                m_context->addRoundedRect(r.insetBy(1, 1), 4);
+                m_context->strokePath();
+                m_context->restoreGState();
+            }
             Rect inner = r.insetBy(6, area ? 5 : 0);
             std::string shown = f.type == "password" ? bullets(f.value) : f.value;
             if (f.type == "file") {

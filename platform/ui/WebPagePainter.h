@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/graphics/DrawingContext.h"
 #include "platform/graphics/Image.h"
@@ -27,6 +28,8 @@ struct WebPaintOptions {
     std::map<std::string, std::shared_ptr<const Image>> images;
     // How far the page is scrolled up, in points.
     double scrollOffset = 0;
+    // The field that has the keyboard (form, field), drawn with a focus ring.
+    std::optional<std::pair<std::size_t, std::size_t>> focusedField;
 };
 
 // What a finger lands on: a link (its text or its number) or a form field

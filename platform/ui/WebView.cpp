@@ -83,6 +83,9 @@ void WebView::drawRect(DrawingContext& context, const Rect&) {
     // A page that got shorter since it was scrolled shows its end.
     double longest = std::max(0.0, webPageHeight(page(), bounds().width()) - bounds().height());
     options.scrollOffset = std::min(m_scrollOffset, longest);
+    if (m_focused && isFirstResponder()) {
+        options.focusedField = std::pair(m_focused->form, m_focused->field);
+    }
     (void)paintWebPage(context, page(), bounds(), options);
 }
 

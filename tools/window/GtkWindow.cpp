@@ -48,7 +48,8 @@ struct DeviceSide {
 // One frame on its way to the window.
 struct Frame {
     std::optional<Bitmap> bitmap;
-    std::string panelText;
+    std::string screenText;
+    std::string eventsText;
 };
 
 struct Ui {
@@ -61,7 +62,9 @@ struct Ui {
     GMainLoop* loop = nullptr;
     GtkWidget* window = nullptr;
     GtkWidget* area = nullptr;
-    GtkTextBuffer* panelText = nullptr;
+    GtkTextBuffer* screenText = nullptr;
+    GtkTextBuffer* eventsText = nullptr;
+    GtkWidget* eventsView = nullptr;
     std::optional<Bitmap> shown;
     cairo_surface_t* surface = nullptr;
     bool requestInFlight = false;
@@ -116,19 +119,20 @@ void report(const char* what, const Result<void>& done) {
     }
 }
 
-std::string panelText(DeviceSide& device) {
-    if (device.events) {
-        std::uint64_t last = device.lastEvent;
-        for (std::string& line : device.events(device.lastEvent, last)) {
-            device.recentEvents.push_back(std::move(line));
-            if (device.recentEvents.size() > kPanelEvents) {
-                device.recentEvents.pop_front();
-            }
-        }
-        device.lastEvent = last;
+// The servers' events since the window opened (the last few hundred).
+std::string eventsText(DeviceSide& device) {
+    if (!device.events) {
+        return "(no reference servers in this run)\n";
     }
-    std::string text = Interaction::dump();
-    text += "\n-- server events --\n";
+    std::uint64_t last = device.lastEvent;
+    for (std::string& line : device.events(device.lastEvent, last)) {
+        device.recentEvents.push_back(std::move(line));
+        if (device.recentEvents.size() > kPanelEvents) {
+            device.recentEvents.pop_front();
+        }
+    }
+    device.lastEvent = last;
+    std::string text;
     for (const std::string& line : device.recentEvents) {
         text += line + "\n";
     }
@@ -152,8 +156,13 @@ void showFrame(Ui& ui, Frame& frame, const UiPtr& self) {
                                             int(ui.shown->height() * ui.zoom + 0.5));
         gtk_widget_queue_draw(ui.area);
     }
-    if (ui.panelText) {
-        gtk_text_buffer_set_text(ui.panelText, frame.panelText.c_str(), int(frame.panelText.size()));
+    if (ui.screenText) {
+        gtk_text_buffer_set_text(ui.screenText, frame.screenText.c_str(), int(frame.screenText.size()));
+        gtk_text_buffer_set_text(ui.eventsText, frame.eventsText.c_str(), int(frame.eventsText.size()));
+        // The newest event in sight.
+        GtkTextIter end;
+        gtk_text_buffer_get_end_iter(ui.eventsText, &end);
+        gtk_text_view_scroll_to_iter(GTK_TEXT_VIEW(ui.eventsView), &end, 0, FALSE, 0, 1);
     }
     ui.requestInFlight = false;
     if (ui.changedMeanwhile) {
@@ -182,7 +191,8 @@ void requestFrame(const UiPtr& ui) {
             std::cerr << "murmelo window: no frame: " << rendered.error().localizedDescription() << "\n";
         }
         if (withPanel) {
-            frame->panelText = panelText(device);
+            frame->screenText = Interaction::dump();
+            frame->eventsText = eventsText(device);
         }
         invokeOnUi(ui, [frame, ui](Ui& self) { showFrame(self, *frame, ui); });
     });
@@ -341,16 +351,27 @@ void buildWindow(const UiPtr& ui, UiPtr* data) {
     gtk_widget_add_controller(ui->area, scroll);
 
     if (ui->panel == SidePanel::Shown) {
-        GtkWidget* text = gtk_text_view_new();
-        gtk_text_view_set_editable(GTK_TEXT_VIEW(text), FALSE);
-        gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(text), FALSE);
-        gtk_text_view_set_monospace(GTK_TEXT_VIEW(text), TRUE);
-        gtk_widget_set_focusable(text, FALSE);
-        ui->panelText = gtk_text_view_get_buffer(GTK_TEXT_VIEW(text));
-        GtkWidget* scrolledPanel = gtk_scrolled_window_new();
-        gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolledPanel), text);
-        gtk_widget_set_size_request(scrolledPanel, 460, -1);
-        gtk_box_append(GTK_BOX(box), scrolledPanel);
+        // The screen as text above, the servers' events below.
+        auto textPane = [](GtkTextBuffer*& buffer, GtkWidget** view) {
+            GtkWidget* text = gtk_text_view_new();
+            gtk_text_view_set_editable(GTK_TEXT_VIEW(text), FALSE);
+            gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(text), FALSE);
+            gtk_text_view_set_monospace(GTK_TEXT_VIEW(text), TRUE);
+            gtk_widget_set_focusable(text, FALSE);
+            buffer = gtk_text_view_get_buffer(GTK_TEXT_VIEW(text));
+            if (view) {
+                *view = text;
+            }
+            GtkWidget* scrolledText = gtk_scrolled_window_new();
+            gtk_scrolled_window_set_child(GTK_SCROLLED_WINDOW(scrolledText), text);
+            return scrolledText;
+        };
+        GtkWidget* panes = gtk_paned_new(GTK_ORIENTATION_VERTICAL);
+        gtk_paned_set_start_child(GTK_PANED(panes), textPane(ui->screenText, nullptr));
+        gtk_paned_set_end_child(GTK_PANED(panes), textPane(ui->eventsText, &ui->eventsView));
+        gtk_paned_set_position(GTK_PANED(panes), int(screen.height() * ui->scale * ui->zoom * 0.6));
+        gtk_widget_set_size_request(panes, 460, -1);
+        gtk_box_append(GTK_BOX(box), panes);
     }
     gtk_window_set_child(GTK_WINDOW(ui->window), box);
 

@@ -109,6 +109,23 @@ TEST_F(WebTouchTest, ATapReachesWhatIsUnderTheFinger) {
     }
 }
 
+TEST_F(WebTouchTest, TheFieldWithTheKeyboardHasAFocusRing) {
+    show("<form><input name=q></form>");
+    // The left edge of the box, half way down.
+    auto edge = [&] {
+        auto picture = ScreenRenderer(ScreenRenderOptions{.scale = 1.0, .statusBarTime = std::nullopt}).renderView(*web);
+        EXPECT_TRUE(picture);
+        return picture ? picture->pixelAt(9, 22) : RGBA8{};
+    };
+    RGBA8 before = edge();
+    tap(20, 20);
+    RGBA8 focused = edge();
+    EXPECT_GT(focused.b, focused.r + 60) << "blue while typing goes there";
+    EXPECT_LT(std::abs(int(before.b) - int(before.r)), 20) << "grey before";
+    (void)web->resignFirstResponder();
+    EXPECT_EQ(edge(), before) << "grey again once the keyboard went";
+}
+
 TEST_F(WebTouchTest, CheckboxesToggleAndRadioButtonsPick) {
     show("<form><input type=checkbox name=c></form>");
     tap(12, 12);
