@@ -184,6 +184,8 @@ void requestFrame(const UiPtr& ui) {
     ui->requestInFlight = true;
     const bool withPanel = ui->panel == SidePanel::Shown;
     postToDevice(*ui, [ui, withPanel](DeviceSide& device) {
+        // Laying out for the picture and the dump is no change to show.
+        ScreenChanges::Quiet quiet;
         auto frame = std::make_shared<Frame>();
         if (auto rendered = renderFrame()) {
             frame->bitmap = std::move(*rendered);
