@@ -2,8 +2,8 @@
 // - DeviceSide: the main run loop's (session, events); reached from the GTK
 //   thread only through calls posted to the main run loop;
 // - Ui: the GTK thread's (widgets, the frame shown); reached from the main
-//   thread only through its inbox, woken with g_main_context_invoke on
-//   GTK's default context. The thread holds it until it ends; wake-ups
+//   thread only through its inbox, woken with an idle source on GTK's
+//   default context. The thread holds it until it ends; wake-ups
 //   after that are never dispatched.
 // Neither thread ever waits for the other once the window is open.
 #include <gtk/gtk.h>
@@ -87,8 +87,10 @@ void invokeOnUi(const UiPtr& ui, std::function<void(Ui&)> work) {
         std::lock_guard lock(ui->inboxLock);
         ui->inbox.push_back(std::move(work));
     }
-    g_main_context_invoke(
-        nullptr,
+    // An idle source, never a direct call: g_main_context_invoke would run
+    // the work right here whenever the GTK thread does not hold the context.
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT,
         [](gpointer data) -> gboolean {
             Ui& self = *static_cast<Ui*>(data);
             std::deque<std::function<void(Ui&)>> calls;
@@ -101,7 +103,7 @@ void invokeOnUi(const UiPtr& ui, std::function<void(Ui&)> work) {
             }
             return G_SOURCE_REMOVE;
         },
-        ui.get());
+        ui.get(), nullptr);
 }
 
 // Runs `work` on the main run loop while the window's session lasts.
@@ -142,6 +144,9 @@ std::string eventsText(DeviceSide& device) {
 void requestFrame(const UiPtr& ui);
 
 void showFrame(Ui& ui, Frame& frame, const UiPtr& self) {
+    if (!ui.area) {
+        return; // the window is gone
+    }
     if (frame.bitmap) {
         if (ui.surface) {
             cairo_surface_destroy(ui.surface);
@@ -398,11 +403,16 @@ void runUi(UiPtr ui, std::promise<std::string> opened) {
     opened.set_value("");
     requestFrame(ui);
     g_main_loop_run(ui->loop);
+    ui->closing = true;
+    gtk_window_destroy(GTK_WINDOW(ui->window));
+    ui->window = nullptr;
+    ui->area = nullptr;
+    ui->screenText = ui->eventsText = nullptr;
+    ui->eventsView = nullptr;
     if (ui->surface) {
         cairo_surface_destroy(ui->surface);
         ui->surface = nullptr;
     }
-    gtk_window_destroy(GTK_WINDOW(ui->window));
     while (g_main_context_pending(nullptr)) {
         g_main_context_iteration(nullptr, FALSE);
     }
