@@ -1,5 +1,6 @@
 #include "platform/ui/ScreenChanges.h"
 
+#include <atomic>
 #include <map>
 #include <utility>
 
@@ -10,7 +11,7 @@ namespace murmelo {
 namespace {
 
 struct State {
-    std::uint64_t count = 0;
+    std::atomic<std::uint64_t> count{0};
     std::uint64_t nextId = 1;
     int quiet = 0;
     bool posted = false;
@@ -61,8 +62,10 @@ ScreenChanges::Quiet::~Quiet() {
 
 void ScreenChanges::note() {
     State& s = state();
-    ++s.count;
-    if (s.quiet > 0 || s.posted || s.observers.empty()) {
+    s.count.fetch_add(1, std::memory_order_relaxed);
+    // Screen objects live on the main thread; a view made elsewhere (and not
+    // yet shown) only counts.
+    if (!RunLoop::isMainThread() || s.quiet > 0 || s.posted || s.observers.empty()) {
         return;
     }
     s.posted = true;
@@ -70,7 +73,7 @@ void ScreenChanges::note() {
 }
 
 std::uint64_t ScreenChanges::count() {
-    return state().count;
+    return state().count.load(std::memory_order_relaxed);
 }
 
 ScreenChanges::Observation ScreenChanges::observe(std::function<void()> onChange) {

@@ -11,8 +11,8 @@
 // it made. Rendering the screen (which lays it out first) notes nothing:
 // what it changes is in the picture it draws.
 //
-// Main thread only; note() is cheap and does nothing but count while nobody
-// observes.
+// Main thread only (note() from another thread only counts); note() is
+// cheap and does nothing but count while nobody observes.
 #pragma once
 
 #include <cstdint>
