@@ -39,6 +39,9 @@ constexpr double kPostTabX = 240, kTabY = 455;
 constexpr double kPoolTabX = 80;
 constexpr double kSearchFieldX = 100, kSearchFieldY = 122;
 constexpr double kFirstShareX = 195, kFirstShareY = 231;
+// On the posting page: the secret's text area and its submit button.
+constexpr double kSecretAreaX = 100, kSecretAreaY = 140;
+constexpr double kTellButtonX = 80, kTellButtonY = 190;
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -449,6 +452,22 @@ TEST_F(WindowTest, TheWindowShowsWhatTheScreenRendererDraws) {
 TEST_F(WindowTest, AClickOnTheSecondTabShowsThePostingPage) {
     click(kPostTabX, kTabY);
     waitForScreen("okay, tell the world");
+}
+
+TEST_F(WindowTest, ASecretIsPostedWithTheMouseAndTheKeyboard) {
+    click(kPostTabX, kTabY);
+    waitForScreen("okay, tell the world");
+    click(kSecretAreaX, kSecretAreaY);
+    xdotool({"type", "--delay", "20", "I talk to my plants"});
+    click(kTellButtonX, kTellButtonY);
+    const double deadline = murmelo::Clock::monotonic() + kStepTimeout;
+    std::string events;
+    while (murmelo::Clock::monotonic() < deadline && !contains(events, "secret/create")) {
+        command("settle");
+        events += command("events");
+    }
+    EXPECT_TRUE(contains(events, "content POST /index.php?r=secret/create")) << events;
+    EXPECT_TRUE(contains(events, "Secret%5Bcontent%5D=I+talk+to+my+plants")) << events;
 }
 
 TEST_F(WindowTest, TypingIntoTheSearchFieldAndReturnSearches) {
