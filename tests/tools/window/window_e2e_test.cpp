@@ -519,6 +519,29 @@ TEST_F(WindowTest, IdleItUsesNoCpu) {
     EXPECT_LE(*after - *before, 10) << "clock ticks in 3 idle seconds";
 }
 
+TEST(WindowWithoutDisplayTest, SaysWhyThereIsNoWindowAndFails) {
+    murmelo::test::TemporaryDirectory dir;
+    std::vector<std::string> env;
+    for (const std::string& entry : environmentWith({})) {
+        if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("WAYLAND_DISPLAY=", 0) != 0) {
+            env.push_back(entry);
+        }
+    }
+    int err = ::open((dir.path() + "/stderr.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    Child window;
+    ASSERT_TRUE(window.start(
+        {MURMELO_COMMAND, "window", "--home", dir.path() + "/home", "--data", dir.path() + "/servers"}, env,
+        {.err = err}));
+    ::close(err);
+    auto status = window.waitForExit(kStartTimeout);
+    ASSERT_TRUE(status) << "still running without a display";
+    EXPECT_EQ(*status, 1);
+    std::string said = readFile(dir.path() + "/stderr.log");
+    EXPECT_TRUE(contains(said, "murmelo window: cannot open a window: no display") ||
+                contains(said, "murmelo window: this build has no window"))
+        << said;
+}
+
 TEST_F(WindowTest, ClosingTheWindowEndsTheCommand) {
     // Its output is not read from here on: close our end so it cannot block on it.
     ::close(m_out);
