@@ -80,13 +80,20 @@ std::string WebView::stringByEvaluatingJavaScriptFromString(std::string_view scr
 
 void WebView::drawRect(DrawingContext& context, const Rect&) {
     WebPaintOptions options;
-    // A page that got shorter since it was scrolled shows its end.
-    double longest = std::max(0.0, webPageHeight(page(), bounds().width()) - bounds().height());
-    options.scrollOffset = std::min(m_scrollOffset, longest);
+    options.scrollOffset = shownScrollOffset();
     if (m_focused && isFirstResponder()) {
         options.focusedField = std::pair(m_focused->form, m_focused->field);
     }
     (void)paintWebPage(context, page(), bounds(), options);
+}
+
+double WebView::shownScrollOffset() const {
+    if (m_scrollOffset <= 0) {
+        return 0; // no layout needed at the top
+    }
+    // A page that got shorter since it was scrolled shows its end.
+    double longest = std::max(0.0, webPageHeight(page(), bounds().width()) - bounds().height());
+    return std::min(m_scrollOffset, longest);
 }
 
 bool WebView::scrollBy(double points) {
@@ -94,7 +101,7 @@ bool WebView::scrollBy(double points) {
         return false;
     }
     double longest = std::max(0.0, webPageHeight(page(), bounds().width()) - bounds().height());
-    double offset = std::clamp(m_scrollOffset + points, 0.0, longest);
+    double offset = std::clamp(std::min(m_scrollOffset, longest) + points, 0.0, longest);
     if (offset == m_scrollOffset) {
         return false;
     }
@@ -113,7 +120,7 @@ void WebView::touchesEnded(const TouchSet& touches, const Event*) {
         return;
     }
     auto target = webPageTargetAt(page(), bounds().width(),
-                                  {at.x - bounds().x(), at.y - bounds().y() + m_scrollOffset});
+                                  {at.x - bounds().x(), at.y - bounds().y() + shownScrollOffset()});
     if (!target) {
         return;
     }

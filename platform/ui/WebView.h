@@ -139,7 +139,7 @@ public:
     // Moves the page up by `points` (negative: down), within its length;
     // false when it could not move.
     bool scrollBy(double points);
-    double scrollOffset() const { return m_scrollOffset; }
+    double scrollOffset() const { return shownScrollOffset(); }
     // The form and field typing goes into, while the web view has the keyboard.
     struct FieldPosition {
         std::size_t form = 0;
@@ -175,6 +175,8 @@ private:
     class Engine;
     // The engine tells when another page (or the same one anew) is shown.
     void pageCommitted();
+    // The offset as drawn: within the page shown now.
+    double shownScrollOffset() const;
     // The field at the position of the page shown, if it still has one.
     const WebFormField* field(const FieldPosition& position) const;
     void tapField(const FieldPosition& position);
