@@ -113,7 +113,8 @@ TEST_F(WebTouchTest, TheFieldWithTheKeyboardHasAFocusRing) {
     show("<form><input name=q></form>");
     // The left edge of the box, half way down.
     auto edge = [&] {
-        auto picture = ScreenRenderer(ScreenRenderOptions{.scale = 1.0, .statusBarTime = std::nullopt}).renderView(*web);
+        auto picture =
+            ScreenRenderer(ScreenRenderOptions{.scale = 1.0, .statusBarTime = std::nullopt}).renderView(*web);
         EXPECT_TRUE(picture);
         return picture ? picture->pixelAt(9, 22) : RGBA8{};
     };
