@@ -1,9 +1,7 @@
 #include "platform/runloop/ManualClock.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdint>
 #include <limits>
 
 #include "platform/core/Clock.h"
@@ -12,37 +10,26 @@
 namespace murmelo {
 
 namespace {
-// The time is the start (NaN while the real clock runs) plus whole
-// nanoseconds advanced: sums of decimal steps (0.049 + 0.001) then land
-// exactly where a timer scheduled at the start for their total (0.05) fires,
-// which adding doubles to a start of thousands of seconds does not promise.
-// Values rather than a pointer to the clock, so a loop thread reading them
-// can never see a destroyed object.
-std::atomic<double> g_start{std::numeric_limits<double>::quiet_NaN()};
-std::atomic<std::int64_t> g_advancedNanoseconds{0};
+// NaN while the real clock runs. A value rather than a pointer to the clock,
+// so a loop thread reading it can never see a destroyed object.
+std::atomic<double> g_manualTime{std::numeric_limits<double>::quiet_NaN()};
 
-// Further than any test moves time; keeps the nanoseconds within range.
-constexpr double kMaxAdvance = 1e9;
+std::optional<double> asOptional(double time) {
+    return std::isnan(time) ? std::nullopt : std::optional<double>(time);
+}
 } // namespace
 
 std::optional<double> internal::manualClockTime() {
-    double start = g_start.load(std::memory_order_acquire);
-    if (std::isnan(start)) {
-        return std::nullopt;
-    }
-    return start + double(g_advancedNanoseconds.load(std::memory_order_acquire)) / 1e9;
+    return asOptional(g_manualTime.load(std::memory_order_acquire));
 }
 
-ManualClock::ManualClock() : m_previous(internal::manualClockTime()) {
-    g_advancedNanoseconds.store(0);
-    g_start.store(Clock::monotonic(), std::memory_order_release);
+ManualClock::ManualClock() : m_previous(asOptional(g_manualTime.exchange(Clock::monotonic()))) {
     // A loop waiting in real time for a timer now waits on this clock instead.
     RunLoop::wakeAll();
 }
 
 ManualClock::~ManualClock() {
-    g_advancedNanoseconds.store(0);
-    g_start.store(m_previous.value_or(std::numeric_limits<double>::quiet_NaN()), std::memory_order_release);
+    g_manualTime.store(m_previous.value_or(std::numeric_limits<double>::quiet_NaN()));
     // Loops that stopped waiting for timers must start again.
     RunLoop::wakeAll();
 }
@@ -52,11 +39,12 @@ double ManualClock::now() const {
 }
 
 void ManualClock::advance(double seconds) {
-    if (!(seconds > 0) || std::isnan(g_start.load())) {
+    if (!(seconds > 0)) {
         return;
     }
-    g_advancedNanoseconds.fetch_add(std::llround(std::min(seconds, kMaxAdvance) * 1e9),
-                                    std::memory_order_acq_rel);
+    double current = g_manualTime.load();
+    while (!std::isnan(current) && !g_manualTime.compare_exchange_weak(current, current + seconds)) {
+    }
     RunLoop::wakeAll();
 }
 

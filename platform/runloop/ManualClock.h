@@ -8,9 +8,6 @@
 //   time of that moment, so timers already scheduled keep their places.
 //   Destroying it puts back whatever was installed before (normally the real
 //   clock); nested clocks are destroyed in reverse order.
-// - advance() moves by whole nanoseconds, counted from the start, so steps
-//   that add up to a timer's delay (0.049 + 0.001 for 0.05) reach its fire
-//   date exactly, whatever the start.
 // - advance() may be called from any thread: every timer whose fire date it
 //   reaches fires on its loop's next turn, and loops blocked in a wait are
 //   woken to see it. A loop never sleeps in real time for a timer while a

@@ -336,35 +336,6 @@ TEST(RunLoopPost, ScheduleAfterRunsOnceAfterTheDelay) {
     EXPECT_EQ(runs, 1);
 }
 
-// Steps that add up to a timer's delay reach it exactly, whatever the
-// monotonic time the clock starts from (doubles summed there round off).
-TEST(ManualClockSteps, StepsThatAddUpToADelayFireTheTimer) {
-    struct Case {
-        double delay;
-        std::vector<double> steps;
-    };
-    const Case cases[] = {
-        {0.05, {0.049, 0.001}}, {0.15, {0.149, 0.001}}, {0.3, {0.1, 0.2}},
-        {0.8, {0.7, 0.1}},      {0.6, {0.2, 0.2, 0.2}}, {1.0, {0.1, 0.2, 0.3, 0.4}},
-        {0.7, {0.6, 0.1}},      {30.5, {30.0, 0.5}},    {0.03, {0.01, 0.01, 0.01}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.steps));
-        ManualClock clock;
-        int runs = 0;
-        RunLoop::main().scheduleAfter(c.delay, [&] { ++runs; });
-        for (std::size_t i = 0; i + 1 < c.steps.size(); ++i) {
-            clock.advance(c.steps[i]);
-            runDueWork();
-        }
-        EXPECT_EQ(runs, 0) << "ran early";
-        clock.advance(c.steps.back());
-        EXPECT_TRUE(runMainUntil([&] { return runs == 1; }, 2)) << "not due at the end of its steps";
-        clock.advance(10);
-        runDueWork();
-    }
-}
-
 TEST(RunLoopPost, DeadLoopsRefuseCallsAndDropPendingOnes) {
     RunLoopHandle handle;
     auto witness = std::make_shared<int>(0);
