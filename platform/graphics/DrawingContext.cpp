@@ -593,6 +593,30 @@ Size DrawingContext::sizeOfRuns(const std::vector<TextRun>& runs, const Font& fo
     return graphics::layoutSize(layout.get());
 }
 
+std::optional<size_t> DrawingContext::runAtPoint(const std::vector<TextRun>& runs, const Font& font,
+                                                 double width, Point point) {
+    if (!finite({point.x, point.y}) || std::fabs(point.x) > 1e6 || std::fabs(point.y) > 1e6) {
+        return std::nullopt;
+    }
+    std::lock_guard guard(FontLibrary::shared().lock());
+    graphics::LayoutSpec spec;
+    spec.width = width;
+    std::vector<size_t> starts;
+    auto layout = graphics::makeLayout(nullptr, runs, font, spec, &starts);
+    int index = 0;
+    int trailing = 0;
+    if (!pango_layout_xy_to_index(layout.get(), int(point.x * PANGO_SCALE), int(point.y * PANGO_SCALE),
+                                  &index, &trailing)) {
+        return std::nullopt;
+    }
+    auto after = std::upper_bound(starts.begin(), starts.end(), size_t(index));
+    if (after == starts.begin()) {
+        return std::nullopt;
+    }
+    // Runs that made no text share their start with the next; the last of them owns it.
+    return size_t(after - starts.begin()) - 1;
+}
+
 // ---- transparency layers
 
 void DrawingContext::beginTransparencyLayer() {

@@ -162,6 +162,11 @@ public:
                   TextAlignment alignment = TextAlignment::Left);
     // What drawRuns would take within `width`.
     static Size sizeOfRuns(const std::vector<TextRun>& runs, const Font& font, double width);
+    // The run whose text is drawn at `point` (relative to the paragraph's
+    // top left) when drawRuns lays them out within `width`; nothing
+    // between lines, past their ends or outside the paragraph.
+    static std::optional<size_t> runAtPoint(const std::vector<TextRun>& runs, const Font& font, double width,
+                                            Point point);
 
     // ---- transparency layers: drawing between begin and end is composited
     // as one picture with the alpha in effect at begin.

@@ -12,6 +12,7 @@
 #include "platform/ui/MainThread.h"
 #include "platform/ui/Responder.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/ScreenChanges.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/internal/AlertOverlay.h"
 #include "platform/ui/internal/AnimationScheduler.h"
@@ -151,27 +152,33 @@ std::vector<std::shared_ptr<Window>> Application::windows() const {
 
 void Application::registerWindow(Window* window) {
     m_windows.push_back(window);
+    ScreenChanges::note();
 }
 
 void Application::unregisterWindow(Window* window) {
     m_windows.erase(std::remove(m_windows.begin(), m_windows.end(), window), m_windows.end());
+    ScreenChanges::note();
 }
 
 void Application::setKeyWindow(Window* window) {
     auto shared = window ? window->sharedAs<Window>() : nullptr;
     m_keyWindow = shared;
+    ScreenChanges::note();
 }
 
 void Application::setStatusBarStyle(StatusBarStyle style, bool) {
     m_statusBarStyle = style;
+    ScreenChanges::note();
 }
 
 void Application::setStatusBarHidden(bool hidden, bool) {
     m_statusBarHidden = hidden;
+    ScreenChanges::note();
 }
 
 void Application::setNetworkActivityIndicatorVisible(bool visible) {
     m_networkActivityIndicatorVisible = visible;
+    ScreenChanges::note();
 }
 
 bool Application::handlesScheme(const URL& url) {

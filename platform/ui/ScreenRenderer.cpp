@@ -11,6 +11,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/MainThread.h"
 #include "platform/ui/Screen.h"
+#include "platform/ui/ScreenChanges.h"
 #include "platform/ui/View.h"
 #include "platform/ui/Window.h"
 #include "platform/ui/internal/AlertOverlay.h"
@@ -145,6 +146,7 @@ void ScreenRenderer::drawStatusBar(DrawingContext& context) {
 
 Result<Bitmap> ScreenRenderer::renderScreen() {
     assertMainThread();
+    ScreenChanges::Quiet quiet; // what the layout pass changes is drawn here
     internal::runLayoutPass();
     Rect screen = Screen::mainScreen().bounds();
     MURMELO_TRY_VALUE(auto bitmap, Bitmap::create(std::uint32_t(std::lround(screen.width() * m_scale)),
@@ -187,6 +189,7 @@ Result<Bitmap> ScreenRenderer::renderScreen() {
 
 Result<Bitmap> ScreenRenderer::renderView(const View& view) {
     assertMainThread();
+    ScreenChanges::Quiet quiet; // what the layout pass changes is drawn here
     internal::runLayoutPass();
     Rect frame = view.frame();
     double width = std::ceil(frame.width() * m_scale);

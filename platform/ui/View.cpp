@@ -5,6 +5,7 @@
 
 #include "platform/core/Log.h"
 #include "platform/ui/MainThread.h"
+#include "platform/ui/ScreenChanges.h"
 #include "platform/ui/ScreenDump.h"
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
@@ -192,6 +193,7 @@ void View::setAlpha(double alpha) {
 
 void View::setHidden(bool hidden) {
     m_hidden = hidden;
+    ScreenChanges::note();
 }
 
 void View::setBackgroundColor(std::optional<Color> color) {
@@ -285,6 +287,7 @@ void View::insertSubviewInternal(std::shared_ptr<View> view, size_t index) {
     view->didMoveToSuperview();
     didAddSubview(*view);
     view->setNeedsLayout();
+    ScreenChanges::note();
 }
 
 void View::removeFromSuperview() {
@@ -311,6 +314,7 @@ void View::detachFromSuperview() {
     auto it = std::find_if(old->m_subviews.begin(), old->m_subviews.end(),
                            [this](const auto& v) { return v.get() == this; });
     m_superview = nullptr;
+    ScreenChanges::note();
     if (it != old->m_subviews.end()) {
         old->m_subviews.erase(it); // may release the last reference held by others than the caller
     }
@@ -339,6 +343,7 @@ void View::bringSubviewToFront(const View& view) {
     auto keep = *it;
     m_subviews.erase(it);
     m_subviews.push_back(std::move(keep));
+    ScreenChanges::note();
 }
 
 void View::sendSubviewToBack(const View& view) {
@@ -350,6 +355,7 @@ void View::sendSubviewToBack(const View& view) {
     auto keep = *it;
     m_subviews.erase(it);
     m_subviews.insert(m_subviews.begin(), std::move(keep));
+    ScreenChanges::note();
 }
 
 View* View::viewWithTag(int tag) {
@@ -374,6 +380,7 @@ void View::willRemoveSubview(View&) {}
 void View::setNeedsLayout() {
     m_needsLayout = true;
     internal::scheduleLayoutPass();
+    ScreenChanges::note();
 }
 
 void View::layoutIfNeeded() {
@@ -407,10 +414,11 @@ void View::sizeToFit() {
 
 void View::setNeedsDisplay() {
     m_needsDisplay = true;
+    ScreenChanges::note();
 }
 
 void View::setNeedsDisplayInRect(const Rect&) {
-    m_needsDisplay = true;
+    setNeedsDisplay();
 }
 
 void View::drawRect(DrawingContext&, const Rect&) {}

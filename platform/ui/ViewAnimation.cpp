@@ -6,6 +6,7 @@
 
 #include "platform/core/Log.h"
 #include "platform/ui/MainThread.h"
+#include "platform/ui/ScreenChanges.h"
 #include "platform/ui/View.h"
 #include "platform/ui/internal/AnimationScheduler.h"
 
@@ -65,6 +66,7 @@ struct AnimationBlocks {
                     view->m_runningAnimations = std::max(0, view->m_runningAnimations - 1);
                 }
             }
+            ScreenChanges::note();
             if (!hasDelegate || !stop) {
                 return;
             }
@@ -159,6 +161,7 @@ bool View::isInsideAnimationBlock() {
 }
 
 void View::noteAnimatedChange() {
+    ScreenChanges::note();
     if (auto* block = AnimationBlocks::current()) {
         AnimationBlocks::addView(*block, *this);
     }

@@ -52,6 +52,10 @@ public:
                const WebPaintOptions& options)
         : m_context(context), m_page(page), m_width(width), m_visible(visibleHeight), m_options(options) {}
 
+    // Lays out without painting and remembers what lies under `point`.
+    void probe(Point point) { m_probe = point; }
+    const std::optional<WebPageTarget>& found() const { return m_found; }
+
     double run() {
         m_y = kMargin;
         for (const WebBlock& block : m_page.blocks) {
@@ -62,6 +66,8 @@ public:
 
 private:
     bool painting() const { return m_context && m_y < m_visible; }
+
+    bool probed(const Rect& r) const { return m_probe && !m_found && r.contains(*m_probe); }
 
     void block_(const WebBlock& block) {
         if (block.kind == WebBlock::Kind::Rule) {
@@ -84,6 +90,7 @@ private:
             m_y += 4;
         }
         std::vector<TextRun> runs;
+        m_runLinks.clear();
         if (block.kind == WebBlock::Kind::ListItem) {
             left += kIndent;
             if (painting()) {
@@ -102,6 +109,7 @@ private:
                 run.bold = piece.bold;
                 run.italic = piece.italic;
                 runs.push_back(run);
+                m_runLinks.push_back(std::nullopt);
                 break;
             }
             case WebInline::Kind::Link: {
@@ -111,16 +119,19 @@ private:
                 run.underline = true;
                 run.color = kLinkBlue;
                 runs.push_back(run);
+                m_runLinks.push_back(piece.linkIndex);
                 if (piece.linkIndex) {
                     TextRun number = plainRun("[" + std::to_string(*piece.linkIndex + 1) + "]");
                     number.color = kLinkBlue;
                     number.scale = 0.75;
                     runs.push_back(number);
+                    m_runLinks.push_back(piece.linkIndex);
                 }
                 break;
             }
             case WebInline::Kind::LineBreak:
                 runs.push_back(plainRun("\n"));
+                m_runLinks.push_back(std::nullopt);
                 break;
             case WebInline::Kind::Field:
                 flush(runs, left, font);
@@ -149,6 +160,7 @@ private:
         });
         if (blank) {
             runs.clear();
+            m_runLinks.clear();
             return;
         }
         Rect area(left, m_y, m_width - left - kMargin, 0);
@@ -161,8 +173,16 @@ private:
         } else {
             size = DrawingContext::sizeOfRuns(runs, font, area.width());
         }
+        if (probed(Rect(left, m_y, area.width(), size.height))) {
+            auto run =
+                DrawingContext::runAtPoint(runs, font, area.width(), {m_probe->x - left, m_probe->y - m_y});
+            if (run && *run < m_runLinks.size() && m_runLinks[*run]) {
+                m_found = WebPageTarget{WebPageTarget::Kind::Link, *m_runLinks[*run], 0, 0};
+            }
+        }
         m_y += size.height + 2;
         runs.clear();
+        m_runLinks.clear();
     }
 
     void label(const std::string& text, double left) {
@@ -218,10 +238,14 @@ private:
         double available = m_width - left - kMargin;
         Font font = Font::systemFontOfSize(13);
         Color ink = f.disabled ? Color::colorWithWhite(0.55) : kText;
+        const WebPageTarget target{WebPageTarget::Kind::Field, 0, *piece.formIndex, *piece.fieldIndex};
         if (isButton(f.type)) {
             std::string title = !f.label.empty() ? f.label : !f.value.empty() ? f.value : "Submit";
             Font bold = Font::boldSystemFontOfSize(13);
             double w = std::min(available, FontLibrary::shared().sizeOfText(title, bold).width + 28);
+            if (probed(Rect(left, m_y, w, 28))) {
+                m_found = target;
+            }
             if (painting()) {
                 Rect r(left, m_y, w, 28);
                 box(r, 6, Color::colorWithWhite(0.93));
@@ -231,6 +255,9 @@ private:
             return;
         }
         if (f.type == "checkbox" || f.type == "radio") {
+            if (probed(Rect(left, m_y, available, 20))) {
+                m_found = target;
+            }
             if (painting()) {
                 Rect r(left, m_y + 2, 16, 16);
                 box(r, f.type == "radio" ? 8 : 3, Color::whiteColor());
@@ -259,9 +286,20 @@ private:
         label(f.label, left);
         bool area = f.type == "textarea";
         double height = area ? 64 : 28;
+        if (probed(Rect(left, m_y, std::min(available, 280.0), height))) {
+            m_found = target;
+        }
         if (painting()) {
             Rect r(left, m_y, std::min(available, 280.0), height);
             box(r, 4, f.disabled ? Color::colorWithWhite(0.92) : Color::whiteColor());
+            if (m_options.focusedField == std::pair(*piece.formIndex, *piece.fieldIndex)) {
+                m_context->saveGState();
+                m_context->setStrokeColor(kLinkBlue);
+                m_context->setLineWidth(2);
+                m_context->addRoundedRect(r.insetBy(1, 1), 4);
+                m_context->strokePath();
+                m_context->restoreGState();
+            }
             Rect inner = r.insetBy(6, area ? 5 : 0);
             std::string shown = f.type == "password" ? bullets(f.value) : f.value;
             if (f.type == "file") {
@@ -342,6 +380,10 @@ private:
     double m_visible;
     const WebPaintOptions& m_options;
     double m_y = 0;
+    // The link each run of the paragraph being gathered belongs to.
+    std::vector<std::optional<std::size_t>> m_runLinks;
+    std::optional<Point> m_probe;
+    std::optional<WebPageTarget> m_found;
 };
 
 } // namespace
@@ -378,11 +420,34 @@ double paintWebPage(DrawingContext& context, const WebPage& page, const Rect& fr
             context.fillRect(frame);
         }
     }
-    context.translateCTM(frame.x(), frame.y());
-    PageLayout layout(&context, page, frame.width(), frame.height(), options);
+    // Scrolled: the page moves up under the frame, and what is above it is
+    // laid out but not painted into view.
+    double offset = std::max(0.0, options.scrollOffset);
+    context.translateCTM(frame.x(), frame.y() - offset);
+    PageLayout layout(&context, page, frame.width(), frame.height() + offset, options);
     double height = layout.run();
     context.restoreGState();
     return height;
+}
+
+double webPageHeight(const WebPage& page, double width) {
+    if (!(width > 0) || !std::isfinite(width)) {
+        return 0;
+    }
+    WebPaintOptions none;
+    PageLayout layout(nullptr, page, width, 0, none);
+    return layout.run();
+}
+
+std::optional<WebPageTarget> webPageTargetAt(const WebPage& page, double width, Point point) {
+    if (!(width > 0) || !std::isfinite(width) || !std::isfinite(point.x) || !std::isfinite(point.y)) {
+        return std::nullopt;
+    }
+    WebPaintOptions none;
+    PageLayout layout(nullptr, page, width, 0, none);
+    layout.probe(point);
+    (void)layout.run();
+    return layout.found();
 }
 
 } // namespace murmelo

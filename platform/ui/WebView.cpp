@@ -1,5 +1,9 @@
 #include "platform/ui/WebView.h"
 
+#include <algorithm>
+#include <cmath>
+
+#include "platform/ui/Event.h"
 #include "platform/ui/ScreenDump.h"
 #include "platform/ui/WebPagePainter.h"
 #include "platform/ui/internal/WebViewEngine.h"
@@ -75,7 +79,156 @@ std::string WebView::stringByEvaluatingJavaScriptFromString(std::string_view scr
 }
 
 void WebView::drawRect(DrawingContext& context, const Rect&) {
-    (void)paintWebPage(context, page(), bounds());
+    WebPaintOptions options;
+    options.scrollOffset = shownScrollOffset();
+    if (m_focused && isFirstResponder()) {
+        options.focusedField = std::pair(m_focused->form, m_focused->field);
+    }
+    (void)paintWebPage(context, page(), bounds(), options);
+}
+
+double WebView::shownScrollOffset() const {
+    if (m_scrollOffset <= 0) {
+        return 0; // no layout needed at the top
+    }
+    // A page that got shorter since it was scrolled shows its end.
+    double longest = std::max(0.0, webPageHeight(page(), bounds().width()) - bounds().height());
+    return std::min(m_scrollOffset, longest);
+}
+
+bool WebView::scrollBy(double points) {
+    if (!std::isfinite(points)) {
+        return false;
+    }
+    double longest = std::max(0.0, webPageHeight(page(), bounds().width()) - bounds().height());
+    double offset = std::clamp(std::min(m_scrollOffset, longest) + points, 0.0, longest);
+    if (offset == m_scrollOffset) {
+        return false;
+    }
+    m_scrollOffset = offset;
+    setNeedsDisplay();
+    return true;
+}
+
+// The page takes its touches; they do not go on up the responder chain.
+void WebView::touchesEnded(const TouchSet& touches, const Event*) {
+    if (touches.empty()) {
+        return;
+    }
+    Point at = touches.front().locationInView(this);
+    if (!bounds().contains(at)) {
+        return;
+    }
+    auto target = webPageTargetAt(page(), bounds().width(),
+                                  {at.x - bounds().x(), at.y - bounds().y() + shownScrollOffset()});
+    if (!target) {
+        return;
+    }
+    if (target->kind == WebPageTarget::Kind::Link) {
+        (void)clickLink(target->linkIndex);
+        return;
+    }
+    tapField({target->formIndex, target->fieldIndex});
+}
+
+const WebFormField* WebView::field(const FieldPosition& position) const {
+    const WebPage& shown = page();
+    if (position.form >= shown.forms.size() || position.field >= shown.forms[position.form].fields.size()) {
+        return nullptr;
+    }
+    return &shown.forms[position.form].fields[position.field];
+}
+
+void WebView::tapField(const FieldPosition& position) {
+    const WebFormField* tapped = field(position);
+    if (!tapped || tapped->disabled) {
+        return;
+    }
+    const std::string type = tapped->type;
+    const std::string name = tapped->name;
+    if (type == "submit" || type == "image") {
+        (void)resignFirstResponder();
+        // A button without a name is told apart by its title.
+        (void)submitForm(position.form, !name.empty() ? name : tapped->label);
+        return;
+    }
+    if (type == "checkbox") {
+        (void)setFormField(position.form, name, tapped->checked ? "off" : "on");
+        return;
+    }
+    if (type == "radio") {
+        (void)setFormField(position.form, name, tapped->value);
+        return;
+    }
+    // Buttons without a form action, selects and file choosers take no keyboard.
+    if (type == "button" || type == "reset" || type == "select" || type == "file" || type == "hidden" ||
+        name.empty()) {
+        return;
+    }
+    if (isFirstResponder() && m_focused) {
+        m_focused = position;
+        assignText(tapped->value);
+        setNeedsDisplay();
+        return;
+    }
+    m_focused = position;
+    assignText(tapped->value);
+    if (!becomeFirstResponder()) {
+        m_focused.reset();
+    }
+}
+
+bool WebView::becomeFirstResponder() {
+    if (!isFirstResponder() && !canBecomeFirstResponder()) {
+        return false;
+    }
+    return beginEditing(isFirstResponder(), [this] { return View::becomeFirstResponder(); });
+}
+
+bool WebView::resignFirstResponder() {
+    bool resigned = endEditing(isFirstResponder(), [this] { return View::resignFirstResponder(); });
+    if (resigned) {
+        m_focused.reset();
+    }
+    return resigned;
+}
+
+void WebView::textDidChange() {
+    if (!m_focused) {
+        return;
+    }
+    if (const WebFormField* typedInto = field(*m_focused)) {
+        // Copied: setting the field rebuilds the page the pointer is into.
+        const std::string name = typedInto->name;
+        (void)setFormField(m_focused->form, name, currentText());
+    }
+}
+
+std::shared_ptr<const void> WebView::retainDuringEdit() const {
+    return sharedAs<WebView>();
+}
+
+void WebView::pressReturn() {
+    if (!m_focused) {
+        return;
+    }
+    const WebFormField* typedInto = field(*m_focused);
+    if (typedInto && typedInto->type == "textarea") {
+        (void)insertText("\n");
+        return;
+    }
+    std::size_t form = m_focused->form;
+    auto keepAlive = sharedAs<WebView>();
+    (void)resignFirstResponder();
+    (void)submitForm(form);
+}
+
+void WebView::pageCommitted() {
+    m_scrollOffset = 0;
+    if (m_focused) {
+        (void)resignFirstResponder();
+        m_focused.reset();
+    }
 }
 
 const WebPage& WebView::page() const {

@@ -25,6 +25,13 @@
 // and the page goes on. setTimeout callbacks run on the main run loop; a
 // page whose runs overran its budget three times has its timers stopped.
 //
+// Touches and keys: a tap follows the link under the finger, presses a form
+// button (submits its form), toggles a checkbox or picks a radio button, or
+// gives a text box of the page the keyboard: the web view becomes the first
+// responder and what is typed goes into that field; return submits its form
+// (a new line in a text area). The page scrolls within the frame
+// (scrollBy); a new page starts at the top, without a focused field.
+//
 // Threading: main thread only. Ownership: the delegate is held weakly; the
 // view owns its load and its script engine.
 #pragma once
@@ -38,6 +45,7 @@
 #include "platform/core/Error.h"
 #include "platform/core/Result.h"
 #include "platform/net/URLRequest.h"
+#include "platform/ui/TextInput.h"
 #include "platform/ui/View.h"
 #include "platform/web/ScriptLimits.h"
 #include "platform/web/WebPage.h"
@@ -69,7 +77,7 @@ public:
     virtual void didFailLoadWithError(WebView&, const Error&) {}
 };
 
-class WebView : public View {
+class WebView : public View, public TextInput {
 public:
     static constexpr std::string_view kWebKitErrorDomain = "WebKitErrorDomain";
     static constexpr int kFrameLoadInterrupted = 102;
@@ -126,6 +134,24 @@ public:
     // would (type FormSubmitted).
     Result<void> submitForm(std::size_t formIndex, std::optional<std::string_view> submitter = std::nullopt);
 
+    // ---- a finger and a keyboard
+    void touchesEnded(const TouchSet& touches, const Event* event) override;
+    // Moves the page up by `points` (negative: down), within its length;
+    // false when it could not move.
+    bool scrollBy(double points);
+    double scrollOffset() const { return shownScrollOffset(); }
+    // The form and field typing goes into, while the web view has the keyboard.
+    struct FieldPosition {
+        std::size_t form = 0;
+        std::size_t field = 0;
+        bool operator==(const FieldPosition&) const = default;
+    };
+    const std::optional<FieldPosition>& focusedField() const { return m_focused; }
+    bool canBecomeFirstResponder() const override { return m_focused.has_value(); }
+    bool becomeFirstResponder() override;
+    bool resignFirstResponder() override;
+    void pressReturn() override;
+
     // ---- for the driver's "settle": the number of web views loading and
     // of page timers due within `withinSeconds`, over the whole process.
     static std::size_t loadsInFlight();
@@ -136,9 +162,28 @@ public:
     // Paints the page shown as readable text in the view's bounds.
     void drawRect(DrawingContext& context, const Rect& rect) override;
 
+protected:
+    bool textShouldBeginEditing() override { return true; }
+    void textDidBeginEditing() override { setNeedsDisplay(); }
+    bool textShouldEndEditing() override { return true; }
+    void textDidEndEditing() override { setNeedsDisplay(); }
+    bool textShouldChange(TextRange, const std::string&) override { return m_focused.has_value(); }
+    void textDidChange() override;
+    std::shared_ptr<const void> retainDuringEdit() const override;
+
 private:
     class Engine;
+    // The engine tells when another page (or the same one anew) is shown.
+    void pageCommitted();
+    // The offset as drawn: within the page shown now.
+    double shownScrollOffset() const;
+    // The field at the position of the page shown, if it still has one.
+    const WebFormField* field(const FieldPosition& position) const;
+    void tapField(const FieldPosition& position);
+
     std::weak_ptr<WebViewDelegate> m_delegate;
+    double m_scrollOffset = 0;
+    std::optional<FieldPosition> m_focused;
     std::optional<URLRequest> m_request;
     bool m_scalesPageToFit = false;
     std::unique_ptr<Engine> m_engine;

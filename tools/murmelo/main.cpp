@@ -10,12 +10,14 @@
 #include "tools/murmelo/InfoCommand.h"
 #include "tools/murmelo/RunCommand.h"
 #include "tools/murmelo/ServeCommand.h"
+#include "tools/window/WindowCommand.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: murmelo demo [--script FILE|-] [--home DIR] ... (murmelo demo --help)\n"
     "       murmelo run [--script FILE|-] [--home DIR] ...  (murmelo run --help)\n"
+    "       murmelo window [--zoom Z] [--panel] ...        (murmelo window --help)\n"
     "       murmelo serve [--port N] [--address A] ...     (murmelo serve --help)\n"
     "       murmelo info [--home DIR] [--device KEY=VALUE]...\n";
 
@@ -37,6 +39,7 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"demo", murmelo::tool::runDemoCommand, Exit::Immediately},
     {"run", murmelo::tool::runRunCommand, Exit::Immediately},
+    {"window", murmelo::window::runWindowCommand, Exit::Immediately},
     {"serve", murmelo::tool::runServeCommand, Exit::Return},
     {"info", murmelo::tool::runInfoCommand, Exit::Return},
 };

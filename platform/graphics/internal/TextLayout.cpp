@@ -58,8 +58,8 @@ void GObjectUnref::operator()(void* object) const {
     g_object_unref(object);
 }
 
-LayoutPtr makeLayout(cairo_t* cr, const std::vector<TextRun>& runs, const Font& font,
-                     const LayoutSpec& spec) {
+LayoutPtr makeLayout(cairo_t* cr, const std::vector<TextRun>& runs, const Font& font, const LayoutSpec& spec,
+                     std::vector<size_t>* runStarts) {
     PangoFontMap* map = FontLibrary::shared().fontMap();
     PangoContext* context = pango_font_map_create_context(map);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -83,6 +83,9 @@ LayoutPtr makeLayout(cairo_t* cr, const std::vector<TextRun>& runs, const Font& 
     PangoAttrList* attributes = pango_attr_list_new();
     for (const TextRun& run : runs) {
         size_t start = text.size();
+        if (runStarts) {
+            runStarts->push_back(start);
+        }
         std::string_view runText = run.text;
         if (limited) {
             runText = TextMetrics::shownPart(runText, font, spec.width, spec.maxLines);

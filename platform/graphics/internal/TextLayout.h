@@ -29,7 +29,10 @@ struct LayoutSpec {
 
 // `cr` null: laid out for measuring in user units; else for drawing into
 // `cr` with its current transformation.
-LayoutPtr makeLayout(cairo_t* cr, const std::vector<TextRun>& runs, const Font& font, const LayoutSpec& spec);
+// `runStarts`, when given, receives the byte offset where each run starts
+// in the layout's text.
+LayoutPtr makeLayout(cairo_t* cr, const std::vector<TextRun>& runs, const Font& font, const LayoutSpec& spec,
+                     std::vector<size_t>* runStarts = nullptr);
 // The logical size in user units, rounded up as the platform measures.
 Size layoutSize(PangoLayout* layout);
 

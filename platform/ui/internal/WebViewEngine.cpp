@@ -7,6 +7,7 @@
 #include "platform/core/Log.h"
 #include "platform/net/URLConnectionError.h"
 #include "platform/runloop/RunLoop.h"
+#include "platform/ui/ScreenChanges.h"
 #include "platform/web/FormSubmission.h"
 #include "platform/web/HtmlEscape.h"
 #include "platform/web/TextDecoding.h"
@@ -153,6 +154,7 @@ void WebView::Engine::navigate(const URLRequest& request, WebViewNavigationType 
             m_historyIndex = commit.index;
         }
         m_pageStale = true;
+        ScreenChanges::note();
         return;
     }
     auto load = std::make_unique<Load>(request);
@@ -391,9 +393,12 @@ void WebView::Engine::afterCommit(const Load& load) {
     }
     m_shownRequest = load.request;
     m_pageStale = true;
+    ScreenChanges::note();
+    m_view.pageCommitted();
     unsigned long generation = m_generation;
     m_scripts->runInlineScripts();
     m_pageStale = true;
+    ScreenChanges::note();
     if (m_generation != generation)
         return; // a script navigated synchronously (it never does; kept for safety)
     if (auto delegate = this->delegate())
@@ -514,6 +519,7 @@ void WebView::Engine::scriptClick(web::DomNode& element) {
             if (field.type == "checkbox") {
                 element.setLiveChecked(!field.checked);
                 m_pageStale = true;
+                ScreenChanges::note();
             } else if (isSubmitButton(field)) {
                 auto alive = m_weak.weakPtr();
                 ++m_scheduledNavigations;
@@ -542,7 +548,13 @@ std::string WebView::Engine::evaluate(std::string_view script) {
         return {};
     }
     m_pageStale = true;
+    ScreenChanges::note();
     return *result;
+}
+
+void WebView::Engine::scriptDocumentChanged() {
+    m_pageStale = true;
+    ScreenChanges::note();
 }
 
 std::size_t WebView::Engine::timersDueWithin(double seconds) const {
@@ -642,6 +654,7 @@ Result<void> WebView::Engine::setFormField(std::size_t formIndex, std::string_vi
         nodes[named.front()]->setLiveValue(std::move(text));
     }
     m_pageStale = true;
+    ScreenChanges::note();
     return Result<void>::success();
 }
 

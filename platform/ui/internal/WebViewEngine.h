@@ -82,7 +82,7 @@ public:
     void scriptNavigate(const std::string& url, Navigation navigation) override;
     void scriptReload() override;
     void scriptHistoryGo(int delta) override;
-    void scriptDocumentChanged() override { m_pageStale = true; }
+    void scriptDocumentChanged() override;
     void scriptSubmitForm(web::DomNode& form) override;
     void scriptClick(web::DomNode& element) override;
 

@@ -234,9 +234,11 @@ void printWelcome(std::ostream& out, const servers::ReferenceServers* servers, c
 
 // The session over the launched app: the script file's lines, else standard input.
 int runSession(const LaunchOptions& options, std::optional<std::vector<std::string>> scriptLines,
-               servers::ReferenceServers* servers, std::ostream& out, std::ostream& err) {
+               servers::ReferenceServers* servers, const Frontend* frontend, const std::string& prefix,
+               std::ostream& out, std::ostream& err) {
     Session::Options sessionOptions;
     sessionOptions.mode = options.script ? SessionMode::Script : SessionMode::Interactive;
+    sessionOptions.inputEnd = frontend ? InputEnd::StopsReading : InputEnd::EndsSession;
     sessionOptions.screenshotsDirectory = options.screenshots;
     sessionOptions.screenshot = screenRenderer();
     sessionOptions.present = formPresenter();
@@ -246,6 +248,21 @@ int runSession(const LaunchOptions& options, std::optional<std::vector<std::stri
         };
     }
     Session session(std::move(sessionOptions), out, err);
+    std::shared_ptr<void> shown;
+    if (frontend) {
+        SessionContext context{session, {}};
+        if (servers) {
+            context.events = [servers](std::uint64_t after, std::uint64_t& last) {
+                return describeEvents(*servers, after, last);
+            };
+        }
+        auto started = frontend->start(context);
+        if (!started) {
+            err << prefix << started.error().localizedDescription() << "\n";
+            return 1;
+        }
+        shown = std::move(*started);
+    }
     if (scriptLines) {
         return session.runLines(std::move(*scriptLines), *options.script);
     }
@@ -255,8 +272,9 @@ int runSession(const LaunchOptions& options, std::optional<std::vector<std::stri
 } // namespace
 
 int runDriverCommand(const LaunchOptions& options, const Application::DelegateFactories& application,
-                     std::ostream& out, std::ostream& err) {
-    const std::string prefix = std::string("murmelo ") + commandWord(options.kind) + ": ";
+                     std::ostream& out, std::ostream& err, const Frontend* frontend) {
+    const std::string prefix =
+        std::string("murmelo ") + (frontend ? frontend->name.c_str() : commandWord(options.kind)) + ": ";
     auto fail = [&](const Error& error) {
         err << prefix << error.localizedDescription() << "\n";
         return 1;
@@ -307,7 +325,7 @@ int runDriverCommand(const LaunchOptions& options, const Application::DelegateFa
             launchError("the application did not launch: " + launched.error().localizedDescription()));
     }
 
-    int status = runSession(options, std::move(scriptLines), servers.get(), out, err);
+    int status = runSession(options, std::move(scriptLines), servers.get(), frontend, prefix, out, err);
     out.flush();
 
     app.terminate();

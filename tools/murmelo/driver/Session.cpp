@@ -26,6 +26,7 @@
 #include "platform/ui/ViewController.h"
 #include "platform/ui/Window.h"
 #include "tools/murmelo/driver/FrontPage.h"
+#include "tools/murmelo/driver/GoBack.h"
 #include "tools/murmelo/driver/ScreenQuery.h"
 #include "tools/murmelo/driver/Settle.h"
 
@@ -127,31 +128,6 @@ Result<void> typeInto(std::size_t index, const std::string& text) {
         return {};
     }
     return Interaction::typeText(text);
-}
-
-Result<void> goBack() {
-    // A presented screen first, then the top screen's navigation stack, then the page history.
-    if (Interaction::dismissModal(true)) {
-        return {};
-    }
-    for (View* view : visibleViewsFrontFirst()) {
-        ViewController* controller = view->viewController();
-        if (!controller) {
-            continue;
-        }
-        auto* navigation = dynamic_cast<NavigationController*>(controller);
-        if (!navigation) {
-            navigation = controller->navigationController();
-        }
-        if (navigation && navigation->viewControllers().size() > 1) {
-            (void)navigation->popViewControllerAnimated(true);
-            return {};
-        }
-    }
-    if (FrontPage::goBack()) {
-        return {};
-    }
-    return commandError("there is nothing to go back to");
 }
 
 bool containsIgnoringCase(std::string_view haystack, std::string_view needle) {
@@ -575,6 +551,11 @@ void Session::onReadable() {
         }
         if (m_options.mode == SessionMode::Interactive) {
             m_out << "\n";
+        }
+        if (n == 0 && m_options.inputEnd == InputEnd::StopsReading) {
+            m_reader.invalidate();
+            m_out.flush();
+            return;
         }
         finish(n < 0 ? 1 : 0);
         if (n < 0) {

@@ -37,11 +37,15 @@
 namespace murmelo::driver {
 
 enum class SessionMode { Interactive, Script };
+// What the end of the input (fd) does: end the session, or only stop reading
+// while something else (the `window`) keeps the app running until end().
+enum class InputEnd { EndsSession, StopsReading };
 
 class Session {
 public:
     struct Options {
         SessionMode mode = SessionMode::Script;
+        InputEnd inputEnd = InputEnd::EndsSession;
         // Where `shot` puts relative file names ("" = the working directory).
         std::string screenshotsDirectory;
         // The reference servers' events after a sequence number, one text
@@ -72,6 +76,9 @@ public:
     int runLines(std::vector<std::string> lines, const std::string& name);
 
     bool hasQuit() const { return m_quit; }
+    // Ends the session from outside the input (the window closed); the
+    // run* call returns `status`.
+    void end(int status) { finish(status); }
 
 private:
     // What follows a command that succeeded: an action on the screen is
