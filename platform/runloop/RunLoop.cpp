@@ -556,13 +556,28 @@ RunLoop::Readiness RunLoop::readiness(std::string_view mode) {
     return ready;
 }
 
+namespace {
+
+// Seconds are doubles counted from boot; past nine hours of uptime their
+// rounding (7e-12 s) can leave a fire date that the arithmetic reaches
+// (start + 0.049 + 0.001 against start + 0.05) a hair ahead of the clock.
+// Such a timer is due: a nanosecond early is harmless, never firing is not.
+constexpr double kDueSlack = 1e-9;
+
+bool isDue(double fireDate, double now) {
+    return fireDate <= now + kDueSlack;
+}
+
+} // namespace
+
 std::optional<int> RunLoop::waitMilliseconds(const Readiness& ready, double beforeDate) const {
     // One reading serves both clocks, so with the real clock a timer due at
     // the run date is judged against the same instant.
     const double now = Clock::monotonic();
     const std::optional<double> manual = internal::manualClockTime();
     const double timerNow = manual.value_or(now);
-    if (ready.posted || ready.fdReadyWithoutWaiting || (ready.timer && ready.timer->fireDate <= timerNow)) {
+    if (ready.posted || ready.fdReadyWithoutWaiting ||
+        (ready.timer && isDue(ready.timer->fireDate, timerNow))) {
         return 0;
     }
     if (now >= beforeDate) {
@@ -619,7 +634,7 @@ bool RunLoop::handleOneSource(std::string_view mode) {
 
 bool RunLoop::fireDueTimer(std::string_view mode, double now) {
     auto due = earliestTimer(mode);
-    if (!due || due->fireDate > now) {
+    if (!due || !isDue(due->fireDate, now)) {
         return false;
     }
     m_nextKind = 1;
