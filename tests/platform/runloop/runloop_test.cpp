@@ -338,6 +338,25 @@ TEST(RunLoopPost, ScheduleAfterRunsOnceAfterTheDelay) {
     EXPECT_EQ(runs, 1);
 }
 
+TEST(RunLoopManualClock, ATimerFiresWhenStepsAddUpToItsDelayAtAnyUptime) {
+    ManualClock clock;
+    // Seconds since boot of 9 to 18 hours round at 7e-12 s: there the sum of
+    // 0.049 and 0.001 falls a hair short of 0.05 after the addition.
+    if (Timer::now() < 40000) {
+        clock.advance(40000 - Timer::now());
+    }
+    for (int step = 0; step < 20; ++step) {
+        SCOPED_TRACE(step);
+        clock.advance(0.37);
+        int runs = 0;
+        Timer timer(0.05, Timer::Repeats::No, [&] { ++runs; });
+        clock.advance(0.049);
+        clock.advance(0.001);
+        runDueWork();
+        ASSERT_EQ(runs, 1);
+    }
+}
+
 TEST(RunLoopPost, DeadLoopsRefuseCallsAndDropPendingOnes) {
     RunLoopHandle handle;
     auto witness = std::make_shared<int>(0);
