@@ -9,7 +9,9 @@
 #include <cstdlib>
 #include <exception>
 #include <new>
+#include <utility>
 
+#include "platform/core/AsciiText.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Log.h"
 #include "platform/foundation/Bundle.h"
@@ -18,23 +20,22 @@
 #include "platform/net/CookieStore.h"
 #include "platform/net/NetError.h"
 #include "platform/runloop/RunLoop.h"
-#include "platform/runloop/Timer.h"
 
 namespace murmelo {
 
 namespace {
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return text::equalsIgnoringASCIICase(a, b);
 }
 
+// ASCII only, as HTTP's names are; no locale look-up per byte.
 std::string lowercased(std::string_view text) {
     std::string lower(text);
     for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
     }
     return lower;
 }
@@ -376,12 +377,10 @@ bool ASIHTTPRequest::failIfTooLarge(std::uint64_t bytes) {
 }
 
 ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
-    // Never fires: it keeps the private mode from being empty (runMode would
-    // return at once while the transfer has no source of its own, a name
-    // being resolved). Each pass ends at an event, a cancel (which posts into
-    // the mode) or the next moment a time-out can be due — no polling.
-    Timer keepModeAlive(
-        RunLoop::kDistantFuture, Timer::Repeats::No, [] {}, kRunLoopMode);
+    // Each pass ends at an event, a cancel (which posts into the mode) or the
+    // next moment a time-out can be due — no polling. A pass waits also while
+    // the private mode has no source (a name being resolved), as
+    // runModeUntil does.
     RunLoop& loop = RunLoop::current();
     for (;;) {
         std::unique_lock lock(m_cancelledLock);
@@ -417,7 +416,9 @@ ASIHTTPRequest::RunOutcome ASIHTTPRequest::loadRequest() {
         // before the inactivity limit is judged again.
         double until = m_totalBytesSent > m_lastBytesSent ? now : nextTimeOutCheck(now);
         lock.unlock();
-        loop.runMode(kRunLoopMode, until);
+        bool passed = false; // one handled source, then the checks above again
+        loop.runModeUntil(
+            kRunLoopMode, [&passed] { return std::exchange(passed, true); }, until);
     }
 }
 

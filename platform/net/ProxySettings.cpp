@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <string_view>
+
+#include <unistd.h>
 
 #include "platform/core/Text.h"
 #include "platform/net/NetError.h"
@@ -142,13 +146,24 @@ std::string ProxyServer::curlProxyString() const {
 ProxySettings::ProxySettings(Environment environment) : m_environment(std::move(environment)) {}
 
 ProxySettings ProxySettings::fromProcessEnvironment() {
-    // Only the variables lookup() consults: copying the whole environment
-    // cost every request a few dozen allocations.
+    // Only the variables lookup() consults, found in one pass over the
+    // environment (a getenv per name walked it nine times for every
+    // request). The first entry of a name wins, as with getenv.
+    static constexpr std::string_view kNames[] = {"http_proxy",  "HTTP_PROXY", "https_proxy",
+                                                  "HTTPS_PROXY", "all_proxy",  "ALL_PROXY",
+                                                  "no_proxy",    "NO_PROXY",   "REQUEST_METHOD"};
     Environment environment;
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
-                             "ALL_PROXY", "no_proxy", "NO_PROXY", "REQUEST_METHOD"}) {
-        if (const char* value = std::getenv(name)) {
-            environment.emplace(name, value);
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::string_view("hHaAnNR").find(**entry) == std::string_view::npos) {
+            continue; // no name of ours starts so
+        }
+        const char* equals = std::strchr(*entry, '=');
+        if (!equals) {
+            continue;
+        }
+        std::string_view name(*entry, static_cast<std::size_t>(equals - *entry));
+        if (std::find(std::begin(kNames), std::end(kNames), name) != std::end(kNames)) {
+            environment.emplace(name, equals + 1);
         }
     }
     return ProxySettings(std::move(environment));
@@ -243,6 +258,9 @@ bool ProxySettings::bypassesProxy(const std::string& host, int port) const {
 }
 
 Result<std::optional<ProxyServer>> ProxySettings::proxyForURL(const URL& url) const {
+    if (m_environment.empty()) {
+        return std::optional<ProxyServer>{}; // the common case: nothing set, direct
+    }
     auto target = url.hostAndPort();
     if (!target) {
         return std::optional<ProxyServer>{};

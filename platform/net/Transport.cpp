@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/core/Log.h"
 #include "platform/core/WeakPtr.h"
@@ -147,6 +148,7 @@ private:
     enum class HostLookup { Needed, KnownInvalid };
     Result<void> configure();
     Result<std::optional<ProxyServer>> chooseProxy() const;
+    bool setFixedOptions();
     bool setTransferOptions();
     bool setRouteOptions(const std::optional<ProxyServer>& proxy,
                          const std::optional<ConnectToMap::Target>& target, const std::string& host,
@@ -168,7 +170,6 @@ private:
     Transport::Callback m_callback;
     std::unique_ptr<CurlMulti> m_multi;
     CURL* m_easy = nullptr;
-    CurlSlist m_headerList;
     CurlSlist m_connectTo;
     std::string m_curlURL;
     std::string m_proxyString;
@@ -224,12 +225,14 @@ Result<void> TransportCore::configure() {
     auto target = connectTo.lookup(host, port);
 
     m_multi = CurlMulti::acquire();
-    m_easy = m_multi ? m_multi->takeEasy() : nullptr;
+    CurlMulti::Easy easy = m_multi ? m_multi->takeEasy() : CurlMulti::Easy{};
+    m_easy = easy.handle;
     if (!m_easy || !m_multi) {
         return transportError(TransportErrorCode::SetupFailed, "Unable to create read stream");
     }
 
-    bool ok = setTransferOptions();
+    bool ok = easy.origin == CurlMulti::EasyOrigin::Reused || setFixedOptions();
+    ok = setTransferOptions() && ok;
     ok = setRouteOptions(*proxy, target, host, port) && ok;
     ok = setMethodAndBody() && ok;
     ok = setHeaderOptions() && ok;
@@ -259,45 +262,56 @@ Result<std::optional<ProxyServer>> TransportCore::chooseProxy() const {
     return std::optional<ProxyServer>(*chosen);
 }
 
-// The URL, the protocol and TLS checks, and our callbacks.
-bool TransportCore::setTransferOptions() {
-    const URL& url = m_request.url;
-    const std::string scheme = url.hasScheme("https") ? "https" : "http";
-    // The request target is passed as the URL says it; user info and
-    // fragment never reach the wire.
-    m_curlURL = scheme + "://" + *url.host();
-    if (url.port()) {
-        m_curlURL += ':';
-        m_curlURL += std::to_string(*url.port());
-    }
-    m_curlURL += url.requestTarget();
-
+// What every transfer asks for alike; a handle given back keeps them.
+bool TransportCore::setFixedOptions() {
     bool ok = true;
     auto set = [&](CURLoption option, auto value) { ok = setCurlOption(option, value) && ok; };
-    set(CURLOPT_URL, m_curlURL.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https");
     set(CURLOPT_PATH_AS_IS, 1L);
     set(CURLOPT_NOSIGNAL, 1L);
-    set(CURLOPT_ERRORBUFFER, m_errorBuffer);
-    set(CURLOPT_PRIVATE, this);
     set(CURLOPT_FOLLOWLOCATION, 0L);
     set(CURLOPT_HTTP_CONTENT_DECODING, 0L);
     set(CURLOPT_HTTP_TRANSFER_DECODING, 1L);
     set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    set(CURLOPT_HEADERFUNCTION, &TransportCore::onHeader);
+    set(CURLOPT_WRITEFUNCTION, &TransportCore::onBody);
+    set(CURLOPT_PREREQFUNCTION, &TransportCore::onConnected);
+    set(CURLOPT_BUFFERSIZE, 65536L);
+    return ok;
+}
+
+// The URL, the protocol version and TLS checks, and where our callbacks
+// find us. Each is set on every transfer, also to its default, since a
+// reused handle still has the last transfer's.
+bool TransportCore::setTransferOptions() {
+    const URL& url = m_request.url;
+    const std::string_view scheme = url.hasScheme("https") ? "https" : "http";
+    // The request target is passed as the URL says it; user info and
+    // fragment never reach the wire.
+    const std::string target = url.requestTarget();
+    m_curlURL.reserve(scheme.size() + 3 + url.host()->size() + 6 + target.size());
+    m_curlURL.assign(scheme).append("://").append(*url.host());
+    if (url.port()) {
+        m_curlURL += ':';
+        m_curlURL += std::to_string(*url.port());
+    }
+    m_curlURL += target;
+
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) { ok = setCurlOption(option, value) && ok; };
+    set(CURLOPT_URL, m_curlURL.c_str());
+    set(CURLOPT_ERRORBUFFER, m_errorBuffer);
+    set(CURLOPT_PRIVATE, this);
     set(CURLOPT_HTTP_VERSION,
         m_request.version == HTTPVersion::V1_0 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     set(CURLOPT_SSL_VERIFYPEER, m_request.certificateCheck == CertificateCheck::Verify ? 1L : 0L);
     set(CURLOPT_SSL_VERIFYHOST, m_request.certificateCheck == CertificateCheck::Verify ? 2L : 0L);
-    set(CURLOPT_HEADERFUNCTION, &TransportCore::onHeader);
     set(CURLOPT_HEADERDATA, this);
-    set(CURLOPT_WRITEFUNCTION, &TransportCore::onBody);
     set(CURLOPT_WRITEDATA, this);
-    set(CURLOPT_PREREQFUNCTION, &TransportCore::onConnected);
     set(CURLOPT_PREREQDATA, this);
-    set(CURLOPT_BUFFERSIZE, 65536L);
-    if (m_options.connectTimeout > 0) {
-        set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_options.connectTimeout * 1000.0));
-    }
+    // 0 is libcurl's own default.
+    set(CURLOPT_CONNECTTIMEOUT_MS,
+        m_options.connectTimeout > 0 ? static_cast<long>(m_options.connectTimeout * 1000.0) : 0L);
     return ok;
 }
 
@@ -311,22 +325,18 @@ bool TransportCore::setRouteOptions(const std::optional<ProxyServer>& proxy,
     if (proxy) {
         m_proxyString = proxy->curlProxyString();
         set(CURLOPT_PROXY, m_proxyString.c_str());
-        if (proxy->user) {
-            set(CURLOPT_PROXYUSERNAME, proxy->user->c_str());
-        }
-        if (proxy->password) {
-            set(CURLOPT_PROXYPASSWORD, proxy->password->c_str());
-        }
     } else {
         set(CURLOPT_PROXY, ""); // and no proxy from libcurl's own reading of the environment
     }
+    set(CURLOPT_PROXYUSERNAME, proxy && proxy->user ? proxy->user->c_str() : nullptr);
+    set(CURLOPT_PROXYPASSWORD, proxy && proxy->password ? proxy->password->c_str() : nullptr);
     if (target) {
         std::string rule =
             (host.find(':') != std::string::npos && host.front() != '[' ? "[" + host + "]" : host) + ":" +
             std::to_string(port) + ":" + target->address + ":" + std::to_string(target->port);
         ok = ok && m_connectTo.append(rule.c_str());
-        set(CURLOPT_CONNECT_TO, m_connectTo.list);
     }
+    set(CURLOPT_CONNECT_TO, m_connectTo.list);
     return ok;
 }
 
@@ -335,39 +345,56 @@ bool TransportCore::setMethodAndBody() {
     auto set = [&](CURLoption option, auto value) { ok = setCurlOption(option, value) && ok; };
     const std::string& method = m_request.method;
     std::size_t bodyLength = m_request.bodyLength();
+    // Each method is set from scratch: a reused handle still has the last
+    // transfer's. Setting the body switches libcurl to POST, so the method
+    // comes after it.
+    set(CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    set(CURLOPT_NOBODY, 0L);
     if (bodyLength > 0) {
-        set(CURLOPT_POST, 1L);
         set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength));
         set(CURLOPT_POSTFIELDS, reinterpret_cast<const char*>(m_request.body->data()));
+        set(CURLOPT_POST, 1L);
         if (method != "POST") {
             set(CURLOPT_CUSTOMREQUEST, method.c_str());
         }
-    } else if (method == "GET") {
-        set(CURLOPT_HTTPGET, 1L);
-    } else if (method == "HEAD") {
+        return ok;
+    }
+    set(CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    set(CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t{-1});
+    set(CURLOPT_HTTPGET, 1L);
+    if (method == "HEAD") {
         set(CURLOPT_NOBODY, 1L);
-    } else {
+    } else if (method != "GET") {
         set(CURLOPT_CUSTOMREQUEST, method.c_str());
     }
     return ok;
 }
 
-// The caller's header lines as given; libcurl's own defaults removed.
+// The caller's header lines as given; libcurl's own defaults removed. The
+// list of the last transfer is reused when its fields are the same.
 bool TransportCore::setHeaderOptions() {
-    bool ok = true;
-    std::string line; // one buffer for every line: libcurl keeps its own copy
-    for (const auto& [name, value] : m_request.headers) {
-        line.assign(name);
-        line += value.empty() ? ";" : ": ";
-        line += value;
-        ok = ok && m_headerList.append(line.c_str());
-    }
-    for (std::string_view suppressed : {"Accept:", "Expect:", "Content-Type:"}) {
-        if (!m_request.headerValue(suppressed.substr(0, suppressed.size() - 1))) {
-            ok = ok && m_headerList.append(suppressed.data());
+    curl_slist* list = m_multi->headerListFor(m_request.headers);
+    if (!list) {
+        CurlSlist built;
+        bool ok = true;
+        std::string line; // one buffer for every line: libcurl keeps its own copy
+        for (const auto& [name, value] : m_request.headers) {
+            line.assign(name);
+            line += value.empty() ? ";" : ": ";
+            line += value;
+            ok = ok && built.append(line.c_str());
         }
+        for (std::string_view suppressed : {"Accept:", "Expect:", "Content-Type:"}) {
+            if (!m_request.headerValue(suppressed.substr(0, suppressed.size() - 1))) {
+                ok = ok && built.append(suppressed.data());
+            }
+        }
+        if (!ok) {
+            return false;
+        }
+        list = m_multi->keepHeaderList(m_request.headers, std::exchange(built.list, nullptr));
     }
-    return setCurlOption(CURLOPT_HTTPHEADER, m_headerList.list) && ok;
+    return setCurlOption(CURLOPT_HTTPHEADER, list);
 }
 
 Result<void> TransportCore::startTransfer(HostLookup lookup) {
@@ -491,7 +518,12 @@ void TransportCore::finishTransfer(std::optional<Error> failure) {
 void TransportCore::teardown() {
     if (m_easy && m_multi) {
         curl_multi_remove_handle(m_multi->handle(), m_easy);
-        m_multi->giveBackEasy(m_easy);
+        // Nothing of ours may stay reachable from the spare handle.
+        curl_easy_setopt(m_easy, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+        curl_easy_setopt(m_easy, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(nullptr));
+        curl_easy_setopt(m_easy, CURLOPT_CONNECT_TO, static_cast<curl_slist*>(nullptr));
+        bool completed = m_transferDone && !m_failure;
+        m_multi->giveBackEasy(m_easy, completed ? CurlMulti::EasyReuse::AsIs : CurlMulti::EasyReuse::Reset);
         m_easy = nullptr;
     }
     if (m_multi) {
@@ -574,7 +606,10 @@ std::size_t TransportCore::read(std::uint8_t* buffer, std::size_t maxLength) {
 
 std::size_t TransportCore::readInto(Data& out, std::size_t maxLength) {
     std::size_t count = std::min(maxLength, bytesAvailable());
-    if (count > 0) {
+    if (count > 0 && out.empty() && m_readOffset == 0 && count == m_buffer.size()) {
+        out.swap(m_buffer); // all of it into an empty buffer: no copy
+        m_readOffset = m_buffer.size();
+    } else if (count > 0) {
         auto begin = m_buffer.begin() + static_cast<std::ptrdiff_t>(m_readOffset);
         out.insert(out.end(), begin, begin + static_cast<std::ptrdiff_t>(count));
         m_readOffset += count;

@@ -100,6 +100,7 @@ std::optional<TransportResponse> TransportResponse::fromStatusLine(std::string_v
     response.statusCode = code;
     response.reasonPhrase = std::string(trim(rest));
     response.statusLine = std::string(line);
+    response.headerFields.reserve(8); // a typical head, without regrowing
     return response;
 }
 

@@ -7,6 +7,7 @@
 // Immutable after construction; thread-safe.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,7 +24,7 @@ public:
 
     // Loads the signing key from the storage, creating it on first use.
     static Result<SessionCookie> load(ContentStorage& storage);
-    explicit SessionCookie(std::string key) : m_key(std::move(key)) {}
+    explicit SessionCookie(std::string key);
 
     // A fresh signed cookie value.
     std::string issue() const;
@@ -35,11 +36,17 @@ public:
     static std::string setCookieHeader(const std::string& value);
 
 private:
+    // HMAC-SHA256 with the key's padded blocks hashed once, here: a cookie is
+    // issued for every request without one (each of a crawler's), and the
+    // one-shot HMAC() looked the digest up by name every time.
+    struct Keyed;
     std::string mac(std::string_view id) const;
-    std::string m_key;
+    std::shared_ptr<const Keyed> m_keyed;
 };
 
-// Random bytes from the system's generator, as lower-case hex.
+// Random bytes from the system's generator, as lower-case hex. Each thread
+// draws them from OpenSSL's generator a few hundred at a time (its own
+// locking per call cost more than the bytes); no byte is handed out twice.
 std::string randomHex(size_t bytes);
 
 } // namespace murmelo::servers

@@ -61,6 +61,7 @@ CurlMulti::~CurlMulti() {
         // with no client those reports only drop registrations.
         curl_multi_cleanup(m_multi);
     }
+    curl_slist_free_all(m_headerList);
     m_sockets.clear();
     m_runNow.invalidate();
     m_timerSource.invalidate();
@@ -105,15 +106,15 @@ void CurlMulti::detach() {
     disarmTimer();
 }
 
-void* CurlMulti::takeEasy() {
+CurlMulti::Easy CurlMulti::takeEasy() {
     if (void* easy = m_spareEasy) {
         m_spareEasy = nullptr;
-        return easy;
+        return {easy, m_spareOrigin};
     }
-    return curl_easy_init();
+    return {curl_easy_init(), EasyOrigin::New};
 }
 
-void CurlMulti::giveBackEasy(void* easy) {
+void CurlMulti::giveBackEasy(void* easy, EasyReuse reuse) {
     if (!easy) {
         return;
     }
@@ -121,8 +122,22 @@ void CurlMulti::giveBackEasy(void* easy) {
         curl_easy_cleanup(easy);
         return;
     }
-    curl_easy_reset(easy);
+    if (reuse == EasyReuse::Reset) {
+        curl_easy_reset(easy);
+    }
     m_spareEasy = easy;
+    m_spareOrigin = reuse == EasyReuse::Reset ? EasyOrigin::New : EasyOrigin::Reused;
+}
+
+curl_slist* CurlMulti::headerListFor(const HeaderLines& fields) const {
+    return m_headerList && fields == m_headerFields ? m_headerList : nullptr;
+}
+
+curl_slist* CurlMulti::keepHeaderList(HeaderLines fields, curl_slist* list) {
+    curl_slist_free_all(m_headerList);
+    m_headerFields = std::move(fields);
+    m_headerList = list;
+    return list;
 }
 
 int CurlMulti::socketCallback(void*, int socket, int what, void* userp, void*) {

@@ -16,13 +16,17 @@
 #pragma once
 
 #include <memory>
+#include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "platform/runloop/FdSource.h"
 #include "platform/runloop/RunLoopModes.h"
 #include "platform/runloop/Timer.h"
 
 typedef void CURLM;
+struct curl_slist;
 
 namespace murmelo::internal {
 
@@ -52,11 +56,28 @@ public:
     // Routes socket and timer events to `client`, in `modes`.
     void attach(Client* client, const RunLoopModes& modes);
     void detach();
+    enum class EasyOrigin { New, Reused };
+    struct Easy {
+        void* handle = nullptr; // null when libcurl cannot make one
+        EasyOrigin origin = EasyOrigin::New;
+    };
     // An easy handle for the next transfer: the one a finished transfer gave
-    // back (reset to defaults), or a new one; null when libcurl cannot make one.
-    void* takeEasy();
-    // Takes back a handle no longer attached to any multi handle.
-    void giveBackEasy(void* easy);
+    // back, with the options that transfer set still set (not reset: the
+    // transport sets again each option that differs between transfers, and
+    // a reset would free and re-allocate libcurl's buffers every time), or a
+    // new one.
+    Easy takeEasy();
+    // The libcurl header list of the last transfer when it was made from the
+    // same header fields (the app sends the same few over and over), or
+    // null; keepHeaderList() stores a new one, owned here from then on.
+    using HeaderLines = std::vector<std::pair<std::string, std::string>>;
+    curl_slist* headerListFor(const HeaderLines& fields) const;
+    curl_slist* keepHeaderList(HeaderLines fields, curl_slist* list);
+    // Takes back a handle no longer attached to any multi handle. One whose
+    // transfer failed or was cut short is reset to libcurl's defaults
+    // (`Reset`): nothing of an interrupted transfer may carry over.
+    enum class EasyReuse { AsIs, Reset };
+    void giveBackEasy(void* easy, EasyReuse reuse);
 
 private:
     CurlMulti();
@@ -75,6 +96,9 @@ private:
     FdSource m_timerSource;
     Timer m_runNow; // a deadline of 0: due at once, no timerfd needed
     void* m_spareEasy = nullptr;
+    EasyOrigin m_spareOrigin = EasyOrigin::New;
+    HeaderLines m_headerFields;
+    curl_slist* m_headerList = nullptr;
 };
 
 } // namespace murmelo::internal

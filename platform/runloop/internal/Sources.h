@@ -18,9 +18,9 @@ struct TimerRecord {
     double interval = 0; // period of a repeating timer
     bool repeats = false;
     bool valid = true;
-    bool firing = false;        // a nested run of the loop must not fire it again
-    std::uint64_t sequence = 0; // equal fire dates fire in scheduling order
-    RunLoopModes modes{"kCFRunLoopDefaultMode"};
+    bool firing = false;                            // a nested run of the loop must not fire it again
+    std::uint64_t sequence = 0;                     // equal fire dates fire in scheduling order
+    RunLoopModes modes{std::vector<std::string>{}}; // set by the owner: no default to allocate
     UniqueFunction<void()> callback;
 };
 
@@ -31,7 +31,7 @@ struct FdRecord {
     bool dispatching = false; // not watched while its own callback runs
     bool alwaysReady = false; // epoll refuses regular files; they are always ready, as with poll
     bool failed = false;      // could not be watched: reported once as Error, then dropped
-    RunLoopModes modes{"kCFRunLoopDefaultMode"};
+    RunLoopModes modes{std::vector<std::string>{}}; // set by the owner
     UniqueFunction<void(FdEvents)> callback;
 };
 

@@ -296,6 +296,32 @@ TEST(ConnectTo, ConcurrentLookupsWhileRulesArrive) {
     EXPECT_EQ(map.rules().size(), 201u);
 }
 
+TEST(ProcessEnvironment, OnlyTheProxyVariablesAreTakenByTheirExactNames) {
+    ::setenv("HTTPS_PROXY", "upper:8443", 1);
+    ::setenv("no_proxy", "skip.example", 1);
+    ::setenv("http_proxyx", "decoy:1", 1);
+    ::setenv("Xhttp_proxy", "decoy:2", 1);
+    auto settings = ProxySettings::fromProcessEnvironment();
+    for (const char* name : {"HTTPS_PROXY", "no_proxy", "http_proxyx", "Xhttp_proxy"}) {
+        ::unsetenv(name);
+    }
+    struct Case {
+        const char* url;
+        std::optional<ProxyServer> expected;
+    };
+    const Case cases[] = {
+        {"https://h/", proxy(Type::HTTP, "upper", 8443)},
+        {"https://skip.example/", std::nullopt},
+        {"http://h/", std::nullopt}, // neither decoy is http_proxy
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        auto chosen = settings.proxyForURL(url(c.url));
+        ASSERT_TRUE(chosen.ok());
+        EXPECT_EQ(*chosen, c.expected);
+    }
+}
+
 TEST(ProcessEnvironment, ProxyAndConnectToReadTheVariables) {
     ::setenv("http_proxy", "envproxy:3128", 1);
     ::setenv("MURMELO_CONNECT_TO", "env.example:80:127.0.0.1:9999", 1);

@@ -149,6 +149,10 @@ TEST(TransportWire, SendsExactlyTheCallersHeadersPlusHostAndFraming) {
          "POST"},
         {"PUT keeps its method", "PUT", {}, "body", HTTPVersion::V1_1, {"host", "content-length"}, "PUT"},
         {"DELETE without body", "DELETE", {}, "", HTTPVersion::V1_1, {"host"}, "DELETE"},
+        {"HEAD", "HEAD", {}, "", HTTPVersion::V1_1, {"host"}, "HEAD"},
+        // The thread's easy handle is reused: nothing of the last message stays.
+        {"GET after HEAD", "GET", {}, "", HTTPVersion::V1_1, {"host"}, "GET"},
+        {"POST after GET", "POST", {}, "x", HTTPVersion::V1_1, {"host", "content-length"}, "POST"},
         {"HTTP/1.0", "GET", {}, "", HTTPVersion::V1_0, {"host"}, "GET"},
         {"caller's Host wins", "GET", {{"Host", "other.test"}}, "", HTTPVersion::V1_1, {"host"}, "GET"},
     };

@@ -2,10 +2,12 @@
 // Every wait runs a loop or a condition variable with a bound.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -336,28 +338,23 @@ TEST(RunLoopPost, ScheduleAfterRunsOnceAfterTheDelay) {
     EXPECT_EQ(runs, 1);
 }
 
-// Moving the clock by the delay in steps written as decimals (49 ms, then
-// 1 ms), whose sum in doubles may fall a rounding error short of the date,
-// still fires the timer.
-TEST(RunLoopPost, ATimerIsDueWhenTheClockMovedByItsDelayInSteps) {
+TEST(RunLoopManualClock, ATimerFiresWhenStepsAddUpToItsDelayAtAnyUptime) {
     ManualClock clock;
-    const double start = clock.now();
-    std::optional<std::pair<double, double>> steps;
-    for (int first = 1; first < 50 && !steps; ++first) {
-        const double a = first / 1000.0;
-        const double b = (50 - first) / 1000.0;
-        if ((start + a) + b < start + 0.05) {
-            steps = std::pair(a, b);
-        }
+    // Seconds since boot of 9 to 18 hours round at 7e-12 s: there the sum of
+    // 0.049 and 0.001 falls a hair short of 0.05 after the addition.
+    if (Timer::now() < 40000) {
+        clock.advance(40000 - Timer::now());
     }
-    if (!steps) {
-        GTEST_SKIP() << "no split of 50 ms rounds short from " << start;
+    for (int step = 0; step < 20; ++step) {
+        SCOPED_TRACE(step);
+        clock.advance(0.37);
+        int runs = 0;
+        Timer timer(0.05, Timer::Repeats::No, [&] { ++runs; });
+        clock.advance(0.049);
+        clock.advance(0.001);
+        runDueWork();
+        ASSERT_EQ(runs, 1);
     }
-    int runs = 0;
-    RunLoop::main().scheduleAfter(0.05, [&] { ++runs; });
-    clock.advance(steps->first);
-    clock.advance(steps->second);
-    EXPECT_TRUE(runMainUntil([&] { return runs == 1; }, 1.0));
 }
 
 TEST(RunLoopPost, DeadLoopsRefuseCallsAndDropPendingOnes) {
@@ -783,4 +780,69 @@ TEST(RunLoopPostTaskAndReply, VoidTasksReplyInPostingOrderEvenOnTheCallersOwnLoo
     ASSERT_TRUE(runMainUntil([&] { return receiver.replies.size() == 3; }));
     EXPECT_EQ(order, (std::vector<std::string>{"task0", "task1", "task2"}));
     EXPECT_EQ(receiver.replies, (std::vector<int>{0, 1, 2}));
+}
+
+TEST(RunLoopModesValue, OneNameSeveralOrNone) {
+    struct Case {
+        const char* label;
+        RunLoopModes modes;
+        std::vector<std::string> expected;
+    };
+    const Case cases[] = {
+        {"one short name", RunLoopModes("Mode"), {"Mode"}},
+        {"one long name", RunLoopModes(std::string(40, 'm')), {std::string(40, 'm')}},
+        {"a list of one", RunLoopModes({"A"}), {"A"}},
+        {"a list of three", RunLoopModes({"A", "B", "C"}), {"A", "B", "C"}},
+        {"none", RunLoopModes(std::vector<std::string>{}), {}},
+        {"one added to one", RunLoopModes("A").adding("B"), {"A", "B"}},
+        {"one added to none", RunLoopModes(std::vector<std::string>{}).adding("B"), {"B"}},
+        {"a name already there", RunLoopModes({"A", "B"}).adding("A"), {"A", "B"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        const RunLoopModes copy = c.modes; // copies keep the names
+        for (const RunLoopModes* modes : {&c.modes, &copy}) {
+            EXPECT_EQ(std::vector<std::string>(modes->names().begin(), modes->names().end()), c.expected);
+            EXPECT_EQ(modes->empty(), c.expected.empty());
+            for (const auto& name : c.expected) {
+                EXPECT_TRUE(modes->contains(name));
+            }
+            EXPECT_FALSE(modes->contains("Z"));
+        }
+    }
+}
+
+TEST(UniqueFunctionStorage, SmallAndLargeClosuresAreCalledMovedAndDestroyedOnce) {
+    int calls = 0;
+    auto destroyed = std::make_shared<int>(0);
+    struct Counted { // not trivially copyable: kept on the heap
+        std::shared_ptr<int> destroyed;
+        ~Counted() {
+            if (destroyed) {
+                ++*destroyed;
+            }
+        }
+        Counted(std::shared_ptr<int> d) : destroyed(std::move(d)) {}
+        Counted(Counted&& other) noexcept : destroyed(std::move(other.destroyed)) {}
+    };
+    std::vector<UniqueFunction<int(int)>> functions;
+    functions.emplace_back([&calls](int x) { return ++calls, x + 1; }); // inline
+    functions.emplace_back(
+        [&calls, big = std::array<int, 16>{}](int x) { return ++calls, x + 2 + big[0]; }); // heap
+    functions.emplace_back([&calls, owned = std::make_unique<int>(3)](int x) { return ++calls, x + *owned; });
+    functions.emplace_back([&calls, counted = Counted(destroyed)](int x) { return ++calls, x + 4; });
+    functions.reserve(64); // every closure is moved
+    for (std::size_t i = 0; i < functions.size(); ++i) {
+        UniqueFunction<int(int)> moved = std::move(functions[i]);
+        EXPECT_FALSE(functions[i]);
+        ASSERT_TRUE(moved);
+        EXPECT_EQ(moved(10), 10 + static_cast<int>(i) + 1) << i;
+        functions[i] = std::move(moved);
+    }
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(*destroyed, 0);
+    functions[3] = nullptr;
+    EXPECT_EQ(*destroyed, 1);
+    functions.clear();
+    EXPECT_EQ(*destroyed, 1);
 }
