@@ -576,7 +576,10 @@ Result<int> HttpServer::start(const std::string& address, int port) {
                                                : reinterpret_cast<sockaddr_in&>(bound).sin_port);
 
     impl.listenFd = fd;
-    for (size_t i = 0; i < std::max<size_t>(1, impl.options.eventLoops); ++i) {
+    const size_t loopCount = impl.options.eventLoops > 0
+                                 ? impl.options.eventLoops
+                                 : std::max<size_t>(1, std::thread::hardware_concurrency() / 2);
+    for (size_t i = 0; i < loopCount; ++i) {
         auto loop = std::make_unique<Impl::Loop>(impl);
         loop->epollFd = ::epoll_create1(EPOLL_CLOEXEC);
         loop->wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);

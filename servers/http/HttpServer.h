@@ -5,7 +5,8 @@
 //   HttpServer server([](HttpRequest& request) { return HttpResponse::text("hi\n"); }, {});
 //   Result<int> port = server.start("127.0.0.1", 0);
 //
-// Threads: Options::eventLoops event-loop threads accept, read and parse
+// Threads: Options::eventLoops event-loop threads (by default half the cores)
+// accept, read and parse
 // requests and write replies without blocking, each for the connections it
 // accepted; a pool of Options::workerThreads runs the
 // handler for complete requests only, so the handler must be thread-safe and
@@ -51,8 +52,10 @@ public:
         // workers mostly wait for commits: more of them let more posts share one.
         size_t workerThreads = 16;
         // Event loops, each with its own connections; the connection cap is
-        // shared out among them.
-        size_t eventLoops = 2;
+        // shared out among them. 0: half the machine's cores, at least one —
+        // a loop that loses its core to the workers or to clients on the same
+        // machine stalls all its connections, so loops get no more than half.
+        size_t eventLoops = 0;
         size_t maxConnections = 1000;
         std::chrono::milliseconds headTimeout{10'000};
         std::chrono::milliseconds bodyTimeout{30'000};
