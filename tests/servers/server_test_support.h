@@ -7,11 +7,16 @@
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -181,6 +186,55 @@ protected:
     std::string store;
     std::unique_ptr<ReferenceServers> servers;
     std::unique_ptr<Client> client;
+};
+
+// Reference servers in a forked process of their own, killed with SIGKILL
+// when this goes away. port() is -1 when they did not start within 20 s.
+class ServerProcess {
+public:
+    explicit ServerProcess(const ReferenceServers::Options& options) {
+        int channel[2];
+        if (pipe(channel) != 0) {
+            return;
+        }
+        m_pid = fork();
+        if (m_pid == 0) {
+            close(channel[0]);
+            auto started = ReferenceServers::start(options);
+            int port = started ? (*started)->port() : -1;
+            (void)!write(channel[1], &port, sizeof port);
+            for (;;) {
+                pause(); // until killed
+            }
+        }
+        close(channel[1]);
+        pollfd ready{channel[0], POLLIN, 0};
+        if (m_pid > 0 && poll(&ready, 1, 20000) == 1) {
+            (void)!read(channel[0], &m_port, sizeof m_port);
+        }
+        close(channel[0]);
+    }
+    ~ServerProcess() { kill9(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    int port() const { return m_port; }
+    // Kills and reaps the process: its wait status, or nothing when it was
+    // already gone.
+    std::optional<int> kill9() {
+        if (m_pid <= 0) {
+            return std::nullopt;
+        }
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        const bool reaped = waitpid(m_pid, &status, 0) == m_pid;
+        m_pid = 0;
+        return reaped ? std::optional<int>(status) : std::nullopt;
+    }
+
+private:
+    pid_t m_pid = 0;
+    int m_port = -1;
 };
 
 } // namespace murmelo::servers::test

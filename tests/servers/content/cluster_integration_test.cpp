@@ -54,54 +54,20 @@ std::string secretForm(const std::string& text) {
     return "Secret%5Bcontent%5D=" + encoded + "&Secret%5BappName%5D=MurmeloIP";
 }
 
-// A content server in a process of its own, killed when this goes away.
-class ServerProcess {
-public:
-    ServerProcess(const std::string& store, const std::string& dataDirectory,
-                  std::chrono::milliseconds storeTimeout = std::chrono::milliseconds(2000)) {
-        int channel[2];
-        if (pipe(channel) != 0) {
-            return;
-        }
-        m_pid = fork();
-        if (m_pid == 0) {
-            close(channel[0]);
-            ReferenceServers::Options options;
-            options.dataDirectory = dataDirectory;
-            options.store = store;
-            options.storeConnectTimeout = storeTimeout;
-            options.storeStatementTimeout = storeTimeout;
-            options.config.content.sessionKey = kSessionKey;
-            options.logRequests = false;
-            options.http.workerThreads = 4;
-            auto started = ReferenceServers::start(options);
-            int port = started ? (*started)->port() : -1;
-            (void)!write(channel[1], &port, sizeof port);
-            for (;;) {
-                pause(); // until killed
-            }
-        }
-        close(channel[1]);
-        pollfd ready{channel[0], POLLIN, 0};
-        if (m_pid > 0 && poll(&ready, 1, 20000) == 1) {
-            (void)!read(channel[0], &m_port, sizeof m_port);
-        }
-        close(channel[0]);
-    }
-    ~ServerProcess() { kill9(); }
-    int port() const { return m_port; }
-    void kill9() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = 0;
-        }
-    }
-
-private:
-    pid_t m_pid = 0;
-    int m_port = -1;
-};
+// One content server of the cluster: the shared session key, short store
+// time-outs.
+ReferenceServers::Options clusterMember(const std::string& store, const std::string& dataDirectory) {
+    constexpr std::chrono::milliseconds kStoreTimeout{2000};
+    ReferenceServers::Options options;
+    options.dataDirectory = dataDirectory;
+    options.store = store;
+    options.storeConnectTimeout = kStoreTimeout;
+    options.storeStatementTimeout = kStoreTimeout;
+    options.config.content.sessionKey = kSessionKey;
+    options.logRequests = false;
+    options.http.workerThreads = 4;
+    return options;
+}
 
 struct Posted {
     long status = 0;
@@ -130,8 +96,8 @@ protected:
 } // namespace
 
 TEST_F(ClusterTest, APostThroughOneProcessShowsOnTheOthersPoolAtOnce) {
-    ServerProcess a(store, directory.path() + "/a");
-    ServerProcess b(store, directory.path() + "/b");
+    ServerProcess a(clusterMember(store, directory.path() + "/a"));
+    ServerProcess b(clusterMember(store, directory.path() + "/b"));
     ASSERT_GT(a.port(), 0);
     ASSERT_GT(b.port(), 0);
     Client onA(a.port());
@@ -159,8 +125,8 @@ TEST_F(ClusterTest, APostThroughOneProcessShowsOnTheOthersPoolAtOnce) {
 }
 
 TEST_F(ClusterTest, KillingOneServerUnderPostingLoadLosesNoAcknowledgedPost) {
-    ServerProcess a(store, directory.path() + "/a");
-    ServerProcess b(store, directory.path() + "/b");
+    ServerProcess a(clusterMember(store, directory.path() + "/a"));
+    ServerProcess b(clusterMember(store, directory.path() + "/b"));
     ASSERT_GT(a.port(), 0);
     ASSERT_GT(b.port(), 0);
     std::mutex mutex;
@@ -213,8 +179,8 @@ TEST_F(ClusterTest, KillingOneServerUnderPostingLoadLosesNoAcknowledgedPost) {
 }
 
 TEST_F(ClusterTest, TwoProcessesPostingTheSameTextGetTwoSecrets) {
-    ServerProcess a(store, directory.path() + "/a");
-    ServerProcess b(store, directory.path() + "/b");
+    ServerProcess a(clusterMember(store, directory.path() + "/a"));
+    ServerProcess b(clusterMember(store, directory.path() + "/b"));
     ASSERT_GT(a.port(), 0);
     ASSERT_GT(b.port(), 0);
     constexpr int kRounds = 20;
@@ -313,9 +279,10 @@ TEST(ClusterOutage, PostsAre503WhileTheDatabaseIsDownAndResumeAfter) {
     EXPECT_EQ(during.status, 200) << "the kept pool page was not served";
     std::this_thread::sleep_for(std::chrono::seconds(5)); // the outage itself
     phase = Resuming;                                     // the database may answer before resume() returns
-    ASSERT_TRUE(own.resume());
+    const bool resumed = own.resume();                    // no early return: the load threads must be joined
+    EXPECT_TRUE(resumed);
     phase = After;
-    EXPECT_TRUE(waitUntil([&] { return acks(After) >= 20; }, 20)) << "posting did not resume";
+    EXPECT_TRUE(resumed && waitUntil([&] { return acks(After) >= 20; }, 20)) << "posting did not resume";
     stop = true;
     for (auto& thread : load) {
         thread.join();

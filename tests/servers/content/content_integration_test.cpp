@@ -587,31 +587,14 @@ TEST_P(ContentDurability, AcknowledgedPostsSurviveKill9) {
     MURMELO_FRESH_STORE(GetParam(), store);
     murmelo::test::TemporaryDirectory directory;
     std::string dataDirectory = directory.path() + "/data";
-    int channel[2];
-    ASSERT_EQ(pipe(channel), 0);
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        close(channel[0]);
-        ReferenceServers::Options options;
-        options.dataDirectory = dataDirectory;
-        options.store = store;
-        options.logRequests = false;
-        options.http.workerThreads = 4;
-        auto started = ReferenceServers::start(options);
-        int port = started ? (*started)->port() : -1;
-        (void)!write(channel[1], &port, sizeof port);
-        for (;;) {
-            pause(); // until the parent kills us
-        }
-    }
-    close(channel[1]);
-    pollfd ready{channel[0], POLLIN, 0};
-    ASSERT_EQ(poll(&ready, 1, 10000), 1) << "child server did not start";
-    int port = -1;
-    ASSERT_EQ(read(channel[0], &port, sizeof port), static_cast<ssize_t>(sizeof port));
-    close(channel[0]);
-    ASSERT_GT(port, 0);
+    ReferenceServers::Options childOptions;
+    childOptions.dataDirectory = dataDirectory;
+    childOptions.store = store;
+    childOptions.logRequests = false;
+    childOptions.http.workerThreads = 4;
+    ServerProcess child(childOptions);
+    const int port = child.port();
+    ASSERT_GT(port, 0) << "child server did not start";
 
     std::vector<long long> acknowledged;
     {
@@ -625,10 +608,9 @@ TEST_P(ContentDurability, AcknowledgedPostsSurviveKill9) {
             acknowledged.push_back(value->find("id")->integerValue());
         }
     }
-    kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::optional<int> status = child.kill9();
+    ASSERT_TRUE(status.has_value());
+    ASSERT_TRUE(WIFSIGNALED(*status));
 
     ReferenceServers::Options options;
     options.dataDirectory = dataDirectory;
