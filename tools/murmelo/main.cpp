@@ -10,7 +10,7 @@
 #include "tools/murmelo/InfoCommand.h"
 #include "tools/murmelo/RunCommand.h"
 #include "tools/murmelo/ServeCommand.h"
-#include "tools/window/WindowCommand.h"
+#include "tools/murmelo/WindowLauncher.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct Subcommand {
 constexpr Subcommand kSubcommands[] = {
     {"demo", murmelo::tool::runDemoCommand, Exit::Immediately},
     {"run", murmelo::tool::runRunCommand, Exit::Immediately},
-    {"window", murmelo::window::runWindowCommand, Exit::Immediately},
+    {"window", murmelo::tool::runWindowLauncher, Exit::Return},
     {"serve", murmelo::tool::runServeCommand, Exit::Return},
     {"info", murmelo::tool::runInfoCommand, Exit::Return},
 };
