@@ -601,6 +601,11 @@ bool KQJsonParser::readNumber(Decimal& out) {
     }
     m_p = p;
 
+    if (significant <= kFastDigits && Decimal::isSmall(mantissa, static_cast<int>(exponent)) &&
+        exponent >= -kFastExponent && exponent <= kFastExponent) {
+        out = Decimal::makeSmall(mantissa, static_cast<int>(exponent), negative);
+        return true;
+    }
     std::optional<Decimal> decimal;
     if (significant <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent) {
         decimal = Decimal::make(mantissa, static_cast<int>(exponent), negative);

@@ -27,18 +27,24 @@ public:
     // rounded half-up to 38 and the exponent adjusted. Gives nothing when the
     // exponent ends up outside −128..127 (a zero mantissa always succeeds).
     static std::optional<Decimal> make(Mantissa mantissa, int exponent, bool negative) {
-        // Inline for what readers mostly give: a mantissa of at most 64 bits
-        // and an exponent in range, where only trailing zeros are stripped.
-        if (mantissa == 0 || mantissa > UINT64_MAX || exponent < kMinExponent || exponent > kMaxExponent) {
-            return makeWide(mantissa, exponent, negative);
+        if (isSmall(mantissa, exponent)) {
+            return makeSmall(static_cast<std::uint64_t>(mantissa), exponent, negative);
         }
-        auto small = static_cast<std::uint64_t>(mantissa);
-        while (small % 10 == 0 && exponent < kMaxExponent) {
-            small /= 10;
+        return makeWide(mantissa, exponent, negative);
+    }
+    // What readers mostly give: a non-zero mantissa of at most 64 bits and an
+    // exponent in range, where only trailing zeros are stripped and nothing
+    // can fail — so no optional to copy through memory on the hot path.
+    static bool isSmall(Mantissa mantissa, int exponent) {
+        return mantissa != 0 && mantissa <= UINT64_MAX && exponent >= kMinExponent && exponent <= kMaxExponent;
+    }
+    static Decimal makeSmall(std::uint64_t mantissa, int exponent, bool negative) {
+        while (mantissa % 10 == 0 && exponent < kMaxExponent) {
+            mantissa /= 10;
             ++exponent;
         }
         Decimal d;
-        d.m_low = small;
+        d.m_low = mantissa;
         d.m_exponent = exponent;
         d.m_negative = negative;
         return d;
