@@ -69,7 +69,7 @@ AdWhirlAdNetworkConfig::initWithDictionary(const Dictionary& dict, const AdWhirl
     if (const Value* key = dict.find("key")) {
         if (const Dictionary* credentials = key->asDictionary()) {
             config->m_credentials = *credentials;
-        } else if (const std::string* pubid = key->asString()) {
+        } else if (const ValueString* pubid = key->asString()) {
             config->m_credentials = Dictionary{{"pubid", Value(*pubid)}};
         }
     }

@@ -78,7 +78,7 @@ std::string fbMultipartBody(const FBParams& params, const std::optional<FBFilePa
 Result<FBParams> fbParameterTexts(const Dictionary& params) {
     FBParams out;
     for (const auto& [name, value] : params) {
-        if (const std::string* text = value.asString()) {
+        if (const ValueString* text = value.asString()) {
             out.emplace_back(name, *text);
         } else if (value.isBoolean() || value.isNumber()) {
             out.emplace_back(name, value.stringValue());

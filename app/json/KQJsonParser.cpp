@@ -200,8 +200,8 @@ template <typename T> inline void KQJsonParser::store(T&& value) {
     }
 }
 
-inline std::string& KQJsonParser::storeString() {
-    store(std::string());
+inline ValueString& KQJsonParser::storeString() {
+    store(ValueString());
     if (m_stack.empty()) {
         return *m_result->asString();
     }
@@ -240,12 +240,7 @@ inline KQJsonParser::Step KQJsonParser::beginValue() {
     case '8':
     case '9': {
         --m_p;
-        Decimal number;
-        if (!readNumber(number)) {
-            return Step::ValueFailed;
-        }
-        store(number);
-        return Step::Stored;
+        return readNumber() ? Step::Stored : Step::ValueFailed;
     }
     case '+':
         addErrorWithCode(KQJsonErrorCode::BadNumber, "Leading + disallowed in number");
@@ -371,7 +366,7 @@ bool KQJsonParser::readLiteral(std::string_view rest) {
 
 // The opening quote is consumed. Plain bytes are appended a whole run at a
 // time; a run ends only at a quote, a backslash, a control byte or the end.
-bool KQJsonParser::readString(std::string& out) {
+template <typename Text> bool KQJsonParser::readString(Text& out) {
     out.clear();
     for (;;) {
         const char* run = m_p;
@@ -411,7 +406,7 @@ bool KQJsonParser::readString(std::string& out) {
 }
 
 // The backslash is consumed; on success the read position is past the escape.
-bool KQJsonParser::readEscape(std::string& out) {
+template <typename Text> bool KQJsonParser::readEscape(Text& out) {
     unsigned char escape = peek();
     char plain;
     switch (escape) {
@@ -467,7 +462,7 @@ bool KQJsonParser::readHexQuad(std::uint32_t& out) {
 }
 
 // The "\u" is consumed.
-bool KQJsonParser::readUnicodeEscape(std::string& out) {
+template <typename Text> bool KQJsonParser::readUnicodeEscape(Text& out) {
     std::uint32_t high;
     if (!readHexQuad(high)) {
         addErrorWithCode(KQJsonErrorCode::BadUnicodeEscape, "Missing hex quad");
@@ -498,12 +493,13 @@ bool KQJsonParser::readUnicodeEscape(std::string& out) {
     return true;
 }
 
-// The read position is on the number's first byte ("-" or a digit). One pass
+// The read position is on the number's first byte ("-" or a digit); the
+// number is stored where it belongs, built in place. One pass
 // checks the syntax and gathers the significant digits; when they fit 19
 // (and so 64 bits) the value comes from Decimal::make with the same mantissa
 // and exponent that Decimal::fromString would build, otherwise from
 // Decimal::fromString itself.
-bool KQJsonParser::readNumber(Decimal& out) {
+bool KQJsonParser::readNumber() {
     const char* const start = m_p;
     const char* p = m_p;
     const char* const end = m_end;
@@ -603,7 +599,7 @@ bool KQJsonParser::readNumber(Decimal& out) {
 
     if (significant <= kFastDigits && Decimal::isSmall(mantissa, static_cast<int>(exponent)) &&
         exponent >= -kFastExponent && exponent <= kFastExponent) {
-        out = Decimal::makeSmall(mantissa, static_cast<int>(exponent), negative);
+        store(Decimal::makeSmall(mantissa, static_cast<int>(exponent), negative));
         return true;
     }
     std::optional<Decimal> decimal;
@@ -616,7 +612,7 @@ bool KQJsonParser::readNumber(Decimal& out) {
         addErrorWithCode(KQJsonErrorCode::BadNumber, "Failed creating decimal instance");
         return false;
     }
-    out = *decimal;
+    store(*decimal);
     return true;
 }
 

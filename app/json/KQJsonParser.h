@@ -80,13 +80,14 @@ private:
     // the open object's members under the key read before it, or the result.
     template <typename T> [[gnu::always_inline]] inline void store(T&& value);
     // An empty string where the next value belongs, for readString to fill.
-    [[gnu::always_inline]] inline std::string& storeString();
+    [[gnu::always_inline]] inline ValueString& storeString();
     void addEnclosingErrors();
-    bool readString(std::string& out);
-    bool readEscape(std::string& out);
-    bool readUnicodeEscape(std::string& out);
+    // Into a key (std::string) or a string value (ValueString).
+    template <typename Text> bool readString(Text& out);
+    template <typename Text> bool readEscape(Text& out);
+    template <typename Text> bool readUnicodeEscape(Text& out);
     bool readHexQuad(std::uint32_t& out);
-    bool readNumber(Decimal& out);
+    bool readNumber();
     bool readLiteral(std::string_view rest);
     void skipWhitespace();
     // The byte at the read position; 0 at the end (the input holds no zero).

@@ -59,8 +59,8 @@ std::optional<std::string> percentDecoded(std::string_view text);
 
 // Appends the UTF-8 form of a code point; surrogates and values above
 // U+10FFFF, which have none, become U+FFFD. Inline: the JSON reader calls it
-// for every \u escape.
-inline void appendUtf8(std::string& out, char32_t codePoint) {
+// for every \u escape. `out`: any std::basic_string of char.
+template <typename Text> inline void appendUtf8(Text& out, char32_t codePoint) {
     if ((codePoint >= 0xD800 && codePoint <= 0xDFFF) || codePoint > 0x10FFFF) {
         codePoint = 0xFFFD;
     }

@@ -35,7 +35,7 @@ void Value::copyFrom(const Value& other) {
     m_type = other.m_type;
     switch (m_type) {
     case ValueType::String:
-        new (&m_u.string) std::string(other.m_u.string);
+        new (&m_u.string) ValueString(other.m_u.string);
         break;
     case ValueType::Data:
         new (&m_u.data) Data(other.m_u.data);

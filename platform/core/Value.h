@@ -34,6 +34,32 @@ class Dictionary;
 using Array = std::vector<Value, ValueAllocator<Value>>;
 using Data = std::vector<std::uint8_t>;
 
+// A string value's text (UTF-8). Long texts come from ValueAllocator like
+// container buffers, so a reader's arena carves them with the document's
+// containers instead of one heap allocation each. It reads as a std::string
+// (a copy) or std::string_view wherever one is wanted.
+class ValueString : public std::basic_string<char, std::char_traits<char>, ValueAllocator<char>> {
+public:
+    using Base = std::basic_string<char, std::char_traits<char>, ValueAllocator<char>>;
+    using Base::Base;
+    ValueString(const Base& text) : Base(text) {}
+    ValueString(Base&& text) noexcept : Base(std::move(text)) {}
+    ValueString(const std::string& text) : Base(text.data(), text.size()) {}
+    ValueString(std::string_view text) : Base(text.data(), text.size()) {}
+    ValueString(const char* text) : Base(text) {}
+
+    operator std::string() const { return std::string(data(), size()); }
+    std::string str() const { return std::string(data(), size()); }
+
+    friend bool operator==(const ValueString& a, const ValueString& b) { return a.view() == b.view(); }
+    friend bool operator==(const ValueString& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const ValueString& a, const std::string& b) { return a.view() == std::string_view(b); }
+    friend bool operator==(const ValueString& a, const char* b) { return a.view() == std::string_view(b); }
+
+private:
+    std::string_view view() const { return std::string_view(data(), size()); }
+};
+
 // A point in time: seconds since 2001-01-01 00:00:00 UTC.
 struct Date {
     double sinceReferenceDate = 0;
@@ -118,9 +144,10 @@ public:
     Value(unsigned u) : Value(static_cast<long long>(u)) {}
     Value(double d) : m_type(ValueType::Real) { m_u.real = d; }
     Value(Decimal d) : m_type(ValueType::Decimal) { new (&m_u.decimal) Decimal(d); }
-    Value(const char* s) : Value(std::string(s)) {}
-    Value(std::string s) : m_type(ValueType::String) { new (&m_u.string) std::string(std::move(s)); }
-    Value(std::string_view s) : Value(std::string(s)) {}
+    Value(const char* s) : Value(ValueString(s)) {}
+    Value(const std::string& s) : Value(ValueString(s)) {}
+    Value(std::string_view s) : Value(ValueString(s)) {}
+    Value(ValueString s) : m_type(ValueType::String) { new (&m_u.string) ValueString(std::move(s)); }
     Value(Data d) : m_type(ValueType::Data) { new (&m_u.data) Data(std::move(d)); }
     Value(Date d) : m_type(ValueType::Date) { m_u.date = d; }
     Value(Array a) : m_type(ValueType::Array) { new (&m_u.array) Array(std::move(a)); }
@@ -147,8 +174,8 @@ public:
     bool isDictionary() const { return type() == ValueType::Dictionary; }
 
     // Typed access: a pointer to the payload, or null when of another type.
-    const std::string* asString() const { return is(ValueType::String) ? &m_u.string : nullptr; }
-    std::string* asString() { return is(ValueType::String) ? &m_u.string : nullptr; }
+    const ValueString* asString() const { return is(ValueType::String) ? &m_u.string : nullptr; }
+    ValueString* asString() { return is(ValueType::String) ? &m_u.string : nullptr; }
     const Array* asArray() const { return is(ValueType::Array) ? &m_u.array : nullptr; }
     Array* asArray() { return is(ValueType::Array) ? &m_u.array : nullptr; }
     const Dictionary* asDictionary() const { return is(ValueType::Dictionary) ? &m_u.dictionary : nullptr; }
@@ -206,7 +233,7 @@ private:
         m_type = other.m_type;
         switch (m_type) {
         case ValueType::String:
-            new (&m_u.string) std::string(std::move(other.m_u.string));
+            new (&m_u.string) ValueString(std::move(other.m_u.string));
             std::destroy_at(&other.m_u.string);
             break;
         case ValueType::Data:
@@ -242,7 +269,7 @@ private:
         double real;
         Decimal decimal;
         Date date;
-        std::string string;
+        ValueString string;
         Data data;
         Array array;
         Dictionary dictionary;

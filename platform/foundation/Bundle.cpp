@@ -177,7 +177,7 @@ std::vector<std::string> Bundle::userLanguages() const {
     auto list = UserDefaults::standardUserDefaults()->arrayForKey("AppleLanguages");
     if (list) {
         for (const Value& item : *list) {
-            if (const std::string* text = item.asString()) {
+            if (const ValueString* text = item.asString()) {
                 languages.push_back(*text);
             }
         }

@@ -217,7 +217,7 @@ Result<StringsTable> fromPropertyList(std::string_view bytes) {
     }
     StringsTable table;
     for (const auto& [key, item] : *dict) {
-        const std::string* text = item.asString();
+        const ValueString* text = item.asString();
         if (!text) {
             return stringsError("the value of \"" + key + "\" is not a string");
         }

@@ -319,7 +319,7 @@ HttpResponse FacebookStandIn::promptFeed(const HttpRequest& request) {
     if (parsed) {
         auto text = [&](std::string_view key) {
             const Value* v = parsed->find(key);
-            return v && v->isString() ? *v->asString() : std::string();
+            return v && v->isString() ? v->asString()->str() : std::string();
         };
         body += "<div class=\"attachment\">";
         std::optional<std::string> picture;

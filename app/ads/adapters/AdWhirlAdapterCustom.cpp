@@ -37,7 +37,7 @@ Result<int> integerField(const Dictionary& dict, const char* name, int above, in
     return value;
 }
 
-const std::string* stringField(const Dictionary& dict, const char* name) {
+const ValueString* stringField(const Dictionary& dict, const char* name) {
     const Value* value = dict.find(name);
     return value ? value->asString() : nullptr;
 }
@@ -79,10 +79,10 @@ Result<CustomAdData> parseCustomAdData(std::string_view bytes) {
     MURMELO_TRY_VALUE(content.launchType, integerField(*dict, "launch_type", 0, 4));
     MURMELO_TRY_VALUE(content.animType, integerField(*dict, "webview_animation_type", -1, 10));
 
-    if (const std::string* text = stringField(*dict, "ad_text")) {
+    if (const ValueString* text = stringField(*dict, "ad_text")) {
         content.text = *text;
     }
-    if (const std::string* redirect = stringField(*dict, "redirect_url")) {
+    if (const ValueString* redirect = stringField(*dict, "redirect_url")) {
         content.redirectURL = URL::strictParse(*redirect);
         if (!content.redirectURL) {
             AWLogWarn("Custom ad: Malformed redirect URL string %s", redirect->c_str());
@@ -90,7 +90,7 @@ Result<CustomAdData> parseCustomAdData(std::string_view bytes) {
     } else {
         AWLogWarn("No redirect URL for custom ad");
     }
-    if (const std::string* metrics = stringField(*dict, "metrics_url")) {
+    if (const ValueString* metrics = stringField(*dict, "metrics_url")) {
         content.clickMetricsURL = URL::strictParse(*metrics);
         if (!content.clickMetricsURL) {
             AWLogWarn("Malformed click metrics URL string %s", metrics->c_str());
@@ -99,13 +99,13 @@ Result<CustomAdData> parseCustomAdData(std::string_view bytes) {
         AWLogWarn("No click metric URL for custom ad");
     }
     // Without an image nothing would ever answer the banner.
-    const std::string* image = stringField(*dict, "img_url");
+    const ValueString* image = stringField(*dict, "img_url");
     if (!image) {
         return formatError("Custom ad data has no 'img_url' field");
     }
     std::optional<URL> imageURL = URL::strictParse(*image);
     if (!imageURL || !isWebAddress(*imageURL)) {
-        return formatError("Custom ad: Malformed image URL string " + *image);
+        return formatError("Custom ad: Malformed image URL string " + image->str());
     }
     return CustomAdData{std::move(content), std::move(*imageURL)};
 }

@@ -9,7 +9,7 @@ namespace {
 // A query value: text as it is, numbers as written, lists joined with '+'
 // as AdSense joins channels, colours as RRGGBB.
 std::optional<std::string> queryValue(const Value& value) {
-    if (const std::string* text = value.asString()) {
+    if (const ValueString* text = value.asString()) {
         return *text;
     }
     if (value.isNumber() || value.isBoolean()) {
@@ -18,7 +18,7 @@ std::optional<std::string> queryValue(const Value& value) {
     if (const Array* list = value.asArray()) {
         std::string joined;
         for (const Value& item : *list) {
-            if (const std::string* text = item.asString()) {
+            if (const ValueString* text = item.asString()) {
                 joined += (joined.empty() ? "" : "+") + *text;
             }
         }

@@ -18,7 +18,7 @@ Error bannerError(NetworkBannerError code, std::string text) {
 
 std::optional<URL> webURL(const Dictionary& dict, const char* key) {
     const Value* value = dict.find(key);
-    const std::string* text = value ? value->asString() : nullptr;
+    const ValueString* text = value ? value->asString() : nullptr;
     if (!text) {
         return std::nullopt;
     }
@@ -60,7 +60,7 @@ Result<NetworkAd> parseNetworkAd(std::string_view bytes) {
                            "The ad network's reply has no usable image or link");
     }
     const Value* text = dict->find("text");
-    return NetworkAd{*image, *click, text && text->asString() ? *text->asString() : std::string()};
+    return NetworkAd{*image, *click, text && text->asString() ? text->asString()->str() : std::string()};
 }
 
 std::shared_ptr<URLDataFetch> NetworkBannerView::fetchFor() {

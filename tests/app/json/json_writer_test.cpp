@@ -151,8 +151,8 @@ std::string escapedByHand(std::string_view text) {
 // room) must never count, in keys and in values.
 TEST(KQJsonWriterTest, EscapesAtEveryPositionOfShortStrings) {
     enum class Buffer { AsMade, SpareRoom, Leftovers };
-    auto prepare = [](std::string& s, Buffer buffer) {
-        std::string text = s;
+    auto prepare = [](auto& s, Buffer buffer) {
+        auto text = s;
         if (buffer == Buffer::SpareRoom) {
             s.reserve(64);
         } else if (buffer == Buffer::Leftovers) {
