@@ -16,6 +16,8 @@ namespace {
 using json_internal::findRunStop;
 using json_internal::utf8SequenceLength;
 
+// Keys of one object compared one by one, at most, to find a repeated one.
+constexpr size_t kMostKeysCompared = 32;
 // Significant digits that fit an unsigned 64-bit accumulator whatever they are.
 constexpr int kFastDigits = 19;
 // Exponents the fast number path hands straight to Decimal::make; anything
@@ -126,11 +128,14 @@ Value KQJsonParser::closeArray() {
 // A repeated key keeps its first position and takes the last value: the
 // platform dictionary's set does exactly that.
 Value KQJsonParser::closeObject() {
-    size_t base = m_stack.back().base;
+    const Frame frame = m_stack.back();
     m_stack.pop_back();
-    auto first = m_members.begin() + static_cast<std::ptrdiff_t>(base);
+    auto first = m_members.begin() + static_cast<std::ptrdiff_t>(frame.base);
     Dictionary::Entries entries(std::make_move_iterator(first), std::make_move_iterator(m_members.end()));
     m_members.erase(first, m_members.end());
+    if (!frame.keyRepeated) {
+        return Value(Dictionary(std::move(entries), Dictionary::KeysAreUnique{}));
+    }
     return Value(Dictionary(std::move(entries)));
 }
 
@@ -258,7 +263,7 @@ inline KQJsonParser::Step KQJsonParser::openContainer(char bracket) {
         return Step::ValueFailed;
     }
     size_t base = isObject ? m_members.size() : m_elements.size();
-    m_stack.push_back(Frame{base, base, isObject});
+    m_stack.push_back(Frame{base, base, isObject, false, 0});
     return isObject ? Step::ObjectNext : Step::ArrayNext;
 }
 
@@ -308,11 +313,20 @@ inline KQJsonParser::Step KQJsonParser::continueObject() {
         return Step::ContainerFailed;
     }
     ++m_p;
-    m_stack.back().member = m_members.size();
-    if (!readString(m_members.emplace_back().first)) {
+    Frame& frame = m_stack.back();
+    frame.member = m_members.size();
+    std::string& key = m_members.emplace_back().first;
+    if (!readString(key)) {
         addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
         return Step::ContainerFailed;
     }
+    std::uint64_t fingerprint = Dictionary::keyFingerprint(key);
+    if ((frame.keyFingerprints & fingerprint) != 0 && !frame.keyRepeated) {
+        // Past a few dozen keys every fingerprint is taken: leave a large
+        // object to the dictionary's own hashed check.
+        frame.keyRepeated = frame.member - frame.base >= kMostKeysCompared || keyReadBefore(frame);
+    }
+    frame.keyFingerprints |= fingerprint;
     skipWhitespace();
     if (peek() != ':') {
         addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected ':' separating key and value");
@@ -320,6 +334,18 @@ inline KQJsonParser::Step KQJsonParser::continueObject() {
     }
     ++m_p;
     return Step::Value;
+}
+
+// Whether the key just read (the frame's last member) is one of the frame's
+// earlier keys. Asked only when fingerprints say it may be.
+bool KQJsonParser::keyReadBefore(const Frame& frame) const {
+    const std::string& key = m_members[frame.member].first;
+    for (size_t i = frame.base; i < frame.member; ++i) {
+        if (m_members[i].first == key) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // After an element or member: a "," (not just before `close`) or `close`

@@ -53,6 +53,10 @@ private:
         size_t base;
         size_t member; // object frames: the entry whose value is being read
         bool isObject;
+        // Object frames: whether a key repeated, known without comparing
+        // keys unless two share a fingerprint (Dictionary::keyFingerprint).
+        bool keyRepeated;
+        std::uint64_t keyFingerprints;
     };
 
     // readValue's states; each step below reads what its state expects and
@@ -82,6 +86,7 @@ private:
     // An empty string where the next value belongs, for readString to fill.
     [[gnu::always_inline]] inline ValueString& storeString();
     void addEnclosingErrors();
+    bool keyReadBefore(const Frame& frame) const;
     // Into a key (std::string) or a string value (ValueString).
     template <typename Text> bool readString(Text& out);
     template <typename Text> bool readEscape(Text& out);

@@ -322,6 +322,12 @@ Dictionary::Dictionary(Entries&& entries) : m_entries(std::move(entries)) {
     removeDuplicates();
 }
 
+Dictionary::Dictionary(Entries&& entries, KeysAreUnique) : m_entries(std::move(entries)) {
+    if (m_entries.size() > kIndexThreshold) {
+        rebuildIndex();
+    }
+}
+
 Dictionary::Dictionary(std::vector<Entry>&& entries)
     : m_entries(std::make_move_iterator(entries.begin()), std::make_move_iterator(entries.end())) {
     removeDuplicates();
@@ -407,12 +413,7 @@ void Dictionary::removeDuplicates() {
         std::uint64_t seen = 0;
         for (size_t i = 0; i < count; ++i) {
             const std::string& key = m_entries[i].first;
-            unsigned fingerprint = static_cast<unsigned>(key.size());
-            if (!key.empty()) {
-                fingerprint +=
-                    static_cast<unsigned char>(key.front()) * 7u + static_cast<unsigned char>(key.back());
-            }
-            std::uint64_t bit = std::uint64_t{1} << (fingerprint & 63);
+            std::uint64_t bit = keyFingerprint(key);
             size_t j = kept;
             if (seen & bit) {
                 j = 0;

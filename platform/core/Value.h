@@ -85,6 +85,20 @@ public:
     // first position and its last value, as a sequence of set() calls would.
     explicit Dictionary(Entries&& entries);
     explicit Dictionary(std::vector<Entry>&& entries);
+    // For a reader that saw every key once already: takes the entries as
+    // they are, without looking for repeated keys among them. The caller
+    // guarantees there are none.
+    struct KeysAreUnique {};
+    Dictionary(Entries&& entries, KeysAreUnique);
+    // A bit that is the same for equal keys (of 64): two keys with different
+    // bits are different. Lets a reader know cheaply that no key repeated.
+    static std::uint64_t keyFingerprint(std::string_view key) {
+        unsigned fingerprint = static_cast<unsigned>(key.size());
+        if (!key.empty()) {
+            fingerprint += static_cast<unsigned char>(key.front()) * 7u + static_cast<unsigned char>(key.back());
+        }
+        return std::uint64_t{1} << (fingerprint & 63);
+    }
     Dictionary(const Dictionary& other);
     Dictionary(Dictionary&&) noexcept;
     Dictionary& operator=(const Dictionary& other);

@@ -267,6 +267,56 @@ TEST(KQJsonParserTest, LargeObjectsKeepTheRuleForRepeatedKeys) {
     EXPECT_EQ(d.find("k99")->integerValue(), 99);
 }
 
+// The reader skips the dictionary's search for repeated keys when it saw none
+// itself: keys that share a fingerprint (length, first and last byte) but
+// differ must all stay, and a real repeat must still be merged, before and
+// past the size where the reader leaves the check to the dictionary.
+TEST(KQJsonParserTest, RepeatedKeysAreFoundAmongLookAlikes) {
+    struct KeysCase {
+        const char* name;
+        std::vector<std::string> keys;
+    };
+    auto lookAlikes = [](int count) {
+        std::vector<std::string> keys;
+        for (int i = 0; i < count; ++i) {
+            keys.push_back("a" + std::to_string(100 + i) + "z"); // one fingerprint for all
+        }
+        return keys;
+    };
+    auto with = [](std::vector<std::string> keys, std::vector<std::string> more) {
+        keys.insert(keys.end(), more.begin(), more.end());
+        return keys;
+    };
+    const std::vector<KeysCase> cases = {
+        {"look-alikes, no repeat", lookAlikes(5)},
+        {"look-alikes, last repeats the first", with(lookAlikes(5), {"a100z"})},
+        {"repeat right after", {"k", "k"}},
+        {"31 look-alikes, no repeat", lookAlikes(31)},
+        {"32 look-alikes then a repeat", with(lookAlikes(32), {"a131z"})},
+        {"40 look-alikes then a repeat", with(lookAlikes(40), {"a100z"})},
+        {"40 look-alikes, no repeat", lookAlikes(40)},
+    };
+    for (const KeysCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = "{";
+        Dictionary expected;
+        for (size_t i = 0; i < c.keys.size(); ++i) {
+            text += (i > 0 ? ",\"" : "\"") + c.keys[i] + "\":" + std::to_string(i);
+            expected.set(c.keys[i], Value(Decimal::fromInteger(static_cast<long long>(i))));
+        }
+        text += "}";
+        KQJsonParser parser;
+        Result<Value> result = parser.objectWithString(text);
+        ASSERT_TRUE(result.ok()) << result.error().localizedDescription();
+        const Dictionary& d = *result->asDictionary();
+        EXPECT_EQ(d.keys(), expected.keys());
+        EXPECT_TRUE(d == expected);
+        for (const auto& [key, value] : expected) {
+            ASSERT_NE(d.find(key), nullptr) << key;
+        }
+    }
+}
+
 // Numbers keep their decimal digits; the fast path for short mantissas must
 // agree with the platform's own conversion from text.
 TEST(KQJsonParserTest, NumbersAreExactDecimals) {
