@@ -71,14 +71,22 @@ std::optional<Decimal> Decimal::makeWide(Mantissa mantissa, int exponent, bool n
             ++exponent;
         }
     }
-    while (exponent < kMinExponent && mantissa != 0) {
-        // Below the smallest exponent the value underflows digit by digit.
-        bool up = (mantissa % 10) >= 5;
-        mantissa /= 10;
-        if (up) {
-            ++mantissa;
+    if (exponent < kMinExponent) {
+        // Below the smallest exponent the digits past it are dropped, rounded
+        // half-up once on all of them: rounding digit by digit would round
+        // twice (149e-130 would become 2e-128 rather than 1e-128).
+        int dropped = kMinExponent - exponent;
+        if (dropped > kMaxDigits) {
+            return Decimal{}; // the mantissa is below half of 10^dropped
         }
-        ++exponent;
+        Mantissa scale = pow10(dropped);
+        bool up = mantissa % scale >= scale / 2;
+        mantissa = mantissa / scale + (up ? 1 : 0);
+        exponent = kMinExponent;
+        while (mantissa != 0 && mantissa % 10 == 0) {
+            mantissa /= 10;
+            ++exponent;
+        }
     }
     if (mantissa == 0) {
         return Decimal{};

@@ -80,11 +80,27 @@ TEST(Decimal, MakeCanonicalisesOnBothSidesOfSixtyFourBits) {
         {1000, 125, 10, 127},
         {kTen19 * 1000, 100, 1, 122},
         {kTen19 * 1000, 110, 100000, 127},
+        // Below the smallest exponent: rounded once, half-up, then canonical.
+        {200405678, -135, 2, -127},
+        {149, -130, 1, -128},
+        {15, -129, 2, -128},
+        {5, -129, 1, -128},
+        {kTen19 + 7, -140, 1, -121},
     };
     for (const auto& c : cases) {
         auto d = Decimal::make(c.mantissa, c.exponent, false);
         ASSERT_TRUE(d.has_value());
         EXPECT_TRUE(d->mantissa() == c.wantMantissa) << static_cast<unsigned long long>(c.mantissa);
         EXPECT_EQ(d->exponent(), c.wantExponent);
+    }
+}
+
+// Values that underflow to nothing are zero, not an error.
+TEST(Decimal, MakeUnderflowsToZero) {
+    for (auto [mantissa, exponent] : {std::pair<Decimal::Mantissa, int>{4, -129}, {123456789, -200},
+                                      {49, -130}, {Decimal::Mantissa{1} << 120, -300}}) {
+        auto d = Decimal::make(mantissa, exponent, true);
+        ASSERT_TRUE(d.has_value());
+        EXPECT_TRUE(d->isZero()) << exponent;
     }
 }
