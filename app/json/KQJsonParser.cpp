@@ -116,27 +116,27 @@ Error KQJsonParser::failure() {
     return lastError();
 }
 
-Value KQJsonParser::closeArray() {
+Array KQJsonParser::closeArray() {
     size_t base = m_stack.back().base;
     m_stack.pop_back();
     auto first = m_elements.begin() + static_cast<std::ptrdiff_t>(base);
     Array array(std::make_move_iterator(first), std::make_move_iterator(m_elements.end()));
     m_elements.erase(first, m_elements.end());
-    return Value(std::move(array));
+    return array;
 }
 
 // A repeated key keeps its first position and takes the last value: the
 // platform dictionary's set does exactly that.
-Value KQJsonParser::closeObject() {
+Dictionary KQJsonParser::closeObject() {
     const Frame frame = m_stack.back();
     m_stack.pop_back();
     auto first = m_members.begin() + static_cast<std::ptrdiff_t>(frame.base);
     Dictionary::Entries entries(std::make_move_iterator(first), std::make_move_iterator(m_members.end()));
     m_members.erase(first, m_members.end());
     if (!frame.keyRepeated) {
-        return Value(Dictionary(std::move(entries), Dictionary::KeysAreUnique{}));
+        return Dictionary(std::move(entries), Dictionary::KeysAreUnique{});
     }
-    return Value(Dictionary(std::move(entries)));
+    return Dictionary(std::move(entries));
 }
 
 void KQJsonParser::skipWhitespace() {
@@ -289,8 +289,8 @@ inline KQJsonParser::Step KQJsonParser::continueArray() {
     }
     ++m_p;
     leaveContainer();
-    Value array = closeArray();
-    store(std::move(array));
+    // Built straight into its place: closeArray has left the array's level.
+    store(closeArray());
     return Step::Stored;
 }
 
@@ -304,8 +304,7 @@ inline KQJsonParser::Step KQJsonParser::continueObject() {
     if (next == '}') {
         ++m_p;
         leaveContainer();
-        Value object = closeObject();
-        store(std::move(object));
+        store(closeObject());
         return Step::Stored;
     }
     if (next != '"') {

@@ -99,8 +99,8 @@ private:
     unsigned char peek() const { return m_p < m_end ? static_cast<unsigned char>(*m_p) : 0; }
     bool atEnd() const { return m_p >= m_end; }
     Error failure();
-    Value closeArray();
-    Value closeObject();
+    Array closeArray();
+    Dictionary closeObject();
 
     const char* m_begin = nullptr;
     const char* m_p = nullptr;
