@@ -84,7 +84,7 @@ std::optional<std::string> AdWhirlAdNetworkConfig::pubId() const {
     if (!pubid || !pubid->isString()) {
         return std::nullopt;
     }
-    return *pubid->asString();
+    return pubid->asString()->str();
 }
 
 std::string AdWhirlAdNetworkConfig::description() const {

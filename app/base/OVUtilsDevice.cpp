@@ -84,7 +84,7 @@ std::optional<Data> OVUtils::dataByDecryptingBase64Data(const Data& encrypted) {
 Locale OVgetCurrentLocale() {
     std::optional<Array> languages = UserDefaults::standardUserDefaults()->arrayForKey("AppleLanguages");
     if (languages && !languages->empty() && languages->front().isString()) {
-        return Locale(*languages->front().asString());
+        return Locale(languages->front().asString()->str());
     }
     return Locale::currentLocale();
 }

@@ -714,7 +714,7 @@ std::optional<std::string> ASIHTTPRequest::defaultUserAgentString() {
     auto text = [&](const char* key) -> std::optional<std::string> {
         auto value = bundle->objectForInfoDictionaryKey(key);
         if (value && value->asString()) {
-            return *value->asString();
+            return value->asString()->str();
         }
         return std::nullopt;
     };

@@ -303,7 +303,7 @@ bool KQJsonWriter::writeScalar(const Value& value, TextOut& out) {
 }
 
 // One scan finds what needs escaping; text without any is appended whole.
-bool KQJsonWriter::writeString(const std::string& text, TextOut& out) {
+template <typename Text> bool KQJsonWriter::writeString(const Text& text, TextOut& out) {
 #if defined(__SSE2__)
     // Most keys and many values are short. A string always has room for
     // capacity() + 1 bytes at data(), at least 16 (libstdc++'s inline buffer

@@ -12,7 +12,7 @@ bool isSuccessCode(const Value& code) {
         return code.integerValue() == PostReply::kSuccessCode;
     }
     if (code.isString()) {
-        const std::string& digits = *code.asString();
+        const std::string digits = code.asString()->str();
         if (digits.empty() ||
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
             return false;

@@ -34,7 +34,7 @@ std::string httpAddress(HostRole role, std::string_view pathAndQuery) {
 std::optional<std::string> offerText(const Dictionary& reply, std::string_view key) {
     const Value* value = reply.find(key);
     if (value && value->isString()) {
-        return *value->asString();
+        return value->asString()->str();
     }
     return std::nullopt;
 }

@@ -190,7 +190,7 @@ std::string Value::stringValue() const {
     case ValueType::Decimal:
         return m_u.decimal.stringValue();
     case ValueType::String:
-        return m_u.string;
+        return m_u.string.str();
     default:
         return "";
     }

@@ -36,8 +36,9 @@ using Data = std::vector<std::uint8_t>;
 
 // A string value's text (UTF-8). Long texts come from ValueAllocator like
 // container buffers, so a reader's arena carves them with the document's
-// containers instead of one heap allocation each. It reads as a std::string
-// (a copy) or std::string_view wherever one is wanted.
+// containers instead of one heap allocation each. It reads as a
+// std::string_view wherever one is wanted; a std::string is a copy, so it is
+// asked for (str() or an explicit conversion), never made silently.
 class ValueString : public std::basic_string<char, std::char_traits<char>, ValueAllocator<char>> {
 public:
     using Base = std::basic_string<char, std::char_traits<char>, ValueAllocator<char>>;
@@ -48,7 +49,7 @@ public:
     ValueString(std::string_view text) : Base(text.data(), text.size()) {}
     ValueString(const char* text) : Base(text) {}
 
-    operator std::string() const { return std::string(data(), size()); }
+    explicit operator std::string() const { return std::string(data(), size()); }
     std::string str() const { return std::string(data(), size()); }
 
     friend bool operator==(const ValueString& a, const ValueString& b) { return a.view() == b.view(); }

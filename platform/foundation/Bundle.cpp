@@ -131,7 +131,7 @@ std::optional<Value> Bundle::objectForInfoDictionaryKey(const std::string& key) 
 std::optional<std::string> Bundle::bundleIdentifier() const {
     const Value* value = m_info.find("CFBundleIdentifier");
     if (value && value->isString() && !value->asString()->empty()) {
-        return *value->asString();
+        return value->asString()->str();
     }
     return std::nullopt;
 }
@@ -139,7 +139,7 @@ std::optional<std::string> Bundle::bundleIdentifier() const {
 std::string Bundle::developmentRegion() const {
     const Value* value = m_info.find("CFBundleDevelopmentRegion");
     if (value && value->isString() && !value->asString()->empty()) {
-        return *value->asString();
+        return value->asString()->str();
     }
     return "en";
 }
@@ -178,7 +178,7 @@ std::vector<std::string> Bundle::userLanguages() const {
     if (list) {
         for (const Value& item : *list) {
             if (const ValueString* text = item.asString()) {
-                languages.push_back(*text);
+                languages.push_back(text->str());
             }
         }
     }

@@ -303,7 +303,7 @@ bool DeviceProfile::readDictionary(const Dictionary& stored) {
     if (languages && languages->isArray()) {
         for (const Value& item : *languages->asArray()) {
             if (item.isString() && !item.asString()->empty()) {
-                list.push_back(*item.asString());
+                list.push_back(item.asString()->str());
             }
         }
     }

@@ -450,7 +450,7 @@ Result<PlistPtr> toNode(const Value& value, int depth) {
     case ValueType::Decimal:
         return PlistPtr(plist_new_real(value.doubleValue()));
     case ValueType::String: {
-        MURMELO_TRY_VOID(checkWritableString(*value.asString(), "a string"));
+        MURMELO_TRY_VOID(checkWritableString(value.asString()->str(), "a string"));
         return PlistPtr(plist_new_string(value.asString()->c_str()));
     }
     case ValueType::Data: {

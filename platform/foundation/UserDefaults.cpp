@@ -151,7 +151,7 @@ std::optional<std::string> UserDefaults::stringForKey(const std::string& key) co
     }
     switch (value->type()) {
     case ValueType::String:
-        return *value->asString();
+        return value->asString()->str();
     case ValueType::Integer:
     case ValueType::Real:
     case ValueType::Decimal:

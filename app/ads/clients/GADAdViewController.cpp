@@ -10,7 +10,7 @@ namespace {
 // as AdSense joins channels, colours as RRGGBB.
 std::optional<std::string> queryValue(const Value& value) {
     if (const ValueString* text = value.asString()) {
-        return *text;
+        return text->str();
     }
     if (value.isNumber() || value.isBoolean()) {
         return std::to_string(value.intValue());
