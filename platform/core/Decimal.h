@@ -36,7 +36,8 @@ public:
     // exponent in range, where only trailing zeros are stripped and nothing
     // can fail — so no optional to copy through memory on the hot path.
     static bool isSmall(Mantissa mantissa, int exponent) {
-        return mantissa != 0 && mantissa <= UINT64_MAX && exponent >= kMinExponent && exponent <= kMaxExponent;
+        return mantissa != 0 && mantissa <= UINT64_MAX && exponent >= kMinExponent &&
+               exponent <= kMaxExponent;
     }
     static Decimal makeSmall(std::uint64_t mantissa, int exponent, bool negative) {
         while (mantissa % 10 == 0 && exponent < kMaxExponent) {

@@ -54,7 +54,9 @@ public:
 
     friend bool operator==(const ValueString& a, const ValueString& b) { return a.view() == b.view(); }
     friend bool operator==(const ValueString& a, std::string_view b) { return a.view() == b; }
-    friend bool operator==(const ValueString& a, const std::string& b) { return a.view() == std::string_view(b); }
+    friend bool operator==(const ValueString& a, const std::string& b) {
+        return a.view() == std::string_view(b);
+    }
     friend bool operator==(const ValueString& a, const char* b) { return a.view() == std::string_view(b); }
 
 private:
@@ -96,7 +98,8 @@ public:
     static std::uint64_t keyFingerprint(std::string_view key) {
         unsigned fingerprint = static_cast<unsigned>(key.size());
         if (!key.empty()) {
-            fingerprint += static_cast<unsigned char>(key.front()) * 7u + static_cast<unsigned char>(key.back());
+            fingerprint +=
+                static_cast<unsigned char>(key.front()) * 7u + static_cast<unsigned char>(key.back());
         }
         return std::uint64_t{1} << (fingerprint & 63);
     }

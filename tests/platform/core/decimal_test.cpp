@@ -18,8 +18,9 @@ TEST(Decimal, ParsesAndPrintsExactly) {
         {"123456789012345678901234567890.12345678", "123456789012345678901234567890.12345678"},
         // 40 digits: rounded half-up to 38 significant digits
         {"1234567890123456789012345678901234567895", "1234567890123456789012345678901234567900"},
-        {"0.000000000000000000000000000000000000000000001", "0.000000000000000000000000000000000000000000001"},
-        {"1e127", nullptr},  // exponent beyond range is still representable by shifting digits
+        {"0.000000000000000000000000000000000000000000001",
+         "0.000000000000000000000000000000000000000000001"},
+        {"1e127", nullptr}, // exponent beyond range is still representable by shifting digits
         {"1e200", nullptr},
         {"", nullptr},
         {"-", nullptr},
@@ -97,8 +98,10 @@ TEST(Decimal, MakeCanonicalisesOnBothSidesOfSixtyFourBits) {
 
 // Values that underflow to nothing are zero, not an error.
 TEST(Decimal, MakeUnderflowsToZero) {
-    for (auto [mantissa, exponent] : {std::pair<Decimal::Mantissa, int>{4, -129}, {123456789, -200},
-                                      {49, -130}, {Decimal::Mantissa{1} << 120, -300}}) {
+    for (auto [mantissa, exponent] : {std::pair<Decimal::Mantissa, int>{4, -129},
+                                      {123456789, -200},
+                                      {49, -130},
+                                      {Decimal::Mantissa{1} << 120, -300}}) {
         auto d = Decimal::make(mantissa, exponent, true);
         ASSERT_TRUE(d.has_value());
         EXPECT_TRUE(d->isZero()) << exponent;
