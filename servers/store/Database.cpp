@@ -124,6 +124,20 @@ Result<Query> Connection::prepare(std::string_view sql) {
     return Query(statement);
 }
 
+Result<std::int64_t> Database::readInteger(std::string_view sql) {
+    return read<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
+        auto query = connection.prepare(sql);
+        if (!query) {
+            return query.error();
+        }
+        auto row = query->step();
+        if (!row) {
+            return row.error();
+        }
+        return *row ? query->integer(0) : 0;
+    });
+}
+
 Result<void> Connection::execute(const char* sql) {
     char* message = nullptr;
     int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message);

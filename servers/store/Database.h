@@ -98,6 +98,10 @@ public:
     // back when it fails.
     template <class T> Result<T> write(const std::function<Result<T>(Connection&)>& work);
 
+    // The first column of the first row of a read without parameters (a
+    // count, say); 0 when there is no row.
+    Result<std::int64_t> readInteger(std::string_view sql);
+
     // Writes waiting for the commit in progress (for tests).
     size_t queuedWrites() const;
 

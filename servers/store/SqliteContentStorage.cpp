@@ -176,28 +176,12 @@ Result<std::vector<Comment>> SqliteContentStorage::comments(std::int64_t secretI
     });
 }
 
-namespace {
-Result<std::int64_t> countRows(Database& database, const char* sql) {
-    return database.read<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
-        auto query = connection.prepare(sql);
-        if (!query) {
-            return query.error();
-        }
-        auto row = query->step();
-        if (!row) {
-            return row.error();
-        }
-        return query->integer(0);
-    });
-}
-} // namespace
-
 Result<std::int64_t> SqliteContentStorage::secretCount() {
-    return countRows(m_database, "SELECT COUNT(*) FROM secrets");
+    return m_database.readInteger("SELECT COUNT(*) FROM secrets");
 }
 
 Result<std::int64_t> SqliteContentStorage::commentCount() {
-    return countRows(m_database, "SELECT COUNT(*) FROM comments");
+    return m_database.readInteger("SELECT COUNT(*) FROM comments");
 }
 
 Result<int> SqliteContentStorage::seedIfEmpty(const std::vector<SeedSecret>& samples) {

@@ -19,17 +19,7 @@ using namespace murmelo::servers::test;
 namespace {
 
 std::int64_t count(Database& database, const std::string& sql) {
-    auto result = database.read<std::int64_t>([&](Connection& connection) -> Result<std::int64_t> {
-        auto query = connection.prepare(sql);
-        if (!query) {
-            return query.error();
-        }
-        auto row = query->step();
-        if (!row) {
-            return row.error();
-        }
-        return *row ? query->integer(0) : 0;
-    });
+    auto result = database.readInteger(sql);
     EXPECT_TRUE(result) << sql;
     return result ? *result : -1;
 }
