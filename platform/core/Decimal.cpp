@@ -178,7 +178,10 @@ std::optional<Decimal> Decimal::fromString(std::string_view text) {
     if (i != text.size()) {
         return std::nullopt;
     }
-    if (roundUp) {
+    // Below the smallest exponent make() rounds the kept digits again, at a
+    // digit above the first dropped one; half-up there depends on that digit
+    // alone, so rounding here first would round twice.
+    if (roundUp && exponent >= kMinExponent) {
         ++mantissa;
     }
     if (mantissa == 0) {

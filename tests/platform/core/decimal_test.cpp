@@ -96,6 +96,30 @@ TEST(Decimal, MakeCanonicalisesOnBothSidesOfSixtyFourBits) {
     }
 }
 
+// Past 38 digits and below the smallest exponent the text is rounded once:
+// ...4|5e-129 keeps the 4 and drops it, where rounding the 5 first would
+// have carried into it and rounded up.
+TEST(Decimal, FromStringRoundsOnceBelowTheSmallestExponent) {
+    struct Case {
+        std::string text;
+        Decimal::Mantissa wantMantissa;
+        int wantExponent;
+    } cases[] = {
+        {"1" + std::string(36, '0') + "45e-130", 1, -92},
+        {"1" + std::string(36, '0') + "55e-130",
+         Decimal::Mantissa{10000000000000000000ULL} * 100000000000000000ULL + 1, -128},
+        {"1" + std::string(36, '0') + "45e-129",
+         Decimal::Mantissa{10000000000000000000ULL} * 1000000000000000000ULL + 5, -128},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        auto d = Decimal::fromString(c.text);
+        ASSERT_TRUE(d.has_value());
+        EXPECT_TRUE(d->mantissa() == c.wantMantissa);
+        EXPECT_EQ(d->exponent(), c.wantExponent);
+    }
+}
+
 // Values that underflow to nothing are zero, not an error.
 TEST(Decimal, MakeUnderflowsToZero) {
     for (auto [mantissa, exponent] : {std::pair<Decimal::Mantissa, int>{4, -129},
