@@ -5,6 +5,7 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
@@ -187,12 +188,12 @@ TEST(ReachabilityNetlinkParser, ReadsRoutesAndLinksAndRefusesBrokenMessages) {
         std::memcpy(bytes.data() + at + sizeof attribute, data, size);
     };
     auto message = [](unsigned short type, const std::vector<std::uint8_t>& payload) {
-        std::vector<std::uint8_t> bytes(sizeof(nlmsghdr));
         nlmsghdr header{};
         header.nlmsg_type = type;
         header.nlmsg_len = static_cast<std::uint32_t>(sizeof header + payload.size());
+        std::vector<std::uint8_t> bytes(header.nlmsg_len);
         std::memcpy(bytes.data(), &header, sizeof header);
-        bytes.insert(bytes.end(), payload.begin(), payload.end());
+        std::copy(payload.begin(), payload.end(), bytes.begin() + sizeof header);
         return bytes;
     };
 
