@@ -622,13 +622,14 @@ bool KQJsonParser::readNumber() {
     }
     m_p = p;
 
-    if (significant <= kFastDigits && Decimal::isSmall(mantissa, static_cast<int>(exponent)) &&
-        exponent >= -kFastExponent && exponent <= kFastExponent) {
+    const bool gathered =
+        significant <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent;
+    if (gathered && Decimal::isSmall(mantissa, static_cast<int>(exponent))) {
         store(Decimal::makeSmall(mantissa, static_cast<int>(exponent), negative));
         return true;
     }
     std::optional<Decimal> decimal;
-    if (significant <= kFastDigits && exponent >= -kFastExponent && exponent <= kFastExponent) {
+    if (gathered) {
         decimal = Decimal::make(mantissa, static_cast<int>(exponent), negative);
     } else {
         decimal = Decimal::fromString(std::string_view(start, static_cast<size_t>(p - start)));
