@@ -204,6 +204,9 @@ int runServeCommand(std::span<const std::string> args, std::ostream& out, std::o
         return 1;
     }
     printWhereServersListen(out, options.servers, **running);
+    // Whoever reads a redirected output (a supervisor, a script waiting for
+    // the port of --port 0) needs it now, not when the servers stop.
+    out.flush();
     waitForStop(stopSignals, options.duration);
     (*running)->stop();
     return 0;

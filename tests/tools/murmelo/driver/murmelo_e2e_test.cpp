@@ -23,14 +23,20 @@ namespace {
 
 constexpr double kRunTimeout = 90;
 
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
 struct Outcome {
     int status = -1; // exit status; -1 when killed for running too long
     std::string out;
     std::string err;
 };
 
-// Runs the command with `input` on its standard input.
-Outcome runMurmelo(const std::vector<std::string>& args, const std::string& input = "") {
+// Runs the command with `input` on its standard input. A command that runs
+// until stopped (serve) gets SIGTERM once its output shows `stopWhenOutputHas`.
+Outcome runMurmelo(const std::vector<std::string>& args, const std::string& input = "",
+                   const std::string& stopWhenOutputHas = "") {
     int in[2], out[2], err[2];
     if (::pipe(in) != 0 || ::pipe(out) != 0 || ::pipe(err) != 0) {
         ADD_FAILURE() << "pipe";
@@ -89,6 +95,9 @@ Outcome runMurmelo(const std::vector<std::string>& args, const std::string& inpu
                 ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
                 if (n > 0) {
                     sinks[i]->append(buffer, static_cast<size_t>(n));
+                    if (!stopWhenOutputHas.empty() && contains(outcome.out, stopWhenOutputHas)) {
+                        ::kill(pid, SIGTERM);
+                    }
                 } else {
                     ::close(fds[i].fd);
                     fds[i].fd = -1;
@@ -109,10 +118,6 @@ Outcome runMurmelo(const std::vector<std::string>& args, const std::string& inpu
                          << outcome.out << "\nstderr:\n"
                          << outcome.err;
     return outcome;
-}
-
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 class MurmeloCommandTest : public ::testing::Test {
@@ -182,6 +187,16 @@ TEST_F(MurmeloCommandTest, ServeStopsWithOneLineWhenItsStoreCannotBeUsed) {
         EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
         EXPECT_EQ(outcome.out, "");
     }
+}
+
+// A script or supervisor reading serve's output through a pipe learns the
+// port it chose while the servers run, not when they stop.
+TEST_F(MurmeloCommandTest, ServeSaysWhereItListensWhileItRuns) {
+    Outcome outcome = runMurmelo(
+        {"serve", "--listen", "127.0.0.1:0", "--data", folder() + "/data", "--quiet"}, "", "/index.php\n");
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_TRUE(contains(outcome.out, "Murmelo reference servers on http://127.0.0.1:")) << outcome.out;
+    EXPECT_FALSE(contains(outcome.out, "http://127.0.0.1:0 ")) << outcome.out;
 }
 
 TEST_F(MurmeloCommandTest, AFileWhereAHomeFolderBelongsIsSetAsideAndTheAppStarts) {
