@@ -73,6 +73,11 @@ void prefetchLines(const void* data, size_t bytes) {
     }
 }
 
+// How many members ahead the walk asks for a container's member record:
+// enough to cover a memory access while members are written, measured best
+// among 2 to 8 on the benchmark documents.
+constexpr size_t kMemberPrefetchDistance = 4;
+
 const char* typeName(ValueType type) {
     switch (type) {
     case ValueType::Data:
@@ -218,6 +223,14 @@ bool KQJsonWriter::writeValue(const Value& root, TextOut& out) {
                 auto member = [&](size_t i) -> const Value& {
                     return isObject ? top.entries[i].second : top.elements[i];
                 };
+                // A long container's later members: the walk leaves the
+                // buffer for each member's own children, so the hardware
+                // does not see a stream and each member was a miss.
+                if (top.next + kMemberPrefetchDistance < top.size) {
+                    size_t at = top.next + kMemberPrefetchDistance;
+                    __builtin_prefetch(isObject ? static_cast<const void*>(&top.entries[at])
+                                                : static_cast<const void*>(&top.elements[at]));
+                }
                 if (top.next + 1 < top.size) {
                     const Value& ahead = member(top.next + 1);
                     if (ahead.type() == ValueType::Dictionary) {
