@@ -206,7 +206,8 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
     MURMELO_TRY_VOID(readString(*root, "adsense_keywords", config.adsenseKeywords, ""));
     if (const Dictionary* accounts = dictionaryAt(*root, "twitter_accounts")) {
         config.twitterAccounts.clear();
-        for (const auto& [user, password] : *accounts) {
+        for (const auto& [userText, password] : *accounts) {
+            const std::string user = userText.str();
             if (!password.isString()) {
                 return configError("twitter_accounts." + user, "must be a string (the password)");
             }
@@ -238,7 +239,8 @@ Result<ServerConfig> ServerConfig::fromValue(const Value& value) {
     }
     MURMELO_TRY_VOID(readNumber(*root, "facebook_session_lifetime", config.facebookSessionLifetime, ""));
     if (const Dictionary* mediation = dictionaryAt(*root, "mediation")) {
-        for (const auto& [appKey, app] : *mediation) {
+        for (const auto& [appKeyText, app] : *mediation) {
+            const std::string appKey = appKeyText.str();
             auto parsed = readMediationApp(app, "mediation." + appKey);
             if (!parsed) {
                 return parsed.error();

@@ -94,7 +94,7 @@ std::string AdWhirlAdNetworkConfig::description() const {
     } else if (m_credentials) {
         creds = "{";
         for (const auto& [key, value] : *m_credentials) {
-            creds += key + ":" + value.stringValue() + " ";
+            creds += key.str() + ":" + value.stringValue() + " ";
         }
         creds += "}";
     } else {

@@ -459,7 +459,8 @@ Result<void> AdWhirlConfig::parseLegacyConfig(const Array& array) {
     };
     m_adNetworkConfigs.clear();
     for (size_t index = 0; index < array.size() && index < 3; ++index) {
-        for (const auto& [key, value] : *array[index].asDictionary()) {
+        for (const auto& [keyText, value] : *array[index].asDictionary()) {
+            const std::string key = keyText.str();
             int emptyRation = 0;
             if (key == "empty_ration" && awIntVal(&emptyRation, &value) && emptyRation == 100) {
                 m_adsAreOff = true;

@@ -79,7 +79,7 @@ std::shared_ptr<ASIFormDataRequest> formRequest(const std::optional<URL>& url, c
     }
     addIdentityHeaders(*request, userAgent, referer, cookie);
     for (const auto& [key, value] : data) {
-        request->setPostValue(value, key);
+        request->setPostValue(value, key.str());
     }
     return request;
 }

@@ -167,7 +167,7 @@ EGOCache::EGOCache(std::string directory, double defaultTimeoutInterval)
     if (std::optional<Dictionary> stored = dictionaryWithContentsOfFile(m_state->indexPath())) {
         for (const auto& [key, value] : *stored) {
             if (const Date* date = value.asDate()) {
-                m_state->index[key] = date->sinceReferenceDate;
+                m_state->index[key.str()] = date->sinceReferenceDate;
             }
         }
     }

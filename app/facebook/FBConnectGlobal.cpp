@@ -83,7 +83,8 @@ Result<FBParams> fbParameterTexts(const Dictionary& params) {
         } else if (value.isBoolean() || value.isNumber()) {
             out.emplace_back(name, value.stringValue());
         } else {
-            return Error("FBRequest", 1, "the parameter \"" + name + "\" has no text form to send and sign");
+            return Error("FBRequest", 1,
+                         "the parameter \"" + name.str() + "\" has no text form to send and sign");
         }
     }
     return out;

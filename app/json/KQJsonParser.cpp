@@ -92,18 +92,24 @@ Result<Value> KQJsonParser::read(std::optional<std::string_view> text) {
     m_end = zero ? static_cast<const char*>(zero) : m_begin + text->size();
     m_p = m_begin;
 
-    // The document's containers share a few blocks, freed with their last
-    // container, instead of one heap buffer each.
-    ValueArena arena(static_cast<size_t>(m_end - m_begin));
     Value value;
-    if (!readValue(value)) {
-        return failure();
+    {
+        // The document's buffers share a few blocks instead of one heap
+        // allocation each.
+        ValueArena arena(static_cast<size_t>(m_end - m_begin));
+        if (!readValue(value)) {
+            return failure();
+        }
+        skipWhitespace();
+        if (!atEnd()) {
+            addErrorWithCode(KQJsonErrorCode::TrailingGarbage, "Garbage after JSON");
+            return failure();
+        }
     }
-    skipWhitespace();
-    if (!atEnd()) {
-        addErrorWithCode(KQJsonErrorCode::TrailingGarbage, "Garbage after JSON");
-        return failure();
-    }
+    // Every buffer still alive in the arena's blocks is in the document (the
+    // scratch stacks are empty and their buffers are not the arena's), so
+    // freeing it can give the blocks back without walking it.
+    value.sealAsDocument();
     m_position = static_cast<size_t>(m_p - m_begin);
     return value;
 }
@@ -314,7 +320,7 @@ inline KQJsonParser::Step KQJsonParser::continueObject() {
     ++m_p;
     Frame& frame = m_stack.back();
     frame.member = m_members.size();
-    std::string& key = m_members.emplace_back().first;
+    ValueString& key = m_members.emplace_back().first;
     if (!readString(key)) {
         addErrorWithCode(KQJsonErrorCode::BadSyntax, "Object key string expected");
         return Step::ContainerFailed;
@@ -338,7 +344,7 @@ inline KQJsonParser::Step KQJsonParser::continueObject() {
 // Whether the key just read (the frame's last member) is one of the frame's
 // earlier keys. Asked only when fingerprints say it may be.
 bool KQJsonParser::keyReadBefore(const Frame& frame) const {
-    const std::string& key = m_members[frame.member].first;
+    const ValueString& key = m_members[frame.member].first;
     for (size_t i = frame.base; i < frame.member; ++i) {
         if (m_members[i].first == key) {
             return true;
@@ -374,7 +380,7 @@ void KQJsonParser::addEnclosingErrors() {
     for (size_t i = m_stack.size(); i-- > 0;) {
         if (m_stack[i].isObject) {
             addErrorWithCode(KQJsonErrorCode::BadSyntax,
-                             "Object value expected for key: " + m_members[m_stack[i].member].first);
+                             "Object value expected for key: " + m_members[m_stack[i].member].first.str());
         } else {
             addErrorWithCode(KQJsonErrorCode::BadSyntax, "Expected value while parsing array");
         }

@@ -269,7 +269,7 @@ void KQJsonWriter::addEnclosingErrors() {
     for (size_t i = m_stack.size(); i-- > 0;) {
         if (m_stack[i].isObject) {
             addErrorWithCode(KQJsonErrorCode::Unsupported,
-                             "Unsupported value for key " + *m_stack[i].key + " in object");
+                             "Unsupported value for key " + m_stack[i].key->str() + " in object");
         }
     }
 }

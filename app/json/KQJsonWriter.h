@@ -60,7 +60,7 @@ private:
         size_t size;
         size_t next;                                  // index of the next member or element
         std::vector<const Dictionary::Entry*> sorted; // object members in writing order with sortKeys
-        const std::string* key;                       // key of the member being written
+        const ValueString* key;                       // key of the member being written
         bool isObject;
     };
 

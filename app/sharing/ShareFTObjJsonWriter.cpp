@@ -73,7 +73,7 @@ Result<void> writeValue(std::string& out, const Value& value, int depth) {
         bool first = true;
         for (const auto& [key, member] : *value.asDictionary()) {
             if (!unicode::isValidUtf8(key)) {
-                return serializeError("Could not serialize object '" + key + "'");
+                return serializeError("Could not serialize object '" + key.str() + "'");
             }
             if (!first) {
                 out += ',';

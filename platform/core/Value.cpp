@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include "platform/core/Clock.h"
@@ -33,6 +34,7 @@ static_assert(sizeof(Decimal) <= sizeof(std::uint64_t[3]) && std::is_trivially_c
 
 void Value::copyFrom(const Value& other) {
     m_type = other.m_type;
+    m_sealed = false;
     switch (m_type) {
     case ValueType::String:
         new (&m_u.string) ValueString(other.m_u.string);
@@ -51,7 +53,27 @@ void Value::copyFrom(const Value& other) {
     }
 }
 
+void Value::sealAsDocument() noexcept {
+    const void* buffer = nullptr;
+    if (m_type == ValueType::Array) {
+        buffer = m_u.array.data();
+    } else if (m_type == ValueType::Dictionary) {
+        buffer = m_u.dictionary.entries().data();
+    }
+    m_sealed = buffer && value_memory::isCarved(buffer);
+}
+
 void Value::destroyPayload() noexcept {
+    if (m_sealed) {
+        // The containers' destructors are not run: all they would free is
+        // in the blocks given back here.
+        const void* buffer = m_type == ValueType::Array ? static_cast<const void*>(m_u.array.data())
+                                                        : m_u.dictionary.entries().data();
+        value_memory::releaseDocument(buffer);
+        m_sealed = false;
+        m_type = ValueType::Null;
+        return;
+    }
     switch (m_type) {
     case ValueType::String:
         std::destroy_at(&m_u.string);
@@ -336,7 +358,7 @@ Dictionary::Dictionary(std::vector<Entry>&& entries)
 Dictionary::Dictionary(const Dictionary& other) : m_entries(other.m_entries) {
     if (other.m_index) {
         size_t slots = slotCount(m_entries.size());
-        m_index = std::make_unique_for_overwrite<std::uint32_t[]>(slots);
+        m_index = newIndex(slots);
         std::copy_n(other.m_index.get(), slots, m_index.get());
     }
 }
@@ -354,6 +376,13 @@ size_t hashKey(std::string_view key) {
     return std::hash<std::string_view>{}(key);
 }
 } // namespace
+
+// Zeroed: 0 marks a free slot.
+std::unique_ptr<std::uint32_t[], ValueMemoryDelete> Dictionary::newIndex(size_t slots) {
+    void* memory = value_memory::allocate(slots * sizeof(std::uint32_t));
+    std::memset(memory, 0, slots * sizeof(std::uint32_t));
+    return std::unique_ptr<std::uint32_t[], ValueMemoryDelete>(static_cast<std::uint32_t*>(memory));
+}
 
 // At most half full, so a probe always meets a free slot.
 size_t Dictionary::slotCount(size_t entries) {
@@ -396,7 +425,7 @@ void Dictionary::rebuildIndex() {
         m_index.reset();
         return;
     }
-    m_index = std::make_unique<std::uint32_t[]>(slotCount(m_entries.size()));
+    m_index = newIndex(slotCount(m_entries.size()));
     for (size_t i = 0; i < m_entries.size(); ++i) {
         indexEntry(i);
     }
@@ -412,7 +441,7 @@ void Dictionary::removeDuplicates() {
         // new without comparing them to the ones kept so far.
         std::uint64_t seen = 0;
         for (size_t i = 0; i < count; ++i) {
-            const std::string& key = m_entries[i].first;
+            std::string_view key = m_entries[i].first;
             std::uint64_t bit = keyFingerprint(key);
             size_t j = kept;
             if (seen & bit) {
@@ -437,7 +466,7 @@ void Dictionary::removeDuplicates() {
     // The table is sized for all entries; it is rebuilt below if duplicates
     // shrank the dictionary enough to change its size.
     size_t mask = slotCount(count) - 1;
-    m_index = std::make_unique<std::uint32_t[]>(mask + 1);
+    m_index = newIndex(mask + 1);
     for (size_t i = 0; i < count; ++i) {
         size_t slot = hashKey(m_entries[i].first) & mask;
         std::uint32_t position;
@@ -474,20 +503,20 @@ Value* Dictionary::find(std::string_view key) {
 Value& Dictionary::operator[](std::string_view key) {
     size_t i = indexOf(key);
     if (i == npos) {
-        set(std::string(key), Value());
+        set(key, Value());
         i = m_entries.size() - 1;
     }
     return m_entries[i].second;
 }
 
-void Dictionary::set(std::string key, Value value) {
+void Dictionary::set(std::string_view key, Value value) {
     size_t i = indexOf(key);
     if (i != npos) {
         m_entries[i].second = std::move(value);
         return;
     }
     size_t slotsBefore = slotCount(m_entries.size());
-    m_entries.emplace_back(std::move(key), std::move(value));
+    m_entries.emplace_back(ValueString(key), std::move(value));
     if (m_entries.size() <= kIndexThreshold) {
         return;
     }
@@ -519,7 +548,7 @@ std::vector<std::string> Dictionary::keys() const {
     std::vector<std::string> out;
     out.reserve(m_entries.size());
     for (const auto& e : m_entries) {
-        out.push_back(e.first);
+        out.push_back(e.first.str());
     }
     return out;
 }

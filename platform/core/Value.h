@@ -79,7 +79,8 @@ enum class ValueType { Null, Boolean, Integer, Real, Decimal, String, Data, Date
 // hashed once a map grows past a few entries.
 class Dictionary {
 public:
-    using Entry = std::pair<std::string, Value>;
+    // The key is a ValueString so that a reader's arena carves long keys too.
+    using Entry = std::pair<ValueString, Value>;
     using Entries = std::vector<Entry, ValueAllocator<Entry>>;
 
     Dictionary() = default;
@@ -118,7 +119,7 @@ public:
     // Inserts null for a missing key.
     Value& operator[](std::string_view key);
 
-    void set(std::string key, Value value);
+    void set(std::string_view key, Value value);
     bool erase(std::string_view key);
     void clear();
     void reserve(size_t n);
@@ -147,8 +148,10 @@ private:
     void indexEntry(size_t position);
     void removeDuplicates();
 
+    static std::unique_ptr<std::uint32_t[], ValueMemoryDelete> newIndex(size_t slots);
+
     Entries m_entries;
-    std::unique_ptr<std::uint32_t[]> m_index;
+    std::unique_ptr<std::uint32_t[], ValueMemoryDelete> m_index;
 };
 
 class Value {
@@ -192,12 +195,31 @@ public:
     bool isDictionary() const { return type() == ValueType::Dictionary; }
 
     // Typed access: a pointer to the payload, or null when of another type.
+    // Any change below a value passes through a non-const accessor of it,
+    // which ends a sealed document's seal (sealAsDocument).
     const ValueString* asString() const { return is(ValueType::String) ? &m_u.string : nullptr; }
-    ValueString* asString() { return is(ValueType::String) ? &m_u.string : nullptr; }
+    ValueString* asString() {
+        m_sealed = false;
+        return is(ValueType::String) ? &m_u.string : nullptr;
+    }
     const Array* asArray() const { return is(ValueType::Array) ? &m_u.array : nullptr; }
-    Array* asArray() { return is(ValueType::Array) ? &m_u.array : nullptr; }
+    Array* asArray() {
+        m_sealed = false;
+        return is(ValueType::Array) ? &m_u.array : nullptr;
+    }
     const Dictionary* asDictionary() const { return is(ValueType::Dictionary) ? &m_u.dictionary : nullptr; }
-    Dictionary* asDictionary() { return is(ValueType::Dictionary) ? &m_u.dictionary : nullptr; }
+    Dictionary* asDictionary() {
+        m_sealed = false;
+        return is(ValueType::Dictionary) ? &m_u.dictionary : nullptr;
+    }
+
+    // For a reader that built this whole container inside one ValueArena,
+    // now closed, and kept nothing else from it: every buffer alive in the
+    // arena's blocks belongs to this value. Destroying the value then gives
+    // the blocks back without visiting its values, until a non-const
+    // accessor is called on it. Does nothing for other values.
+    void sealAsDocument() noexcept;
+    bool isSealedDocument() const { return m_sealed; }
     const Data* asData() const { return is(ValueType::Data) ? &m_u.data : nullptr; }
     const Date* asDate() const { return is(ValueType::Date) ? &m_u.date : nullptr; }
     const Decimal* asDecimal() const { return is(ValueType::Decimal) ? &m_u.decimal : nullptr; }
@@ -249,6 +271,8 @@ private:
     // a container's old buffer) costs nothing.
     void moveFrom(Value& other) noexcept {
         m_type = other.m_type;
+        m_sealed = other.m_sealed;
+        other.m_sealed = false;
         switch (m_type) {
         case ValueType::String:
             new (&m_u.string) ValueString(std::move(other.m_u.string));
@@ -294,6 +318,7 @@ private:
     };
     Payload m_u;
     ValueType m_type = ValueType::Null;
+    bool m_sealed = false;
 };
 
 // Defined here, where Value is complete: the entries' type needs it.

@@ -25,7 +25,19 @@ void* allocate(size_t bytes);
 void deallocate(void* pointer) noexcept;
 // Arena blocks not yet given back, process-wide: what a kept buffer pins.
 size_t blocksInUse();
+// Whether `pointer` (from allocate) was carved from an arena block.
+bool isCarved(const void* pointer) noexcept;
+// Gives back every block of the arena that carved `pointer`, whatever their
+// counts: for a document known to hold every buffer still alive in them
+// (Value::sealAsDocument). `pointer` must have been carved.
+void releaseDocument(const void* pointer) noexcept;
 } // namespace value_memory
+
+// Storage from value_memory for a Dictionary's index, so that a reader's
+// arena carves it too.
+struct ValueMemoryDelete {
+    void operator()(void* pointer) const noexcept { value_memory::deallocate(pointer); }
+};
 
 // Stateless: any instance frees what any other allocated, on any thread.
 template <typename T> struct ValueAllocator {
@@ -65,7 +77,10 @@ template <typename T> struct ValueAllocator {
 
 // Open for the lifetime of the object, on the thread that made it; arenas
 // nest. `expectedBytes` sizes the first block (a small document should not
-// pin a large one).
+// pin a large one). Every buffer made while it is open is carved, a large one
+// in a block of its own. Blocks stay until the arena closes; then those with
+// live buffers are linked in a ring, so that a document built here can give
+// them all back at once (value_memory::releaseDocument).
 class ValueArena {
 public:
     explicit ValueArena(size_t expectedBytes = 0);
@@ -76,9 +91,11 @@ public:
     void* allocate(size_t bytes);
 
 private:
+    value_memory::Block* newBlock(size_t size);
     void retireBlock();
 
-    value_memory::Block* m_block = nullptr;
+    value_memory::Block* m_blocks = nullptr; // every block so far, newest first
+    value_memory::Block* m_block = nullptr;  // the one being carved
     char* m_next = nullptr;
     char* m_end = nullptr;
     size_t m_count = 0;     // buffers carved from m_block so far

@@ -488,7 +488,7 @@ Result<PlistPtr> toNode(const Value& value, int depth) {
     case ValueType::Dictionary: {
         PlistPtr dict(plist_new_dict());
         for (const auto& [key, item] : *value.asDictionary()) {
-            MURMELO_TRY_VOID(checkWritableString(key, "a dictionary key"));
+            MURMELO_TRY_VOID(checkWritableString(key.str(), "a dictionary key"));
             auto node = toNode(item, depth + 1);
             if (!node) {
                 return node;

@@ -219,9 +219,9 @@ Result<StringsTable> fromPropertyList(std::string_view bytes) {
     for (const auto& [key, item] : *dict) {
         const ValueString* text = item.asString();
         if (!text) {
-            return stringsError("the value of \"" + key + "\" is not a string");
+            return stringsError("the value of \"" + key.str() + "\" is not a string");
         }
-        table[key] = *text;
+        table[key.str()] = text->str();
     }
     return table;
 }

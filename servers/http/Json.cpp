@@ -157,10 +157,10 @@ Result<Json> toJson(const Value& value) {
             }
             auto converted = toJson(member);
             if (!converted) {
-                return jsonError("the value for key \"" + key +
+                return jsonError("the value for key \"" + key.str() +
                                  "\": " + converted.error().localizedDescription());
             }
-            out.emplace(key, std::move(*converted));
+            out.emplace(key.str(), std::move(*converted));
         }
         return out;
     }

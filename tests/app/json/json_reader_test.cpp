@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "app/json/KQJsonParser.h"
@@ -455,6 +456,64 @@ TEST(KQJsonParserTest, AReusedParserStartsEachCallAfresh) {
     EXPECT_EQ(listOf(parser.errorTrace()), (ErrorList{{11, "End of input while parsing array"},
                                                       {3, "Expected value while parsing array"},
                                                       {3, "Expected value while parsing array"}}));
+}
+
+std::string manyMembers(int count, const std::string& keyPrefix) {
+    std::string text = "{";
+    for (int i = 0; i < count; ++i) {
+        text += (i ? ",\"" : "\"") + keyPrefix + std::to_string(i) + "\":[" + std::to_string(i) + ",\"v\"]";
+    }
+    return text + ",\"" + keyPrefix + "0\":\"repeated, replaces the first\"}";
+}
+
+// A document is freed by giving its arena's blocks back, without walking it:
+// every block must go back, a copy taken before must stay whole, and a
+// failed read must keep no block.
+TEST(KQJsonParserTest, ReadDocumentsGiveEveryBlockBack) {
+    enum Outcome { Sealed, NotSealed, Fails };
+    std::string bigArray = "[\"element\"";
+    for (int i = 1; i < 6000; ++i) {
+        bigArray += ",\"element\""; // 6000 values: 234 KiB, a block of its own
+    }
+    bigArray += "]";
+    struct Case {
+        const char* name;
+        std::string text;
+        bool fragment;
+        Outcome outcome;
+    } cases[] = {
+        {"small object", R"({"a":[1,2],"b":{"c":"a string longer than sixteen bytes"}})", false, Sealed},
+        {"long and repeated keys",
+         R"({"a key longer than the inline buffer":1,"b":2,"a key longer than the inline buffer":3})", false,
+         Sealed},
+        {"indexed object", manyMembers(300, "a long key prefix number "), false, Sealed},
+        {"array with a block of its own", bigArray, false, Sealed},
+        {"empty object", "{}", false, NotSealed},
+        {"string fragment", R"("a string longer than sixteen bytes")", true, NotSealed},
+        {"cut short", R"({"a":[1,2],"b":{"c":"unfinished)", false, Fails},
+        {"garbage after", R"({"a key longer than the inline buffer":[1,2]} x)", false, Fails},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t before = value_memory::blocksInUse();
+        KQJsonParser parser;
+        std::optional<Value> copy;
+        {
+            Result<Value> read =
+                c.fragment ? parser.fragmentWithString(c.text) : parser.objectWithString(c.text);
+            ASSERT_EQ(read.ok(), c.outcome != Fails);
+            if (read.ok()) {
+                EXPECT_EQ(read->isSealedDocument(), c.outcome == Sealed);
+                copy = *read;
+            }
+        }
+        EXPECT_EQ(value_memory::blocksInUse(), before);
+        if (copy) {
+            Result<Value> again = parser.fragmentWithString(c.text);
+            ASSERT_TRUE(again.ok());
+            EXPECT_EQ(*copy, *again);
+        }
+    }
 }
 
 } // namespace

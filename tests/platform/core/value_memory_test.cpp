@@ -90,15 +90,119 @@ TEST(ValueArena, FreesBeforeCloseNestingAndOtherThreads) {
     EXPECT_EQ(value_memory::blocksInUse(), before);
 }
 
-// A buffer too large to carve is a heap allocation of its own, so one huge
-// array does not make the arena take a block of its size.
-TEST(ValueArena, LargeBuffersAreNotCarved) {
+// A buffer too large to carve gets a block of its own, sized to it, so one
+// huge array neither wastes a block's rest nor makes every block its size.
+TEST(ValueArena, LargeBuffersGetABlockOfTheirOwn) {
     const size_t before = value_memory::blocksInUse();
-    ValueArena arena;
-    Array large;
-    large.reserve(4096); // 160 KiB
+    {
+        ValueArena arena;
+        Array large;
+        large.reserve(4096); // 160 KiB
+        EXPECT_EQ(value_memory::blocksInUse(), before + 1);
+        Array small;
+        small.reserve(1);
+        EXPECT_EQ(value_memory::blocksInUse(), before + 2);
+    }
     EXPECT_EQ(value_memory::blocksInUse(), before);
-    Array small;
-    small.reserve(1);
-    EXPECT_EQ(value_memory::blocksInUse(), before + 1);
+}
+
+namespace {
+
+// A document built in an arena of its own and sealed, as a reader does.
+Value sealedDocument(bool withLargeArray) {
+    Value document;
+    {
+        ValueArena arena;
+        document = makeDocument();
+        if (withLargeArray) {
+            Array large(5000, Value("a string longer than the inline buffer"));
+            (*document.asDictionary())["large"] = Value(std::move(large));
+        }
+    }
+    document.sealAsDocument();
+    return document;
+}
+
+} // namespace
+
+// A sealed document gives its blocks back at once; any change made through
+// a non-const accessor ends the seal, so nothing kept or added is lost,
+// freed twice or leaked (the sanitizer build checks the last two).
+TEST(ValueArena, SealedDocumentsFreeAtOnceUntilChanged) {
+    enum class Use { Destroy, MoveSubtreeOut, AddHeapValues, NestInAnother, Copy };
+    struct Case {
+        const char* name;
+        Use use;
+        bool largeArray;
+        bool sealedAtTheEnd; // whether the document is still sealed when freed
+    } cases[] = {
+        {"destroyed as read", Use::Destroy, false, true},
+        {"with a block of its own", Use::Destroy, true, true},
+        {"a subtree moved out", Use::MoveSubtreeOut, true, false},
+        {"heap values added deep inside", Use::AddHeapValues, false, false},
+        {"moved into another container", Use::NestInAnother, false, true},
+        {"copied", Use::Copy, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const size_t before = value_memory::blocksInUse();
+        Value kept;
+        {
+            Value document = sealedDocument(c.largeArray);
+            ASSERT_TRUE(document.isSealedDocument());
+            Value expected = document; // a copy is an ordinary value
+            EXPECT_FALSE(expected.isSealedDocument());
+            EXPECT_EQ(document, expected);
+            switch (c.use) {
+            case Use::Destroy:
+                break;
+            case Use::MoveSubtreeOut: {
+                Value* rows = document.asDictionary()->find("rows");
+                kept = std::move(*(*rows->asArray())[7].asDictionary()->find("tags"));
+                break;
+            }
+            case Use::AddHeapValues: {
+                Value* rows = document.asDictionary()->find("rows");
+                Dictionary* row = (*rows->asArray())[3].asDictionary();
+                row->set("note", Value(std::string(100, 'x')));
+                (*row)["tags"].asArray()->push_back(Value(Array(40, Value(std::string(50, 'y')))));
+                break;
+            }
+            case Use::NestInAnother:
+                kept = Value(Dictionary{{"document", Value()}});
+                *kept.asDictionary()->find("document") = std::move(document);
+                EXPECT_TRUE(kept.find("document")->isSealedDocument());
+                document = std::move(expected); // something to compare below
+                break;
+            case Use::Copy:
+                kept = expected;
+                break;
+            }
+            EXPECT_EQ(document.isSealedDocument(), c.sealedAtTheEnd && c.use != Use::NestInAnother);
+        }
+        if (c.use == Use::MoveSubtreeOut) {
+            EXPECT_EQ(kept, Value(Array{Value("a"), Value(7)}));
+        } else if (c.use == Use::NestInAnother) {
+            EXPECT_EQ(*kept.find("document"), makeDocument());
+        }
+        kept = Value();
+        EXPECT_EQ(value_memory::blocksInUse(), before);
+    }
+}
+
+TEST(ValueArena, OnlyContainersBuiltInAnArenaAreSealed) {
+    struct Case {
+        const char* name;
+        Value value;
+    } cases[] = {
+        {"a document built on the heap", makeDocument()},
+        {"an empty array", Value(Array{})},
+        {"a string", Value("text")},
+        {"a number", Value(3)},
+    };
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.value.sealAsDocument();
+        EXPECT_FALSE(c.value.isSealedDocument());
+    }
 }
