@@ -339,11 +339,27 @@ double millisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// Runs both once per iteration, the first of them alternating; returns
+// the number of iterations.
+template <typename Ours, typename Theirs>
+std::int64_t inTurns(benchmark::State& state, Ours& ours, Theirs& theirs) {
+    std::int64_t turn = 0;
+    for (auto _ : state) {
+        if (turn++ % 2 == 0) {
+            ours();
+            theirs();
+        } else {
+            theirs();
+            ours();
+        }
+    }
+    return turn;
+}
+
 void ReadInterleaved(benchmark::State& state) {
     const std::string& text = document(static_cast<int>(state.range(0)));
     KQJsonParser parser;
     double build = 0, release = 0, rapid = 0;
-    std::int64_t turn = 0;
     auto readOurs = [&] {
         Clock::time_point start = Clock::now();
         murmelo::Result<Value> value = parser.objectWithString(text);
@@ -364,16 +380,7 @@ void ReadInterleaved(benchmark::State& state) {
         }
         rapid += millisecondsSince(start);
     };
-    for (auto _ : state) {
-        if (turn++ % 2 == 0) {
-            readOurs();
-            readRapid();
-        } else {
-            readRapid();
-            readOurs();
-        }
-    }
-    auto n = static_cast<double>(turn);
+    auto n = static_cast<double>(inTurns(state, readOurs, readRapid));
     state.counters["ours_build_ms"] = build / n;
     state.counters["ours_free_ms"] = release / n;
     state.counters["rapidjson_ms"] = rapid / n;
@@ -389,7 +396,6 @@ void WriteInterleaved(benchmark::State& state) {
     rapidjson::Document doc;
     doc.Parse(text.data(), text.size());
     double ours = 0, rapid = 0;
-    std::int64_t turn = 0;
     auto writeOurs = [&] {
         Clock::time_point start = Clock::now();
         murmelo::Result<std::string> out = writer.stringWithObject(value);
@@ -404,16 +410,7 @@ void WriteInterleaved(benchmark::State& state) {
         benchmark::DoNotOptimize(buffer.GetString());
         rapid += millisecondsSince(start);
     };
-    for (auto _ : state) {
-        if (turn++ % 2 == 0) {
-            writeOurs();
-            writeRapid();
-        } else {
-            writeRapid();
-            writeOurs();
-        }
-    }
-    auto n = static_cast<double>(turn);
+    auto n = static_cast<double>(inTurns(state, writeOurs, writeRapid));
     state.counters["ours_ms"] = ours / n;
     state.counters["rapidjson_ms"] = rapid / n;
     state.counters["ratio"] = rapid / ours;

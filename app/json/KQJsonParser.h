@@ -87,7 +87,7 @@ private:
     [[gnu::always_inline]] inline ValueString& storeString();
     void addEnclosingErrors();
     bool keyReadBefore(const Frame& frame) const;
-    // Into a key (std::string) or a string value (ValueString).
+    // Into a key or a string value.
     template <typename Text> bool readString(Text& out);
     template <typename Text> bool readEscape(Text& out);
     template <typename Text> bool readUnicodeEscape(Text& out);

@@ -67,7 +67,7 @@ private:
     Result<std::string> begin(const Value* value, const KQJsonProxy* proxy);
     bool writeValue(const Value& root, json_internal::TextOut& out);
     bool writeScalar(const Value& value, json_internal::TextOut& out);
-    // A key (std::string) or a string value (ValueString).
+    // A key or a string value.
     template <typename Text> bool writeString(const Text& text, json_internal::TextOut& out);
     void appendIndent(json_internal::TextOut& out) const;
     // Each open object adds "Unsupported value for key %@ in object".
