@@ -53,13 +53,18 @@ void Value::copyFrom(const Value& other) {
     }
 }
 
-void Value::sealAsDocument() noexcept {
-    const void* buffer = nullptr;
+const void* Value::containerBuffer() const noexcept {
     if (m_type == ValueType::Array) {
-        buffer = m_u.array.data();
-    } else if (m_type == ValueType::Dictionary) {
-        buffer = m_u.dictionary.entries().data();
+        return m_u.array.data();
     }
+    if (m_type == ValueType::Dictionary) {
+        return m_u.dictionary.entries().data();
+    }
+    return nullptr;
+}
+
+void Value::sealAsDocument() noexcept {
+    const void* buffer = containerBuffer();
     m_sealed = buffer && value_memory::isCarved(buffer);
 }
 
@@ -67,9 +72,7 @@ void Value::destroyPayload() noexcept {
     if (m_sealed) {
         // The containers' destructors are not run: all they would free is
         // in the blocks given back here.
-        const void* buffer = m_type == ValueType::Array ? static_cast<const void*>(m_u.array.data())
-                                                        : m_u.dictionary.entries().data();
-        value_memory::releaseDocument(buffer);
+        value_memory::releaseDocument(containerBuffer());
         m_sealed = false;
         m_type = ValueType::Null;
         return;

@@ -296,6 +296,9 @@ private:
     }
     void moveDictionary(Value& other) noexcept;
     void destroyPayload() noexcept;
+    // An array's or dictionary's element buffer (null when it has none or
+    // this is not a container).
+    const void* containerBuffer() const noexcept;
 
     // The scalars (boolean, integer, real, decimal, date) all fit `scalar`,
     // which copies them as plain bytes.
