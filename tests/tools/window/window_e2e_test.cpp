@@ -474,17 +474,18 @@ TEST_F(WindowTest, TypingIntoTheSearchFieldAndReturnSearches) {
     click(kSearchFieldX, kSearchFieldY);
     xdotool({"type", "--delay", "20", "password"});
     xdotool({"key", "Return"});
-    std::string screen = waitForScreen("secret/search");
+    // The pool's own search form names secret/search too: wait for the page.
+    std::string screen = waitForScreen("web view http://secrets.murmelo.example/index.php?r=secret/search");
     EXPECT_TRUE(contains(screen, "I still use the password")) << screen;
-    EXPECT_FALSE(contains(screen, "She hugged me")) << "only what was searched for";
+    EXPECT_FALSE(contains(screen, "She hugged me")) << "only what was searched for:\n" << screen;
 }
 
 TEST_F(WindowTest, AClickOnShareOpensTheShareSheetAndEscapeCancelsIt) {
     click(kFirstShareX, kFirstShareY);
     waitForScreen("sheet style");
     xdotool({"key", "Escape"});
-    std::string screen = waitForScreen("Secret pool");
-    EXPECT_FALSE(contains(screen, "sheet style")) << screen;
+    // The pool stays under the sheet: what counts is the sheet going.
+    waitForScreen("Secret pool", "sheet style");
 }
 
 // CPU time of a process in clock ticks, from /proc/PID/stat.
