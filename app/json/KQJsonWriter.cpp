@@ -330,6 +330,15 @@ template <typename Text> bool KQJsonWriter::writeString(const Text& text, TextOu
             out.advance(to + text.size() + 2);
             return true;
         }
+    } else if (text.size() >= 16 && text.size() <= 32) {
+        out.reserve(34);
+        char* to = out.cursor();
+        if (json_internal::copyUpToThirtyTwoIfPlain(text.data(), text.size(), to + 1)) {
+            to[0] = '"';
+            to[text.size() + 1] = '"';
+            out.advance(to + text.size() + 2);
+            return true;
+        }
     }
 #endif
     out.put('"');

@@ -11,23 +11,28 @@
 
 namespace murmelo::json_internal {
 
+#if defined(__SSE2__)
+// One bit for each of the 16 bytes of `v` that is not plain: a quote,
+// backslash, control byte or byte of 0x80 and above.
+inline unsigned notPlainMask(__m128i v) {
+    __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
+        // Signed: below 0x20 are the control bytes and, as negative
+        // numbers, every byte from 0x80 up.
+        _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
+    return static_cast<unsigned>(_mm_movemask_epi8(hits));
+}
+#endif
+
 // The first byte in [p, end) that ends a plain run: the quote, the backslash,
 // a byte below 0x20 or a byte of 0x80 and above (the caller checks those as
 // UTF-8 and carries on). `end` when there is none.
 inline const char* findRunStop(const char* p, const char* end) {
 #if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('"');
-    const __m128i backslash = _mm_set1_epi8('\\');
-    const __m128i space = _mm_set1_epi8(0x20);
     while (end - p >= 16) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        // Signed compare: below 0x20 catches the control bytes and, as
-        // negative numbers, every byte from 0x80 up.
-        __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
-                                    _mm_cmplt_epi8(v, space));
-        int mask = _mm_movemask_epi8(hits);
+        unsigned mask = notPlainMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
         if (mask != 0) {
-            return p + __builtin_ctz(static_cast<unsigned>(mask));
+            return p + __builtin_ctz(mask);
         }
         p += 16;
     }
@@ -44,17 +49,22 @@ inline const char* findRunStop(const char* p, const char* end) {
 
 #if defined(__SSE2__)
 // Copies the 16 bytes at `from` to `to` and tells whether the first `length`
-// of them (at most 16) are all plain: no quote, backslash, control byte or
-// byte of 0x80 and above. Both must have 16 bytes to read or write; the
-// bytes past `length` are copied but not judged.
+// of them (at most 16) are all plain. Both must have 16 bytes to read or
+// write; the bytes past `length` are copied but not judged.
 inline bool copySixteenIfPlain(const char* from, size_t length, char* to) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    __m128i hits = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('"')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))),
-        _mm_cmplt_epi8(v, _mm_set1_epi8(0x20)));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits)) & ((1u << length) - 1);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to), v);
-    return mask == 0;
+    return (notPlainMask(v) & ((1u << length) - 1)) == 0;
+}
+
+// The same for 16 to 32 bytes, as two loads that overlap in the middle, so
+// nothing past `from + length` is read. `to` must have 32 bytes to write.
+inline bool copyUpToThirtyTwoIfPlain(const char* from, size_t length, char* to) {
+    __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + length - 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), head);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + length - 16), tail);
+    return (notPlainMask(head) | notPlainMask(tail)) == 0;
 }
 #endif
 

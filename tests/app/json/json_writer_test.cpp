@@ -145,8 +145,9 @@ std::string escapedByHand(std::string_view text) {
     return out + "\"";
 }
 
-// Strings shorter than 16 bytes are judged in one block: a byte to escape or
-// a non-ASCII sequence must be found at every position of every length, and
+// Strings up to 32 bytes are judged in one or two overlapping blocks: a byte
+// to escape or a non-ASCII sequence must be found at every position of every
+// length, including where the blocks overlap and just past them, and
 // bytes past the end (an inline buffer's leftovers, a large buffer's spare
 // room) must never count, in keys and in values.
 TEST(KQJsonWriterTest, EscapesAtEveryPositionOfShortStrings) {
@@ -161,7 +162,7 @@ TEST(KQJsonWriterTest, EscapesAtEveryPositionOfShortStrings) {
         }
     };
     const std::string specials[] = {"", "\"", "\\", "\n", "\x01", "\xc3\xa9"};
-    for (size_t length = 0; length <= 17; ++length) {
+    for (size_t length = 0; length <= 34; ++length) {
         for (const std::string& special : specials) {
             if (special.size() > length) {
                 continue;
