@@ -1,10 +1,10 @@
 #include "app/json/KQJsonWriter.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include "app/json/internal/DigitsOut.h"
 #include "app/json/internal/TextOut.h"
 #include "app/json/internal/TextScan.h"
 
@@ -33,16 +33,16 @@ void appendDecimal(const Decimal& decimal, TextOut& out) {
     }
     int exponent = decimal.exponent();
     if (exponent == 0) {
-        out.reserve(24);
+        out.reserve(1 + json_internal::kUnsignedRoom);
         char* p = out.cursor();
         *p = '-';
         p += decimal.isNegative();
-        out.advance(std::to_chars(p, p + 20, static_cast<std::uint64_t>(mantissa)).ptr);
+        out.advance(json_internal::writeUnsigned(p, static_cast<std::uint64_t>(mantissa)));
         return;
     }
-    char digits[24];
-    auto converted = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(mantissa));
-    auto count = static_cast<size_t>(converted.ptr - digits);
+    char digits[json_internal::kUnsignedRoom];
+    auto count = static_cast<size_t>(
+        json_internal::writeUnsigned(digits, static_cast<std::uint64_t>(mantissa)) - digits);
     if (decimal.isNegative()) {
         out.put('-');
     }
@@ -283,8 +283,14 @@ bool KQJsonWriter::writeScalar(const Value& value, TextOut& out) {
         out.append(value.boolValue() ? "true" : "false");
         return true;
     case ValueType::Integer: {
-        out.reserve(24);
-        out.advance(std::to_chars(out.cursor(), out.cursor() + 24, value.integerValue()).ptr);
+        std::int64_t integer = value.integerValue();
+        out.reserve(1 + json_internal::kUnsignedRoom);
+        char* p = out.cursor();
+        *p = '-';
+        p += integer < 0;
+        // The magnitude in unsigned arithmetic, so the lowest value has one too.
+        auto magnitude = static_cast<std::uint64_t>(integer);
+        out.advance(json_internal::writeUnsigned(p, integer < 0 ? 0 - magnitude : magnitude));
         return true;
     }
     case ValueType::Real: {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 
 #include "app/json/KQJsonWriter.h"
@@ -203,6 +204,42 @@ TEST(KQJsonWriterTest, DecimalTextMatchesThePlatformForm) {
         Result<std::string> written = writer.stringWithFragment(Value(decimal));
         ASSERT_TRUE(written.ok());
         EXPECT_EQ(*written, decimal.stringValue());
+    }
+}
+
+// Integers and decimal mantissas are written eight digits at a time: every
+// length, the edges of each block, zeros inside a block and both signs must
+// come out as the plain decimal text.
+TEST(KQJsonWriterTest, NumbersOfEveryLengthAreWrittenWhole) {
+    std::vector<std::uint64_t> magnitudes = {0, std::numeric_limits<std::uint64_t>::max(),
+                                             std::numeric_limits<std::uint64_t>::max() - 1};
+    for (std::uint64_t power = 1, k = 0; k < 20; ++k, power *= 10) {
+        for (std::uint64_t m :
+             {power - 1, power, power + 1, 2 * power, 9 * power + 9, power + power / 1000}) {
+            magnitudes.push_back(m);
+        }
+    }
+    std::mt19937_64 random(21);
+    for (int i = 0; i < 2000; ++i) {
+        magnitudes.push_back(random() >> (random() % 64));
+    }
+    KQJsonWriter writer;
+    for (std::uint64_t magnitude : magnitudes) {
+        const std::string digits = std::to_string(magnitude);
+        SCOPED_TRACE(digits);
+        for (bool negative : {false, true}) {
+            const std::string sign = negative && magnitude != 0 ? "-" : "";
+            // As a decimal: whole, and with a fraction of three digits.
+            EXPECT_EQ(*writer.stringWithFragment(dec(sign + digits)), sign + digits);
+            Decimal scaled = *Decimal::fromString(sign + digits + "e-3");
+            EXPECT_EQ(*writer.stringWithFragment(Value(scaled)), scaled.stringValue());
+            if (magnitude <=
+                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + negative) {
+                auto integer = static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude);
+                EXPECT_EQ(*writer.stringWithFragment(Value(static_cast<long long>(integer))),
+                          std::to_string(integer));
+            }
+        }
     }
 }
 
