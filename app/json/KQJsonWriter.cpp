@@ -327,22 +327,17 @@ template <typename Text> bool KQJsonWriter::writeString(const Text& text, TextOu
     // Most keys and many values are short. A string always has room for
     // capacity() + 1 bytes at data(), at least 16 (libstdc++'s inline buffer
     // holds 15 and the terminator): judge and copy such a string in one step.
-    if (text.size() < 16 && text.capacity() >= 15) {
-        out.reserve(18);
-        char* to = out.cursor();
-        if (json_internal::copySixteenIfPlain(text.data(), text.size(), to + 1)) {
-            to[0] = '"';
-            to[text.size() + 1] = '"';
-            out.advance(to + text.size() + 2);
-            return true;
-        }
-    } else if (text.size() >= 16 && text.size() <= 32) {
+    // Strings of 16 to 32 bytes take two overlapping blocks.
+    size_t size = text.size();
+    bool oneBlock = size < 16 && text.capacity() >= 15;
+    if (oneBlock || (size >= 16 && size <= 32)) {
         out.reserve(34);
         char* to = out.cursor();
-        if (json_internal::copyUpToThirtyTwoIfPlain(text.data(), text.size(), to + 1)) {
+        if (oneBlock ? json_internal::copySixteenIfPlain(text.data(), size, to + 1)
+                     : json_internal::copyUpToThirtyTwoIfPlain(text.data(), size, to + 1)) {
             to[0] = '"';
-            to[text.size() + 1] = '"';
-            out.advance(to + text.size() + 2);
+            to[size + 1] = '"';
+            out.advance(to + size + 2);
             return true;
         }
     }
