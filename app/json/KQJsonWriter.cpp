@@ -34,10 +34,8 @@ void appendDecimal(const Decimal& decimal, TextOut& out) {
     int exponent = decimal.exponent();
     if (exponent == 0) {
         out.reserve(1 + json_internal::kUnsignedRoom);
-        char* p = out.cursor();
-        *p = '-';
-        p += decimal.isNegative();
-        out.advance(json_internal::writeUnsigned(p, static_cast<std::uint64_t>(mantissa)));
+        out.advance(json_internal::writeSigned(out.cursor(), decimal.isNegative(),
+                                               static_cast<std::uint64_t>(mantissa)));
         return;
     }
     char digits[json_internal::kUnsignedRoom];
@@ -284,13 +282,11 @@ bool KQJsonWriter::writeScalar(const Value& value, TextOut& out) {
         return true;
     case ValueType::Integer: {
         std::int64_t integer = value.integerValue();
-        out.reserve(1 + json_internal::kUnsignedRoom);
-        char* p = out.cursor();
-        *p = '-';
-        p += integer < 0;
         // The magnitude in unsigned arithmetic, so the lowest value has one too.
         auto magnitude = static_cast<std::uint64_t>(integer);
-        out.advance(json_internal::writeUnsigned(p, integer < 0 ? 0 - magnitude : magnitude));
+        out.reserve(1 + json_internal::kUnsignedRoom);
+        out.advance(
+            json_internal::writeSigned(out.cursor(), integer < 0, integer < 0 ? 0 - magnitude : magnitude));
         return true;
     }
     case ValueType::Real: {

@@ -54,4 +54,12 @@ inline char* writeUnsigned(char* to, std::uint64_t n) {
     return to + 8;
 }
 
+// A minus sign when `negative`, then the digits of `magnitude`; `to` has
+// 1 + kUnsignedRoom bytes. The sign is stored either way and kept only when
+// wanted, which saves a branch.
+inline char* writeSigned(char* to, bool negative, std::uint64_t magnitude) {
+    *to = '-';
+    return writeUnsigned(to + negative, magnitude);
+}
+
 } // namespace murmelo::json_internal
